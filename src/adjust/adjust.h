@@ -1,0 +1,116 @@
+// Least-squares adjustment of point 2: observation forming through scatter and gather files, normal equations,
+// the trimmed iterations and the post-fit report with the residual file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "models/models.h"
+#include "orbit/orbit.h"
+#include "rinex/rinex.h"
+#include "station/station.h"
+
+namespace varno {
+
+// ---------------------------------------------------------------------------------------------------------------
+// Normal equations and matrix utilities. Matrices are dense and column-major: element (i, j), 1-based, of a
+// matrix with leading dimension L is m[(j − 1)·L + (i − 1)]. Nothing here allocates, checks bounds or stops.
+
+struct NormalEquations {
+    std::array<double, 9> matrix{};  // 3 × 3, upper triangle accumulated
+    std::array<double, 3> rhs{};
+    double sumSquares = 0.0;
+};
+
+// Clears the upper triangle (with diagonal) of the n × n matrix, the right-hand side and sumSquares.
+void nrmclr(double* matrix, double* rhs, double& sumSquares, int n);
+// Adds the equation Σ a(i)·x(k(i)) = l with weight w (m coefficients, indices k increasing, leading dimension ld).
+void nrmal2(double* matrix, double* rhs, const double* a, double l, double w, double& sumSquares, const int* k,
+            int m, int ld);
+// Copies the upper triangle into the lower one.
+void nrmsym(double* matrix, int n);
+// Gauss–Jordan inversion in place, pivoting on the diagonal in order, no exchanges. Returns false (matrix then
+// undefined) when a pivot is zero.
+bool invert(double* matrix, int n);
+// D = A · B, A nr × nk, B nk × nc, D nr × nc (each with its row count as leading dimension).
+void ab(const double* a, const double* b, double* d, int nr, int nk, int nc);
+// r = Σ v(i)², 0 for n <= 0.
+void innerp(const double* v, int n, double& r);
+// Print utilities for the listing (no step of the run calls them).
+void writev(const double* v, int n);
+void writem(const double* matrix, int rows, int columns);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Scatter and gather records.
+
+// One observation equation of one satellite at one epoch (its satellite's scatter file).
+struct ScatterRecord {
+    double epochTime1 = 0, epochTime2 = 0;  // the two receivers' epoch times, jts
+    double refRange1 = 0, refRange2 = 0;    // reference satellite's pseudoranges, m
+    double satRange1 = 0, satRange2 = 0;    // this satellite's pseudoranges, m
+    double ddObserved = 0;                  // observed double difference, m
+    double ddComputed = 0;                  // computed double difference at the a priori position, m
+    std::array<double, 3> partials{};       // derivative of the double difference by point 2's X, Y, Z
+};
+
+// A record of the gather file: slot 1..n an observation (first seven fields of its ScatterRecord), slot 0 the start
+// and slot 99 the end of a satellite's block.
+struct ScratchRecord {
+    std::int32_t slot = 0;
+    std::array<double, 11> values{};
+};
+inline constexpr std::int32_t kBlockStart = 0;
+inline constexpr std::int32_t kBlockEnd = 99;
+
+// Name of the scatter file of slot k: "ZZ-" + A..Z for 1..26, 0..8 for 27..35. Stop 98786 outside 1..35.
+std::string scrnam(int k);
+
+// The temporary gather file: unnamed, deleted when closed.
+class GatherFile {
+public:
+    GatherFile();  // creates it; an input error when the system cannot
+    ~GatherFile();
+    GatherFile(const GatherFile&) = delete;
+    GatherFile& operator=(const GatherFile&) = delete;
+    void write(const ScratchRecord& record);
+    bool read(ScratchRecord& record);  // false at end
+    void rewind();
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+// The inputs of the observation pass.
+struct AdjustInputs {
+    TextFile* obs1 = nullptr;                // "point1.rnx"
+    TextFile* obs2 = nullptr;                // "point2.rnx"
+    const ObsFileSummary* summary1 = nullptr;
+    const ObsFileSummary* summary2 = nullptr;
+    double dataStart = 0, dataEnd = 0, interval = 0;  // common span and step, jts seconds
+    std::string residualPath = "varno.res";
+    std::string scratchDirectory = ".";      // where the scatter files live
+};
+
+// The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and
+// post. Moves p2Marker and p2L1.
+void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
+
+// Forms every double-difference equation (one pass over both observation files), gathers them by slot into the
+// gather file, solves once untrimmed and moves point 2. Returns the rms in `rms`. Stops 25551, 25552, 98786,
+// 87854, 87855.
+void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+            GatherFile& gather, double& rms);
+
+// One trimmed iteration over the gather file: observations with |v| <= threshold solve, sigma receives the rms,
+// point 2 moves. Stops 45397, 87855.
+void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
+            int satCount);
+
+// Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
+// rms table and the post-fit rms. Stops 25, 95397, 74358.
+void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
+          std::FILE* residualFile);
+
+}  // namespace varno

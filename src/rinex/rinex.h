@@ -1,0 +1,85 @@
+// Receiver observation input: the scan of a RINEX 2 observation file, the choice of the common span and
+// interval of the two receivers, and the in-step epoch reader.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "station/station.h"
+#include "textio/textio.h"
+#include "timebase/timebase.h"
+
+namespace varno {
+
+// Marks an absent observation value.
+inline constexpr double kNoData = 1.0e31;
+
+// 1-based positions in the header's type list of the types the program needs (0: not declared):
+// [0] C1 when P1 is also declared, else 0; [1] L1; [2] P1, or C1 when P1 is not declared; [3] L2; [4] P2.
+using ObsTypeIndex = std::array<int, 5>;
+
+// What the scan of one observation file delivers. Header values of lines the file lacks keep what the caller
+// had (station id, type count, index and twoLineRecords).
+struct ObsFileSummary {
+    std::string stationId = "    ";  // columns 1-4 of MARKER NAME
+    double firstEpoch = 0.0;         // jts of the first epoch with flag 0 or 1
+    double lastEpoch = 0.0;          // jts of the last such epoch
+    double meanInterval = 0.0;       // s, rounded to a multiple of 5 s above 5.1 s
+    int typeCount = 0;
+    ObsTypeIndex typeIndex{};
+    double x = 0.0, y = 0.0, z = 0.0;  // APPROX POSITION XYZ, zero when absent
+    bool twoLineRecords = false;       // more than 5 types: each satellite's record spans two lines
+};
+
+// 1-based position of `code` among the first n entries of `list` (exact two-character comparison), 0 if absent.
+int alook(const std::string& code, const std::array<std::string, 9>& list, int n);
+
+// Scans one observation file from its first line to its end, adding every GPS satellite seen to the PrnTable
+// (satellites of other systems are passed over). jd0 must be set. Listing line "station id -- <id>".
+// Stops: 34989, 24307, 24308, 32898, 32899, 66663 (with "read error encountered -- see .lst" on the console),
+// 24309 ("fewer than two epochs in observation file -- fatal"). A file without any valid epoch is an input error.
+void oscan(TextFile& file, ObsFileSummary& summary);
+
+// The span plan of the run: what the orbit loader and the adjustment need.
+struct SpanPlan {
+    int satCount = 0;        // PrnTable count after both scans
+    int orbitEpochs = 0;     // N, orbit epochs to load
+    double orbitStart = 0;   // first orbit epoch to load, jts
+    double orbitStop = 0;    // last orbit epoch to load, jts
+    double dataStart = 0;    // common start, jts
+    double dataEnd = 0;      // common stop, jts
+    double interval = 0;     // common interval, whole seconds
+};
+
+// Reads the orbit file's first two lines, fixes jd0, scans both observation files (rewinding them afterwards),
+// and returns the span plan and both scan summaries. `pair` is cleared and receives the header positions as
+// markers. Listing lines in the order of a good run; stops 34587, 43586 ("data interval below 1 s -- fatal"),
+// 43587 ("receiver data do not overlap -- fatal"), 43588 ("orbit interval too short -- fatal").
+void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
+           ObsFileSummary& summary2, StationPair& pair);
+
+// One receiver's observations at the epoch it holds.
+struct EpochRecord {
+    double epochTime = 0.0;  // jts of the last epoch line read
+    int syncState = 0;       // 0 in step (epoch delivered), 1 ahead (later epoch held), 2 file ended
+    bool holding = false;    // an epoch has been read in this pass
+    std::array<int, kMaxPrn + 1> present{};                     // [slot], 1 when the satellite has a record
+    std::array<std::array<double, 4>, kMaxPrn + 1> obs{};       // [slot]: L1 phase, L1 pseudorange, L2 phase, P2
+};
+
+// Rewinds an observation file and reads past its header: the next line is the first epoch line. End of file
+// before "END OF HEADER" is an input error.
+void skipHeader(TextFile& file);
+
+// Reads the receiver's file forward until it holds an epoch within 0.3 s of t. True when the epoch's data are in
+// the record (syncState 0); false when the receiver has no epoch at t (1: a later epoch is held) or the file ended
+// (2). `n` is the satellite count of the run. Stops: 34591, 24303, 36649, 32646.
+bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record);
+
+// Values of `slot` at both receivers: L1 phase, L1 pseudorange, L2 phase of point 1 then point 2. False when the
+// satellite is missing at either receiver (outputs untouched) or either pseudorange is absent. Stop 87473 for a
+// slot outside 1..n.
+bool dget(int slot, const EpochRecord& point1, const EpochRecord& point2, int n, double& phase1, double& range1,
+          double& phaseL2_1, double& phase2, double& range2, double& phaseL2_2);
+
+}  // namespace varno

@@ -1,0 +1,178 @@
+// Text input and output shared by every stage: fixed-column records and their fields, free-form and formatted
+// lines, the listing and the console, and the one way a run stops.
+#pragma once
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace varno {
+
+// ---------------------------------------------------------------------------------------------------------------
+// Stops and input errors
+
+// Thrown by stopRun; caught only by the main program, which flushes the listing and residual file, writes
+// "STOP <code>" on the console and exits with the code's low 8 bits.
+struct StopRequest {
+    int code;
+};
+
+// Ends the run with stop code `code`. Writes nothing itself.
+[[noreturn]] void stopRun(int code);
+
+// An input file that cannot be opened or read as its layout requires. The message is complete and names the file
+// and line ("point1.rnx:42: ..."); the main program prints it as "varno: <message>" on standard error, exit 2.
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// Fixed-column input
+
+class TextFile;
+
+// One input line read as a fixed-column record: padded with blanks (or cut) to its width, a trailing carriage
+// return dropped. Columns are 1-based and inclusive, as in the file layouts. Field readers throw InputError naming
+// the file, the line, the columns and the field.
+class Record {
+public:
+    Record() = default;
+
+    const std::string& text() const { return text_; }
+    std::string_view columns(int first, int last) const;  // columns first..last (clipped to the record)
+    char column(int col) const;                           // one column, blank beyond the record
+    bool blank(int first, int last) const;                // true when every column is a blank
+    bool startsWith(int col, std::string_view s) const;   // columns col.. begin with s
+
+    // Integer field: blanks ignored, all blank reads 0, an optional sign then digits; anything else is an error.
+    int intField(int first, int last, std::string_view what) const;
+    // Real field with `decimals` implied decimals unless a decimal point is written (the point wins); blanks
+    // ignored, all blank reads 0; an exponent (E or D) is accepted; anything else is an error.
+    double realField(int first, int last, int decimals, std::string_view what) const;
+
+    const std::string& fileName() const { return file_; }
+    long lineNumber() const { return line_; }
+
+    // Error naming this record's file and line; `message` says what was expected and what was found.
+    [[noreturn]] void fail(std::string_view message) const;
+
+    // Builds a record from a text line (tests, and the readers below).
+    static Record fromLine(std::string_view line, int width, std::string file = "", long lineNumber = 0);
+
+private:
+    friend class TextFile;
+    std::string text_;
+    std::string file_;
+    long line_ = 0;
+};
+
+// Parses a real number written in a field (already cut out), with the rules of Record::realField. Returns false
+// when the text does not convert.
+bool parseRealText(std::string_view field, int decimals, double& value);
+// Parses an integer field text; false when it does not convert or does not fit 32 bits.
+bool parseIntText(std::string_view field, int& value);
+
+// A text input file of the run, read line by line as fixed-column records; can be rewound.
+class TextFile {
+public:
+    TextFile() = default;
+    explicit TextFile(std::string path) { open(std::move(path)); }
+    ~TextFile();
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+
+    // Opens an existing file; throws InputError "cannot open NAME: reason" when it cannot.
+    void open(std::string path);
+    bool isOpen() const { return file_ != nullptr; }
+    void close();
+    void rewind();
+
+    // Reads the next line as a record of `width` columns. False at end of file (the record is then unchanged).
+    bool next(Record& record, int width);
+    // Like next, but end of file is an input error: "FILE:LINE: end of file where <what> was expected".
+    void require(Record& record, int width, std::string_view what);
+
+    const std::string& name() const { return path_; }
+    long lineNumber() const { return line_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    long line_ = 0;
+    std::string buffer_;
+};
+
+// True when a file of that name exists and can be opened for reading.
+bool fileExists(const std::string& path);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Output: formatted fields and free-form lines
+
+// Fw.d: fixed point with d decimals, right-aligned in w columns; d = 0 ends in a decimal point ("     3630.").
+// A value that does not fit (or is not finite and does not fit) fills the field with w asterisks.
+std::string fmtF(double value, int width, int decimals);
+// Iw: integer right-aligned in w columns, asterisks when too wide.
+std::string fmtI(long long value, int width);
+// Scientific notation, one digit before the point and `decimals` after it, right-aligned in w columns.
+std::string fmtE(double value, int width, int decimals);
+
+// Shortest text that reads back to the same double (integers plainly).
+std::string freeNumber(double value);
+std::string freeNumber(long long value);
+
+namespace detail {
+void appendFreeItem(std::string& line, std::string_view text);
+void appendFreeItem(std::string& line, double value);
+void appendFreeItem(std::string& line, long long value);
+template <typename T>
+void appendFree(std::string& line, const T& item) {
+    if constexpr (std::is_same_v<T, bool>) {
+        appendFreeItem(line, std::string_view(item ? "T" : "F"));
+    } else if constexpr (std::is_integral_v<T>) {
+        appendFreeItem(line, static_cast<long long>(item));
+    } else if constexpr (std::is_floating_point_v<T>) {
+        appendFreeItem(line, static_cast<double>(item));
+    } else {
+        appendFreeItem(line, std::string_view(item));
+    }
+}
+}  // namespace detail
+
+// A free-form line: one leading blank, then the items. Texts are written exactly as given; a number is written in
+// its shortest form, separated by one blank from what precedes it unless the line already ends in a blank.
+// freeLine("satellites and epochs", 12, 14) == " satellites and epochs 12 14".
+template <typename... Items>
+std::string freeLine(const Items&... items) {
+    std::string line = " ";
+    (detail::appendFree(line, items), ...);
+    return line;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The listing and the console
+
+// Writes one line (a terminator is added) to the listing. Before openListing, or after resetListing, lines go
+// to a sink that tests can read with listingText().
+void writeListing(std::string_view line);
+// Writes one line to the console (standard output unless redirected).
+void writeConsole(std::string_view line);
+
+// Creates or overwrites the listing file; false when it cannot be created.
+bool openListing(const std::string& path);
+// Flushes and closes the listing file (safe to call twice).
+void closeListing();
+// Discards the captured listing and console text and directs both to in-memory sinks (tests).
+void captureOutput();
+// Directs the console back to standard output.
+void releaseConsole();
+// What the in-memory sinks hold since the last captureOutput().
+std::string listingText();
+std::string consoleText();
+
+}  // namespace varno

@@ -1,0 +1,131 @@
+#include "textio/textio.h"
+
+#include <charconv>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+
+namespace varno {
+
+namespace {
+
+std::string stars(int width) { return std::string(static_cast<size_t>(width > 0 ? width : 0), '*'); }
+
+std::string rightAligned(const std::string& s, int width) {
+    if (static_cast<int>(s.size()) > width) return stars(width);
+    return std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
+}
+
+std::string nonFinite(double value) {
+    if (std::isnan(value)) return "NaN";
+    return value < 0 ? "-Inf" : "Inf";
+}
+
+// The sinks of the run. The listing goes to its file once opened; before that, and in tests, to a string.
+struct Sinks {
+    std::ofstream listingFile;
+    std::ostringstream listingMemory;
+    std::ostringstream consoleMemory;
+    bool consoleCaptured = false;
+};
+
+Sinks& sinks() {
+    static Sinks s;
+    return s;
+}
+
+}  // namespace
+
+std::string fmtF(double value, int width, int decimals) {
+    if (!std::isfinite(value)) return rightAligned(nonFinite(value), width);
+    char buf[512];
+    int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    if (n < 0 || n >= static_cast<int>(sizeof buf)) return stars(width);
+    std::string s(buf, static_cast<size_t>(n));
+    if (decimals == 0) s += '.';
+    return rightAligned(s, width);
+}
+
+std::string fmtI(long long value, int width) { return rightAligned(std::to_string(value), width); }
+
+std::string fmtE(double value, int width, int decimals) {
+    if (!std::isfinite(value)) return rightAligned(nonFinite(value), width);
+    char buf[512];
+    int n = std::snprintf(buf, sizeof buf, "%.*E", decimals, value);
+    if (n < 0 || n >= static_cast<int>(sizeof buf)) return stars(width);
+    return rightAligned(std::string(buf, static_cast<size_t>(n)), width);
+}
+
+std::string freeNumber(double value) {
+    if (!std::isfinite(value)) return nonFinite(value);
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
+
+std::string freeNumber(long long value) { return std::to_string(value); }
+
+namespace detail {
+
+void appendFreeItem(std::string& line, std::string_view text) { line += text; }
+
+void appendFreeItem(std::string& line, double value) {
+    if (line.back() != ' ') line += ' ';
+    line += freeNumber(value);
+}
+
+void appendFreeItem(std::string& line, long long value) {
+    if (line.back() != ' ') line += ' ';
+    line += freeNumber(value);
+}
+
+}  // namespace detail
+
+void writeListing(std::string_view line) {
+    Sinks& s = sinks();
+    if (s.listingFile.is_open()) {
+        s.listingFile << line << '\n';
+    } else {
+        s.listingMemory << line << '\n';
+    }
+}
+
+void writeConsole(std::string_view line) {
+    Sinks& s = sinks();
+    if (s.consoleCaptured) {
+        s.consoleMemory << line << '\n';
+    } else {
+        std::cout << line << '\n' << std::flush;
+    }
+}
+
+bool openListing(const std::string& path) {
+    Sinks& s = sinks();
+    s.listingFile.close();
+    s.listingFile.clear();
+    s.listingFile.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    return s.listingFile.is_open();
+}
+
+void closeListing() {
+    Sinks& s = sinks();
+    if (s.listingFile.is_open()) {
+        s.listingFile.flush();
+        s.listingFile.close();
+    }
+}
+
+void captureOutput() {
+    Sinks& s = sinks();
+    closeListing();
+    s.listingMemory.str("");
+    s.consoleMemory.str("");
+    s.consoleCaptured = true;
+}
+
+void releaseConsole() { sinks().consoleCaptured = false; }
+
+std::string listingText() { return sinks().listingMemory.str(); }
+std::string consoleText() { return sinks().consoleMemory.str(); }
+
+}  // namespace varno
