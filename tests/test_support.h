@@ -12,14 +12,14 @@
 #include "textio/textio.h"
 
 // Asserts that `statement` ends the run with stop code `code`.
-#define EXPECT_STOP(statement, code)                                                   \
+#define EXPECT_STOP(statement, expectedCode)                                                   \
     do {                                                                               \
         bool varnoStopped_ = false;                                                    \
         try {                                                                          \
             statement;                                                                 \
         } catch (const ::varno::StopRequest& varnoStop_) {                             \
             varnoStopped_ = true;                                                      \
-            EXPECT_EQ(varnoStop_.code, (code)) << "wrong stop code for " #statement;   \
+            EXPECT_EQ(varnoStop_.code, (expectedCode)) << "wrong stop code for " #statement;   \
         }                                                                              \
         EXPECT_TRUE(varnoStopped_) << #statement " did not stop the run";              \
     } while (0)

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "textio/textio.h"
+
+namespace varno {
+namespace {
+
+TEST(Record, ShortLinesArePaddedLongLinesCutAndCarriageReturnDropped) {
+    Record shortLine = Record::fromLine("ab\r", 6);
+    EXPECT_EQ(shortLine.text(), "ab    ");
+    Record longLine = Record::fromLine("abcdefgh", 6);
+    EXPECT_EQ(longLine.text(), "abcdef");
+    EXPECT_EQ(longLine.column(7), ' ');
+    EXPECT_TRUE(shortLine.blank(3, 6));
+    EXPECT_TRUE(longLine.startsWith(3, "cde"));
+    EXPECT_FALSE(longLine.startsWith(5, "efgh"));
+}
+
+TEST(RecordIntField, BlanksIgnoredSignsAcceptedAllBlankIsZero) {
+    Record r = Record::fromLine("1 2  -34      +5", 16);
+    EXPECT_EQ(r.intField(1, 4, "a"), 12);
+    EXPECT_EQ(r.intField(5, 8, "b"), -34);
+    EXPECT_EQ(r.intField(9, 12, "c"), 0);
+    EXPECT_EQ(r.intField(13, 16, "d"), 5);
+}
+
+TEST(RecordIntField, UnreadableFieldNamesFileLineColumnsAndText) {
+    Record r = Record::fromLine(" 05  4 x2", 9, "point1.rnx", 42);
+    try {
+        r.intField(7, 9, "day");
+        FAIL() << "no error";
+    } catch (const InputError& e) {
+        EXPECT_STREQ(e.what(), "point1.rnx:42: expected an integer day in columns 7-9, found \" x2\"");
+    }
+    EXPECT_THROW(Record::fromLine("12.0", 4).intField(1, 4, "n"), InputError);
+    EXPECT_THROW(Record::fromLine("99999999999", 11).intField(1, 11, "n"), InputError);
+    EXPECT_THROW(Record::fromLine("  - ", 4).intField(1, 4, "n"), InputError);
+}
+
+TEST(RecordRealField, ImpliedDecimalsUnlessPointWritten) {
+    EXPECT_DOUBLE_EQ(Record::fromLine("   1234", 7).realField(1, 7, 3, "h"), 1.234);
+    EXPECT_DOUBLE_EQ(Record::fromLine("  12.5 ", 7).realField(1, 7, 3, "h"), 12.5);
+    EXPECT_DOUBLE_EQ(Record::fromLine("     12", 7).realField(1, 7, 3, "h"), 0.012);
+    EXPECT_DOUBLE_EQ(Record::fromLine("-1 2 3 ", 7).realField(1, 7, 1, "h"), -12.3);
+    EXPECT_EQ(Record::fromLine("       ", 7).realField(1, 7, 3, "h"), 0.0);
+    EXPECT_DOUBLE_EQ(Record::fromLine("1.5D+02", 7).realField(1, 7, 3, "h"), 150.0);
+    EXPECT_DOUBLE_EQ(Record::fromLine("  15E-1", 7).realField(1, 7, 0, "h"), 1.5);
+    EXPECT_EQ(Record::fromLine(" 24801780.917", 14).realField(1, 14, 3, "v"), 24801780.917);
+}
+
+TEST(RecordRealField, TextThatDoesNotConvertIsAnInputError) {
+    EXPECT_THROW(Record::fromLine("   nan", 6).realField(1, 6, 3, "v"), InputError);
+    EXPECT_THROW(Record::fromLine("1.2.3", 5).realField(1, 5, 3, "v"), InputError);
+    EXPECT_THROW(Record::fromLine("  1e", 4).realField(1, 4, 3, "v"), InputError);
+    EXPECT_THROW(Record::fromLine("  . ", 4).realField(1, 4, 3, "v"), InputError);
+    EXPECT_THROW(Record::fromLine("G05", 3).realField(1, 3, 0, "v"), InputError);
+}
+
+TEST(TextFile, ReadsRecordsCountsLinesRewindsAndReportsEnd) {
+    test::TempDir dir;
+    std::string path = dir.write("f.txt", "first\r\nsecond line\nlast");
+    TextFile file(path);
+    Record r;
+    ASSERT_TRUE(file.next(r, 8));
+    EXPECT_EQ(r.text(), "first   ");
+    ASSERT_TRUE(file.next(r, 8));
+    EXPECT_EQ(r.text(), "second l");
+    ASSERT_TRUE(file.next(r, 8));
+    EXPECT_EQ(r.text(), "last    ");
+    EXPECT_EQ(r.lineNumber(), 3);
+    EXPECT_FALSE(file.next(r, 8));
+    try {
+        file.require(r, 8, "an epoch line");
+        FAIL() << "no error";
+    } catch (const InputError& e) {
+        EXPECT_EQ(std::string(e.what()), path + ":4: end of file where an epoch line was expected");
+    }
+    file.rewind();
+    ASSERT_TRUE(file.next(r, 5));
+    EXPECT_EQ(r.text(), "first");
+    EXPECT_EQ(r.lineNumber(), 1);
+}
+
+TEST(TextFile, MissingFileIsAnInputErrorNamingIt) {
+    test::TempDir dir;
+    try {
+        TextFile file(dir.file("pos"));
+        FAIL() << "no error";
+    } catch (const InputError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot open " + dir.file("pos") + ": No such file or directory");
+    }
+    EXPECT_FALSE(fileExists(dir.file("pos")));
+}
+
+}  // namespace
+}  // namespace varno

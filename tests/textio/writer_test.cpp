@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "test_support.h"
+#include "textio/textio.h"
+
+namespace varno {
+namespace {
+
+TEST(FmtF, RightAlignedWithDecimalsAndAsterisksWhenTooWide) {
+    EXPECT_EQ(fmtF(-3978241.958, 14, 4), " -3978241.9580");
+    EXPECT_EQ(fmtF(3630.0, 10, 0), "     3630.");
+    EXPECT_EQ(fmtF(0.5, 6, 2), "  0.50");
+    EXPECT_EQ(fmtF(1000000000.0, 14, 4), "**************");
+    EXPECT_EQ(fmtF(999999999.9999, 14, 4), "999999999.9999");
+    EXPECT_EQ(fmtF(1000.0, 6, 2), "******");
+    EXPECT_EQ(fmtF(-0.00001, 7, 4), "-0.0000");
+    EXPECT_EQ(fmtF(std::numeric_limits<double>::quiet_NaN(), 9, 4), "      NaN");
+    EXPECT_EQ(fmtF(1e300, 9, 4), "*********");
+}
+
+TEST(FmtI, RightAlignedAndAsterisksWhenTooWide) {
+    EXPECT_EQ(fmtI(7, 3), "  7");
+    EXPECT_EQ(fmtI(-12, 3), "-12");
+    EXPECT_EQ(fmtI(2005, 3), "***");
+    EXPECT_EQ(fmtI(0, 6), "     0");
+}
+
+TEST(FmtE, OneDigitBeforeThePoint) { EXPECT_EQ(fmtE(-1234.5, 18, 10), " -1.2345000000E+03"); }
+
+TEST(FreeLine, TextsExactNumbersShortestAndSeparated) {
+    EXPECT_EQ(freeLine("satellites and epochs", 12, 14), " satellites and epochs 12 14");
+    EXPECT_EQ(freeLine("station id -- ", "3040"), " station id -- 3040");
+    EXPECT_EQ(freeLine("warning --", "ABCD", " -- id not found in pos file"),
+              " warning --ABCD -- id not found in pos file");
+    EXPECT_EQ(freeLine(3, " entries in reference satellite table"), " 3 entries in reference satellite table");
+    EXPECT_EQ(freeLine("ref sat table overflow at ", 3600.25), " ref sat table overflow at 3600.25");
+    EXPECT_EQ(freeLine(" iteration -- ", 1), "  iteration -- 1");
+    EXPECT_EQ(freeLine("v=", 0.1), " v= 0.1");
+    EXPECT_EQ(freeNumber(1.0e31), "1e+31");
+    EXPECT_EQ(freeNumber(3600.0), "3600");
+}
+
+TEST(Listing, CapturedLinesAndConsoleLines) {
+    captureOutput();
+    writeListing(" first");
+    writeConsole("STOP 5");
+    EXPECT_EQ(listingText(), " first\n");
+    EXPECT_EQ(consoleText(), "STOP 5\n");
+    captureOutput();
+    EXPECT_EQ(listingText(), "");
+}
+
+TEST(Listing, FileIsOverwrittenNotAppended) {
+    test::TempDir dir;
+    std::string path = dir.file("varno.lst");
+    captureOutput();
+    ASSERT_TRUE(openListing(path));
+    writeListing("one");
+    writeListing("two");
+    closeListing();
+    ASSERT_TRUE(openListing(path));
+    writeListing("three");
+    closeListing();
+    EXPECT_EQ(test::readFile(path), "three\n");
+    EXPECT_EQ(listingText(), "");
+}
+
+TEST(StopRun, CarriesItsCode) { EXPECT_STOP(stopRun(43587), 43587); }
+
+}  // namespace
+}  // namespace varno
