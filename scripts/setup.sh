@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Makes sure the tools the build needs are on this machine: a C++20 compiler, CMake and GoogleTest.
+# On a Debian machine it installs what is missing with apt-get and says so.
+set -euo pipefail
+
+missing=()
+command -v g++ >/dev/null 2>&1 || missing+=(g++)
+command -v cmake >/dev/null 2>&1 || missing+=(cmake)
+command -v make >/dev/null 2>&1 || missing+=(make)
+if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
+  missing+=(libgtest-dev)
+fi
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing missing packages: ${missing[*]}"
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "setup: apt-get not found; install ${missing[*]} by hand" >&2
+  exit 1
+fi
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then sudo="sudo"; else
+    echo "setup: not root and no sudo; install ${missing[*]} by hand" >&2
+    exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+echo "setup: installed ${missing[*]}"
