@@ -1,0 +1,44 @@
+// Pieces shared by the files of the adjustment; not part of its interface.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "adjust/adjust.h"
+#include "station/station.h"
+
+namespace varno::adjust_internal {
+
+// scrnam names at most this many scatter files.
+inline constexpr int kMaxScatterFiles = 35;
+
+// One satellite's scatter file: a named binary file of ScatterRecords (11 doubles each) in the scratch
+// directory, created or overwritten by open and removed by close. The destructor closes and removes it, so a
+// stop or an error unwinding through its owner leaves nothing behind. write and read do not allocate.
+class ScatterFile {
+public:
+    ScatterFile() = default;
+    ~ScatterFile();
+    ScatterFile(const ScatterFile&) = delete;
+    ScatterFile& operator=(const ScatterFile&) = delete;
+
+    // Creates the file `name` in `directory`; an input error when it cannot be created.
+    void open(const std::string& directory, const std::string& name);
+    void write(const ScatterRecord& record);  // an input error when the system cannot write it
+    void rewind();                            // after the last write: the records can now be read back
+    bool read(ScatterRecord& record);         // false at the end
+    void close();                             // closes and removes the file (no effect when not open)
+    bool isOpen() const { return file_ != nullptr; }
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+// Completes and solves the normal equations of m observations, writes the "max shift = " line and moves
+// p2Marker and p2L1 by the solution; rms receives the rms of the fit. When the equations cannot be solved (a zero
+// pivot, a solution that is not finite, or a sum of squares below that of the solution) writes
+// "normal equations singular -- fatal termination" and stops 87855. Requires m >= 1.
+void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& rms);
+
+}  // namespace varno::adjust_internal

@@ -1,0 +1,123 @@
+// The scratch files of the adjustment: the per-satellite scatter files and the gather file.
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "adjust/adjust.h"
+#include "adjust/adjust_internal.h"
+#include "textio/textio.h"
+
+namespace varno {
+
+namespace {
+
+constexpr int kFirstDigitSlot = 27;
+constexpr int kLettersCount = 26;
+constexpr int kScrnamStop = 98786;
+
+constexpr std::size_t kScatterDoubles = 11;
+constexpr std::size_t kGatherRecordBytes = sizeof(std::int32_t) + sizeof(double) * 11;
+
+std::string systemReason() { return std::strerror(errno); }
+
+}  // namespace
+
+std::string scrnam(int k) {
+    if (k < 1 || k > adjust_internal::kMaxScatterFiles) stopRun(kScrnamStop);
+    const char last = k <= kLettersCount ? static_cast<char>('A' + (k - 1))
+                                         : static_cast<char>('0' + (k - kFirstDigitSlot));
+    return std::string("ZZ-") + last;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+GatherFile::GatherFile() {
+    file_ = std::tmpfile();
+    if (file_ == nullptr) throw InputError("cannot create the temporary gather file: " + systemReason());
+}
+
+GatherFile::~GatherFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+void GatherFile::write(const ScratchRecord& record) {
+    // Slot and values are packed without the padding of the struct, so no indeterminate bytes reach the file.
+    unsigned char buffer[kGatherRecordBytes];
+    std::memcpy(buffer, &record.slot, sizeof record.slot);
+    std::memcpy(buffer + sizeof record.slot, record.values.data(), sizeof(double) * record.values.size());
+    if (std::fwrite(buffer, kGatherRecordBytes, 1, file_) != 1) {
+        throw InputError("cannot write the temporary gather file: " + systemReason());
+    }
+}
+
+bool GatherFile::read(ScratchRecord& record) {
+    unsigned char buffer[kGatherRecordBytes];
+    const std::size_t got = std::fread(buffer, 1, kGatherRecordBytes, file_);
+    if (got == 0 && std::feof(file_)) return false;
+    if (got != kGatherRecordBytes) throw InputError("cannot read the temporary gather file: record cut short");
+    std::memcpy(&record.slot, buffer, sizeof record.slot);
+    std::memcpy(record.values.data(), buffer + sizeof record.slot, sizeof(double) * record.values.size());
+    return true;
+}
+
+void GatherFile::rewind() {
+    if (std::fflush(file_) != 0) throw InputError("cannot write the temporary gather file: " + systemReason());
+    std::rewind(file_);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+namespace adjust_internal {
+
+ScatterFile::~ScatterFile() { close(); }
+
+void ScatterFile::open(const std::string& directory, const std::string& name) {
+    close();
+    path_ = (std::filesystem::path(directory) / name).string();
+    file_ = std::fopen(path_.c_str(), "w+b");
+    if (file_ == nullptr) throw InputError("cannot create " + path_ + ": " + systemReason());
+}
+
+void ScatterFile::write(const ScatterRecord& record) {
+    const std::array<double, kScatterDoubles> values{
+        record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,  record.satRange1,
+        record.satRange2,  record.ddObserved, record.ddComputed, record.partials[0], record.partials[1],
+        record.partials[2]};
+    if (std::fwrite(values.data(), sizeof(double), kScatterDoubles, file_) != kScatterDoubles) {
+        throw InputError("cannot write " + path_ + ": " + systemReason());
+    }
+}
+
+void ScatterFile::rewind() {
+    if (std::fflush(file_) != 0) throw InputError("cannot write " + path_ + ": " + systemReason());
+    std::rewind(file_);
+}
+
+bool ScatterFile::read(ScatterRecord& record) {
+    std::array<double, kScatterDoubles> values;
+    const std::size_t got = std::fread(values.data(), sizeof(double), kScatterDoubles, file_);
+    if (got == 0 && std::feof(file_)) return false;
+    if (got != kScatterDoubles) throw InputError("cannot read " + path_ + ": record cut short");
+    record.epochTime1 = values[0];
+    record.epochTime2 = values[1];
+    record.refRange1 = values[2];
+    record.refRange2 = values[3];
+    record.satRange1 = values[4];
+    record.satRange2 = values[5];
+    record.ddObserved = values[6];
+    record.ddComputed = values[7];
+    record.partials = {values[8], values[9], values[10]};
+    return true;
+}
+
+void ScatterFile::close() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    file_ = nullptr;
+    std::remove(path_.c_str());
+}
+
+}  // namespace adjust_internal
+
+}  // namespace varno
