@@ -21,7 +21,8 @@ inline constexpr double kAE2 = 42697.67270710779;                 // a·e², m
 void geoxyz(double latitude, double longitude, double height, double& x, double& y, double& z);
 // Earth-centred X, Y, Z to geodetic latitude, longitude (radians, longitude in −π..π) and height. Fixed-point
 // iteration on tan(latitude), at most 11 steps to a relative change of 5e-15 (0/0 counts as converged: points on
-// the equator plane or the polar axis). False, with all three outputs 0, when it does not converge.
+// the equator plane or the polar axis). False, with all three outputs 0, when it does not converge, and also for
+// the earth's centre and non-finite input, which have no geodetic coordinates.
 bool xyzgeo(double x, double y, double z, double& latitude, double& longitude, double& height);
 // Earth-centred vector (dX, dY, dZ) to north, east, up at the given point.
 void rge(double latitude, double longitude, double& north, double& east, double& up, double dx, double dy, double dz);
@@ -44,6 +45,7 @@ struct StationPair {
 const std::array<double, 3>& p2Apriori();
 void resetStation();  // p2Apriori back to zero (tests)
 
+// Station ids are 4 characters: a shorter id is compared and reported blank-padded, a longer one cut to 4.
 // Looks up both station ids in the position file (rewinding it before each search): a point found there takes
 // the precise position, otherwise it keeps the header position in `pair`, with the listing lines
 // "warning --<id1> -- id not found in pos file" + "this is not good -- point 2 unreliable" (point 1) or
