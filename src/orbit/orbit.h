@@ -47,7 +47,8 @@ void itrini(OrbitTable& table);
 
 // Position (m, earth-fixed) and clock offset (s) of satellite `prn` at time t, by 9-point Lagrange interpolation.
 // False with `error` 1 (PRN not in the PrnTable), 2 (no orbit: position at epoch 1 within 0.1 m of the origin) or
-// 3 (t outside [firstTime, lastTime]); the outputs are then untouched. Exact at tabulated epochs.
+// 3 (t outside [firstTime, lastTime], or not a number); the outputs are then untouched. Exact at tabulated epochs.
+// The table must come from lodorb; a slot the table has no column for stops the run with code 74358.
 bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
 // The same once the satellite's slot is known.
 bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
