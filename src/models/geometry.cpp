@@ -1,0 +1,140 @@
+// Receiver clock offsets, satellite ranges with signal travel time and earth rotation, and elevations.
+//
+// Everything here runs once per satellite and epoch: no allocation, no state between calls. The orbit is reached
+// only through oterp; a failed interpolation is fatal, because an observation without a computed range cannot be
+// used and the epochs are not retried.
+
+#include <array>
+#include <cmath>
+
+#include "models/models.h"
+#include "orbit/orbit.h"
+#include "station/station.h"
+#include "textio/textio.h"
+#include "timebase/timebase.h"
+
+namespace varno {
+
+namespace {
+
+constexpr double kSpeedOfLight = GpsConstants::speedOfLight;
+constexpr double kInverseSpeedOfLight = 1.0 / GpsConstants::speedOfLight;
+constexpr double kEarthRotationRate = GpsConstants::earthRotationRate;
+constexpr double kDegreesPerRadian = GpsConstants::degreesPerRadian;
+
+// Starting guess of the signal travel time (s), whatever the satellite's distance, and the fixed pass counts:
+// the passes are always all made, converged or not, so that every caller gets bit-identical ranges.
+constexpr double kTravelTimeStart = 0.075;
+constexpr int kTravelTimePasses = 3;
+constexpr int kClockPasses = 2;
+
+constexpr int kStopRangePoint1 = 34551;
+constexpr int kStopRangePoint2 = 34552;
+constexpr int kStopClockPoint1 = 34553;
+constexpr int kStopClockPoint2 = 34554;
+
+double distance(double x, double y, double z, const std::array<double, 3>& p) {
+    const double dx = x - p[0];
+    const double dy = y - p[1];
+    const double dz = z - p[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// Satellite position at transmission time `t`; an interpolation failure writes `message`, the error code and the
+// PRN, and stops with `stopCode`.
+void satellitePosition(int prn, double t, const OrbitTable& orbit, double& x, double& y, double& z, double& clock,
+                       const char* message, int stopCode) {
+    int error = 0;
+    if (!oterp(prn, t, orbit, x, y, z, clock, error)) {
+        writeListing(freeLine(message, error, prn));
+        stopRun(stopCode);
+    }
+}
+
+// Receiver clock offset (s) at one point from pseudorange p tagged t: two passes from 0, no earth rotation.
+double clockOffset(int prn, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
+                   int stopCode) {
+    double dt = 0.0;
+    for (int pass = 0; pass < kClockPasses; ++pass) {
+        const double transmit = t - p * kInverseSpeedOfLight - dt;
+        double x = 0.0, y = 0.0, z = 0.0, clock = 0.0;
+        satellitePosition(prn, transmit, orbit, x, y, z, clock, "oterp error in comdtr--", stopCode);
+        const double rho = distance(x, y, z, phaseCentre);
+        dt = (p - rho) * kInverseSpeedOfLight + clock;
+    }
+    return dt;
+}
+
+// Range (m) from the satellite to one phase centre for a reception tagged t with receiver clock offset dt.
+// `rotated` receives the satellite position turned by the earth's rotation during the travel time of the third
+// pass; the range returned is the distance to that rotated position.
+double travelRange(int prn, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
+                   int stopCode, std::array<double, 3>& rotated) {
+    double tau = kTravelTimeStart;
+    double x = 0.0, y = 0.0, z = 0.0, clock = 0.0;
+    for (int pass = 0; pass < kTravelTimePasses; ++pass) {
+        const double transmit = t - dt - tau;
+        satellitePosition(prn, transmit, orbit, x, y, z, clock, "oterp error in comrng--", stopCode);
+        const double rho = distance(x, y, z, phaseCentre);
+        tau = rho / kSpeedOfLight;
+    }
+    const double theta = kEarthRotationRate * tau;
+    rotated = {x + theta * y, y - theta * x, z};
+    return distance(rotated[0], rotated[1], rotated[2], phaseCentre);
+}
+
+// Elevation (degrees) of the vector d = satellite − station at the station's latitude and longitude.
+double elevationOf(double latitude, double longitude, double dx, double dy, double dz) {
+    double north = 0.0, east = 0.0, up = 0.0;
+    rge(latitude, longitude, north, east, up, dx, dy, dz);
+    return std::atan(up / std::sqrt(north * north + east * east)) * kDegreesPerRadian;
+}
+
+}  // namespace
+
+void comdtr(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
+            double& dt1, double& dt2) {
+    const int prn = invprn(slot);
+    // Point 1 is finished before point 2 starts; each starts again from a zero offset.
+    dt1 = clockOffset(prn, orbit, pair.p1L1, t1, p1, kStopClockPoint1);
+    dt2 = clockOffset(prn, orbit, pair.p2L1, t2, p2, kStopClockPoint2);
+}
+
+void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double /*p1*/,
+            double /*p2*/, double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u) {
+    const int prn = invprn(slot);
+    std::array<double, 3> s1{};
+    std::array<double, 3> s2{};
+    rho1 = travelRange(prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
+    rho2 = travelRange(prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    // From the satellite towards point 2: the derivative of rho2 with respect to point 2's X, Y, Z.
+    u = {(pair.p2L1[0] - s2[0]) / rho2, (pair.p2L1[1] - s2[1]) / rho2, (pair.p2L1[2] - s2[2]) / rho2};
+}
+
+void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
+            double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u, double /*lat1*/,
+            double /*lon1*/, double /*h1*/, double /*lat2*/, double /*lon2*/, double /*h2*/, double& c1,
+            double& c2) {
+    comrng(slot, pair, orbit, t1, t2, p1, p2, dt1, dt2, rho1, rho2, u);
+    // The run applies no troposphere correction; the geodetic coordinates are where a model would take them.
+    c1 = 0.0;
+    c2 = 0.0;
+}
+
+void comrg2(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double /*p1*/,
+            double /*p2*/, double dt1, double dt2, double& rho1, double& rho2, double lat2, double lon2,
+            double& elevation) {
+    const int prn = invprn(slot);
+    std::array<double, 3> s1{};
+    std::array<double, 3> s2{};
+    rho1 = travelRange(prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
+    rho2 = travelRange(prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    elevation = elevationOf(lat2, lon2, s2[0] - pair.p2L1[0], s2[1] - pair.p2L1[1], s2[2] - pair.p2L1[2]);
+}
+
+void comvad(double latitude, double longitude, double sx, double sy, double sz, double satX, double satY,
+            double satZ, double& elevation) {
+    elevation = elevationOf(latitude, longitude, satX - sx, satY - sy, satZ - sz);
+}
+
+}  // namespace varno
