@@ -135,19 +135,6 @@ TEST_F(Geometry, ComrngSamePointAndTagGiveEqualRangesAndUnitVector) {
     EXPECT_GT(towards, 0.99 * rho2);
 }
 
-TEST_F(Geometry, Comrg0AddsZeroCorrectionsToComrng) {
-    double rho1 = 0.0, rho2 = 0.0, r1 = 0.0, r2 = 0.0, c1 = 7.0, c2 = 7.0;
-    std::array<double, 3> u{}, v{};
-    comrng(kCircularSlot, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, 1e-4, 2e-4, rho1, rho2, u);
-    comrg0(kCircularSlot, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, 1e-4, 2e-4, r1, r2, v, 0.8, 0.2, 100.0, 0.8, 0.2,
-           110.0, c1, c2);
-    EXPECT_EQ(r1, rho1);
-    EXPECT_EQ(r2, rho2);
-    EXPECT_EQ(v, u);
-    EXPECT_EQ(c1, 0.0);
-    EXPECT_EQ(c2, 0.0);
-}
-
 TEST_F(Geometry, Comrg2GivesComrngRangesAndElevationOfRotatedPosition) {
     const double t1 = 1006.0, t2 = 1006.0, dt1 = 1e-4, dt2 = 1e-4, lat2 = 0.85, lon2 = 0.24;
     double rho1 = 0.0, rho2 = 0.0, r1 = 0.0, r2 = 0.0, elevation = 0.0;
