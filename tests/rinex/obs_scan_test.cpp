@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "rinex/rinex.h"
+#include "rinex_fixtures.h"
+#include "test_support.h"
+
+namespace varno {
+namespace {
+
+using test::dataEpochs;
+using test::epochAt;
+using test::epochLine;
+using test::header;
+using test::headerLine;
+using test::obsLine;
+
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        captureOutput();
+        resetTimebase();
+        setjd0(2006, 1, 1);
+        newprn();
+    }
+    // Scans `text` written as a file.
+    void scan(const std::string& text) {
+        TextFile file(dir.write("point1.rnx", text));
+        oscan(file, summary);
+    }
+    std::vector<int> prns() const {
+        const PrnTable& table = prnTable();
+        return std::vector<int>(table.prn + 1, table.prn + 1 + table.count);
+    }
+    test::TempDir dir;
+    ObsFileSummary summary;
+};
+
+TEST(Alook, FirstExactMatchAmongTheFirstNEntries) {
+    const std::array<std::string, 9> list{"L1", "C1", "l2", "C1", "P2"};
+    EXPECT_EQ(alook("C1", list, 5), 2);
+    EXPECT_EQ(alook("L2", list, 5), 0);  // case counts
+    EXPECT_EQ(alook("P2", list, 4), 0);  // beyond n
+    EXPECT_EQ(alook("L1", list, 0), 0);
+    EXPECT_EQ(alook("L1", list, -3), 0);
+}
+
+TEST_F(ScanTest, TypeIndexAndRecordLinesFollowTheDeclaredTypes) {
+    struct Case {
+        std::vector<std::string> types;
+        ObsTypeIndex index;
+    };
+    const std::vector<Case> cases = {
+        {{"L1", "C1", "L2", "P2"}, {0, 1, 2, 3, 4}},
+        {{"L1", "L2", "P1", "C1", "P2"}, {4, 1, 3, 2, 5}},
+        {{"C1", "L1"}, {0, 2, 1, 0, 0}},
+        {{"L1", "L2", "C1", "P1", "P2", "S1"}, {3, 1, 4, 2, 5}},
+    };
+    for (const Case& c : cases) {
+        summary = ObsFileSummary{};
+        const int n = static_cast<int>(c.types.size());
+        scan(header(c.types) + dataEpochs(0, 30, 3, {"G01", "G02"}, n));
+        EXPECT_EQ(summary.typeIndex, c.index) << c.types[0] << " ... (" << n << " types)";
+        EXPECT_EQ(summary.typeCount, n);
+        EXPECT_EQ(summary.twoLineRecords, n > 5);
+        EXPECT_DOUBLE_EQ(summary.lastEpoch, 60.0);  // records skipped by the right number of lines
+    }
+}
+
+TEST_F(ScanTest, HeaderValuesAndStationLine) {
+    scan(header({"L1", "C1"}, "3040") + dataEpochs(0, 30, 2, {"G01"}, 2));
+    EXPECT_EQ(summary.stationId, "3040");
+    EXPECT_DOUBLE_EQ(summary.x, -3978242.4348);
+    EXPECT_DOUBLE_EQ(summary.y, 3382841.1715);
+    EXPECT_DOUBLE_EQ(summary.z, 3649902.7667);
+    EXPECT_EQ(listingText(), " station id -- 3040\n");
+}
+
+TEST_F(ScanTest, MissingHeaderLinesKeepTheCallersValues) {
+    summary.stationId = "KEEP";
+    summary.typeCount = 4;
+    summary.typeIndex = {0, 1, 2, 3, 4};
+    summary.x = 99.0;
+    scan(headerLine("", "END OF HEADER") + dataEpochs(0, 30, 2, {"G01"}, 4));
+    EXPECT_EQ(summary.stationId, "KEEP");
+    EXPECT_EQ(summary.typeCount, 4);
+    EXPECT_EQ(summary.typeIndex, (ObsTypeIndex{0, 1, 2, 3, 4}));
+    EXPECT_EQ(summary.x, 0.0);  // the position is always reset
+    EXPECT_EQ(listingText(), "");
+}
+
+TEST_F(ScanTest, TypeCountOutsideOneToNine) {
+    EXPECT_STOP(scan(headerLine("     0", "# / TYPES OF OBSERV") + headerLine("", "END OF HEADER")), 34989);
+    std::string ten = "    10";
+    for (int k = 0; k < 9; ++k) ten += "    L1";
+    EXPECT_THROW(scan(headerLine(ten, "# / TYPES OF OBSERV") + headerLine("", "END OF HEADER")), InputError);
+    // No END OF HEADER: the file ends inside the header.
+    EXPECT_THROW(scan(headerLine("     1    C1", "# / TYPES OF OBSERV")), InputError);
+}
+
+TEST_F(ScanTest, TwoDigitYears) {
+    struct Case {
+        int field, year;
+    };
+    for (const Case& c : {Case{79, 2079}, Case{80, 1980}, Case{6, 2006}}) {
+        resetTimebase();
+        setjd0(c.year, 3, 1);
+        std::string text = header({"C1"});
+        text += epochLine(c.field, 3, 1, 0, 0, 0.0, 0, {"G01"}) + obsLine({1.0});
+        text += epochLine(c.field, 3, 2, 0, 0, 30.0, 0, {"G01"}) + obsLine({1.0});
+        scan(text);
+        EXPECT_DOUBLE_EQ(summary.firstEpoch, 0.0) << c.field;
+        EXPECT_DOUBLE_EQ(summary.lastEpoch, 86430.0) << c.field;
+    }
+}
+
+TEST_F(ScanTest, EventRecordsAreSkippedLineByLineAndNotCounted) {
+    const std::vector<std::string> six = {"L1", "L2", "C1", "P1", "P2", "S1"};
+    std::string text = header(six);
+    text += epochLine(0, 0, 0, 0, 0, 0.0, 2, {}, 0);  // kinematic start, no records
+    text += epochLine(6, 1, 1, 0, 0, 0.0, 3, {}, 1) + headerLine("NEW SITE", "MARKER NAME");
+    text += dataEpochs(30, 30, 1, {"G01"}, 6);
+    // Three comment lines, one line each although records span two lines here.
+    text += epochLine(0, 0, 0, 0, 0, 0.0, 4, {}, 3);
+    for (int k = 0; k < 3; ++k) text += headerLine("COMMENT LINE", "COMMENT");
+    text += epochAt(60, {"G01"}, 1) + obsLine({1, 2, 3, 4, 5}) + obsLine({6});  // power failure: an epoch
+    text += dataEpochs(90, 30, 1, {"G01"}, 6);
+    scan(text);
+    EXPECT_DOUBLE_EQ(summary.firstEpoch, 30.0);
+    EXPECT_DOUBLE_EQ(summary.lastEpoch, 90.0);
+    EXPECT_DOUBLE_EQ(summary.meanInterval, 30.0);
+    EXPECT_EQ(summary.stationId, "PT01");  // a special record is not header
+}
+
+TEST_F(ScanTest, MeanIntervalIsRoundedToFiveSecondsAboveFivePointOne) {
+    struct Case {
+        std::vector<double> times;
+        double mean;
+    };
+    std::vector<double> gap;  // one hour at 30 s with the epoch at 1800 missing: 3600 / 119
+    for (int e = 0; e <= 120; ++e) {
+        if (e != 60) gap.push_back(30.0 * e);
+    }
+    std::vector<double> second;
+    for (int e = 0; e <= 60; ++e) second.push_back(e);
+    const std::vector<Case> cases = {
+        {gap, 30.0},
+        {second, 1.0},
+        {{0.0, 5.1}, 5.1},          // not above 5.1: unrounded
+        {{0.0, 2.4, 4.8}, 2.4},
+        {{0.0, 7.4}, 5.0},
+        {{0.0, 12.5}, 15.0},        // half away from zero
+        {{0.0, 10.0, 30.0}, 15.0},  // mean 15
+    };
+    for (const Case& c : cases) {
+        newprn();
+        std::string text = header({"C1"});
+        for (double t : c.times) text += epochAt(t, {"G01"}) + obsLine({1.0});
+        scan(text);
+        EXPECT_DOUBLE_EQ(summary.firstEpoch, c.times.front());
+        EXPECT_DOUBLE_EQ(summary.lastEpoch, c.times.back());
+        EXPECT_DOUBLE_EQ(summary.meanInterval, c.mean) << c.times.size() << " epochs";
+    }
+}
+
+TEST_F(ScanTest, PrnTableGainsGpsSatellitesInOrderOfFirstAppearance) {
+    int slot = 0;
+    putprn(9, slot);  // seen in the other file already
+    std::string text = header({"C1"});
+    text += epochAt(0, {"G05", "R07", " 12", "G00", "G09"}) + std::string(5, '\n');
+    text += epochAt(30, {"E11", "G03", "G05", "S20"}) + std::string(4, '\n');
+    scan(text);
+    EXPECT_EQ(prns(), (std::vector<int>{9, 5, 12, 3}));
+}
+
+TEST_F(ScanTest, SatelliteCountOutsideOneToTwelveStops) {
+    // Thirteen satellites: twelve on the epoch line, the rest on a continuation line that is not read.
+    const std::vector<std::string> twelve(12, "G01");
+    EXPECT_STOP(scan(header({"C1"}) + epochAt(0, twelve, 0, 13)), 24307);
+    EXPECT_STOP(scan(header({"C1"}) + epochAt(0, {})), 24307);
+    EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1) + epochAt(60, twelve, 0, 13)), 24308);
+    EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1) + epochAt(60, {})), 24308);
+}
+
+TEST_F(ScanTest, FullPrnTableStops) {
+    int slot = 0;
+    for (int prn = 33; prn <= 64; ++prn) putprn(prn, slot);
+    EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1)), 32898);
+    EXPECT_EQ(listingText(), " station id -- PT01\n prn table overflow\n");
+    captureOutput();
+    // Satellites already held never overflow it.
+    std::string text = header({"C1"}) + epochAt(0, {"G33"}) + "\n" + epochAt(30, {"G64", "G02"}) + "\n\n";
+    EXPECT_STOP(scan(text), 32899);
+    EXPECT_EQ(listingText(), " station id -- PT01\n prn table overflow\n");
+}
+
+TEST_F(ScanTest, ReadErrorAfterTheFirstEpochShowsTheLastValidEpoch) {
+    std::string text = header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1);
+    text += epochLine(0, 0, 0, 0, 0, 0.0, 4, {}, 1) + "COMMENT\n";
+    text += " 06  1  1  0  1 xx.0000000  0  1G01\n" + obsLine({1.0});
+    EXPECT_STOP(scan(text), 66663);
+    EXPECT_EQ(consoleText(), " read error encountered -- see .lst\n");
+    EXPECT_EQ(listingText(), " station id -- PT01\n last valid data header was:\n  6  1  1  0  0   30.000 was OK\n");
+}
+
+TEST_F(ScanTest, FewerThanTwoEpochs) {
+    EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 1, {"G01"}, 1)), 24309);
+    EXPECT_EQ(listingText(), " station id -- PT01\n fewer than two epochs in observation file -- fatal\n");
+    // No valid epoch at all: the search for the first one meets the end of the file.
+    EXPECT_THROW(scan(header({"C1"}) + epochLine(0, 0, 0, 0, 0, 0.0, 4, {}, 1) + "COMMENT\n"), InputError);
+}
+
+TEST_F(ScanTest, FileEndingInsideARecordIsAnInputError) {
+    EXPECT_THROW(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1) + epochAt(60, {"G01", "G02"}) + "\n"),
+                 InputError);
+}
+
+// Every observation file of the corpus scans normally, stops, or is refused as input; never anything else.
+TEST_F(ScanTest, CorpusFilesEndCleanly) {
+    const std::filesystem::path corpus = std::filesystem::path(VARNO_SHARED_DIR) / "corpus";
+    if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("o2", 0) == 0 || name.rfind("o3", 0) == 0) files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_GE(files.size(), 30u);
+    for (const auto& path : files) {
+        newprn();
+        summary = ObsFileSummary{};
+        std::string outcome;
+        try {
+            TextFile file(path.string());
+            oscan(file, summary);
+            outcome = "scanned: " + std::to_string(summary.firstEpoch) + " .. " + std::to_string(summary.lastEpoch) +
+                      ", interval " + std::to_string(summary.meanInterval) + ", " +
+                      std::to_string(prnTable().count) + " satellites";
+        } catch (const StopRequest& stop) {
+            outcome = "stop " + std::to_string(stop.code);
+        } catch (const InputError& error) {
+            outcome = std::string("input error: ") + error.what();
+        }
+        std::cout << "[corpus] " << path.filename().string() << ": " << outcome << "\n";
+    }
+}
+
+}  // namespace
+}  // namespace varno
