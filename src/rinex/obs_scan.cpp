@@ -37,7 +37,9 @@ void readTypes(const Record& line, ObsFileSummary& summary) {
                   std::to_string(count));
     }
     std::array<std::string, kMaxTypes> types;
-    for (int k = 1; k <= count; ++k) types[static_cast<size_t>(k - 1)] = std::string(line.columns(6 * k + 5, 6 * k + 6));
+    for (int k = 1; k <= count; ++k) {
+        types[static_cast<size_t>(k - 1)] = std::string(line.columns(6 * k + 5, 6 * k + 6));
+    }
     summary.typeCount = count;
     summary.twoLineRecords = count > 5;
     ObsTypeIndex& index = summary.typeIndex;

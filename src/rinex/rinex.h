@@ -73,7 +73,8 @@ void skipHeader(TextFile& file);
 
 // Reads the receiver's file forward until it holds an epoch within 0.3 s of t. True when the epoch's data are in
 // the record (syncState 0); false when the receiver has no epoch at t (1: a later epoch is held) or the file ended
-// (2). `n` is the satellite count of the run. Stops: 34591, 24303, 36649, 32646.
+// (2). `n` is the satellite count of the run. A pass starts with a fresh EpochRecord (holding false): its first
+// call always reads. Stops: 34591, 24303, 36649, 32646.
 bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record);
 
 // Values of `slot` at both receivers: L1 phase, L1 pseudorange, L2 phase of point 1 then point 2. False when the

@@ -79,19 +79,6 @@ TEST_F(ScanTest, HeaderValuesAndStationLine) {
     EXPECT_EQ(listingText(), " station id -- 3040\n");
 }
 
-TEST_F(ScanTest, MissingHeaderLinesKeepTheCallersValues) {
-    summary.stationId = "KEEP";
-    summary.typeCount = 4;
-    summary.typeIndex = {0, 1, 2, 3, 4};
-    summary.x = 99.0;
-    scan(headerLine("", "END OF HEADER") + dataEpochs(0, 30, 2, {"G01"}, 4));
-    EXPECT_EQ(summary.stationId, "KEEP");
-    EXPECT_EQ(summary.typeCount, 4);
-    EXPECT_EQ(summary.typeIndex, (ObsTypeIndex{0, 1, 2, 3, 4}));
-    EXPECT_EQ(summary.x, 0.0);  // the position is always reset
-    EXPECT_EQ(listingText(), "");
-}
-
 TEST_F(ScanTest, TypeCountOutsideOneToNine) {
     EXPECT_STOP(scan(headerLine("     0", "# / TYPES OF OBSERV") + headerLine("", "END OF HEADER")), 34989);
     std::string ten = "    10";
