@@ -1,0 +1,48 @@
+// The adjustment of point 2 from start to end: observation forming and the first solution, four trimmed
+// iterations, and the results with the residual file.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "adjust/adjust.h"
+#include "textio/textio.h"
+
+namespace varno {
+
+namespace {
+
+constexpr int kIterations = 4;
+// Observations whose residual lies within this many times the previous rms enter the next solution.
+constexpr double kThresholdFactor = 2.5;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs) {
+    GatherFile gather;
+    double sigma = 0.0;
+    formob(orbit, pair, satCount, inputs, gather, sigma);
+
+    for (int i = 1; i <= kIterations; ++i) {
+        writeConsole(freeLine(" iteration -- ", i));
+        const double threshold = kThresholdFactor * sigma;
+        comrms(gather, orbit, pair, threshold, sigma, satCount);
+    }
+
+    const double threshold = kThresholdFactor * sigma;
+    // Closed on every way out, so whatever was written reaches the file even when a stop ends the run here.
+    std::unique_ptr<std::FILE, FileCloser> residualFile(std::fopen(inputs.residualPath.c_str(), "w"));
+    if (!residualFile) {
+        throw InputError("cannot create " + inputs.residualPath + ": " + std::strerror(errno));
+    }
+    post(gather, orbit, pair, satCount, threshold, residualFile.get());
+    if (std::fclose(residualFile.release()) != 0) {
+        throw InputError("cannot write " + inputs.residualPath + ": " + std::strerror(errno));
+    }
+}
+
+}  // namespace varno

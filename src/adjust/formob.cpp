@@ -1,0 +1,154 @@
+// Observation forming: one pass over both observation files, the double differences of every epoch scattered
+// into per-satellite files, gathered by satellite into the gather file, and the first, untrimmed solution.
+#include <array>
+#include <cmath>
+
+#include "adjust/adjust.h"
+#include "adjust/adjust_internal.h"
+#include "models/models.h"
+#include "rinex/rinex.h"
+#include "station/station.h"
+#include "textio/textio.h"
+
+namespace varno {
+
+namespace {
+
+constexpr int kStopPoint1Geodetic = 25551;
+constexpr int kStopPoint2Geodetic = 25552;
+constexpr int kStopNoEquations = 87854;
+constexpr int kFileEnded = 2;
+// The nominal grid runs while t lies no further than this beyond the common stop (s).
+constexpr double kEndTolerance = 0.2;
+constexpr std::array<int, 3> kUnknowns{1, 2, 3};
+constexpr double kUnitWeight = 1.0;
+
+using adjust_internal::ScatterFile;
+
+// Geodetic latitude, longitude and height of both L1 phase centres, handed to every comrg0 call.
+struct PhaseCentres {
+    double lat1 = 0, lon1 = 0, h1 = 0;
+    double lat2 = 0, lon2 = 0, h2 = 0;
+};
+
+// Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
+void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
+                  const OrbitTable& orbit, const StationPair& pair, const PhaseCentres& geo,
+                  std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files) {
+    // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
+    int r = 0;
+    if (!getrs(r, t)) return;
+    double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
+    double p1r = 0, p2r = 0;
+    if (!dget(r, rec1, rec2, satCount, phase1, p1r, l2Phase1, phase2, p2r, l2Phase2)) return;
+
+    const double t1 = rec1.epochTime;
+    const double t2 = rec2.epochTime;
+    double dt1 = 0, dt2 = 0;
+    comdtr(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2);
+    double rho1r = 0, rho2r = 0, c1r = 0, c2r = 0;
+    std::array<double, 3> ur{};
+    comrg0(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2, rho1r, rho2r, ur, geo.lat1, geo.lon1, geo.h1, geo.lat2,
+           geo.lon2, geo.h2, c1r, c2r);
+    p1r = p1r - c1r;
+    p2r = p2r - c2r;
+
+    for (int k = 1; k <= satCount; ++k) {
+        if (k == r) continue;
+        double p1k = 0, p2k = 0;
+        if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
+        double rho1k = 0, rho2k = 0, c1k = 0, c2k = 0;
+        std::array<double, 3> uk{};
+        comrg0(k, pair, orbit, t1, t2, p1k, p2k, dt1, dt2, rho1k, rho2k, uk, geo.lat1, geo.lon1, geo.h1,
+               geo.lat2, geo.lon2, geo.h2, c1k, c2k);
+        p1k = p1k - c1k;
+        p2k = p2k - c2k;
+        ScatterRecord record;
+        record.epochTime1 = t1;
+        record.epochTime2 = t2;
+        record.refRange1 = p1r;
+        record.refRange2 = p2r;
+        record.satRange1 = p1k;
+        record.satRange2 = p2k;
+        record.ddObserved = (p2k - p1k) - (p2r - p1r);
+        record.ddComputed = (rho2k - rho1k) - (rho2r - rho1r);
+        for (int c = 0; c < 3; ++c) record.partials[c] = uk[c] - ur[c];
+        files[k - 1].write(record);
+    }
+}
+
+}  // namespace
+
+void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+            GatherFile& gather, double& rms) {
+    PhaseCentres geo;
+    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], geo.lat1, geo.lon1, geo.h1)) stopRun(kStopPoint1Geodetic);
+    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], geo.lat2, geo.lon2, geo.h2)) stopRun(kStopPoint2Geodetic);
+
+    // Owned here so that every scatter file is removed however formob ends.
+    std::array<ScatterFile, adjust_internal::kMaxScatterFiles> files;
+    for (int k = 1; k <= satCount; ++k) {
+        const std::string name = scrnam(k);
+        files[k - 1].open(inputs.scratchDirectory, name);
+    }
+    writeListing(freeLine("opened", satCount, " scatter/gather files"));
+
+    skipHeader(*inputs.obs1);
+    skipHeader(*inputs.obs2);
+    writeConsole(freeLine(" begin scatter & formobs"));
+
+    // The loop walks the nominal grid from the common start; epoch times read never feed back into t.
+    EpochRecord rec1;
+    EpochRecord rec2;
+    double t = inputs.dataStart;
+    do {
+        const bool have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
+        const bool have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
+        if (have1 && have2) {
+            scatterEpoch(t, rec1, rec2, satCount, orbit, pair, geo, files);
+        } else if (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded) {
+            writeListing(freeLine("eof =", rec1.syncState, rec2.syncState));
+            break;
+        }
+        t = t + inputs.interval;
+    } while (t - inputs.dataEnd <= kEndTolerance);
+
+    for (int k = 1; k <= satCount; ++k) files[k - 1].rewind();
+
+    NormalEquations equations;
+    nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
+    int m = 0;
+    writeConsole(freeLine(" begin gather"));
+
+    ScratchRecord blockStart;
+    blockStart.slot = kBlockStart;
+    ScratchRecord blockEnd;
+    blockEnd.slot = kBlockEnd;
+    for (int k = 1; k <= satCount; ++k) {
+        gather.write(blockStart);
+        ScatterRecord record;
+        while (files[k - 1].read(record)) {
+            ScratchRecord observation;
+            observation.slot = k;
+            observation.values = {record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,
+                                  record.satRange1,  record.satRange2,  record.ddObserved, 0.0, 0.0, 0.0, 0.0};
+            gather.write(observation);
+            m = m + 1;
+            nrmal2(equations.matrix.data(), equations.rhs.data(), record.partials.data(),
+                   record.ddComputed - record.ddObserved, kUnitWeight, equations.sumSquares, kUnknowns.data(), 3,
+                   3);
+        }
+        gather.write(blockEnd);
+    }
+    for (int k = 1; k <= satCount; ++k) files[k - 1].close();
+
+    if (m < 1) {
+        const std::string line = freeLine("no observation equations -- fatal termination");
+        writeListing(line);
+        writeConsole(line);
+        stopRun(kStopNoEquations);
+    }
+    adjust_internal::solveAndMove(equations, m, pair, rms);
+}
+
+}  // namespace varno

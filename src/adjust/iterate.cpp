@@ -1,0 +1,112 @@
+// One trimmed iteration of the point 2 solution, and the solution step shared with the first, untrimmed one.
+#include <array>
+#include <cmath>
+
+#include "adjust/adjust.h"
+#include "adjust/adjust_internal.h"
+#include "models/models.h"
+#include "station/station.h"
+#include "textio/textio.h"
+
+namespace varno {
+
+namespace {
+
+constexpr int kStopSingular = 87855;
+constexpr int kStopNoReference = 45397;
+constexpr std::array<int, 3> kUnknowns{1, 2, 3};
+constexpr double kUnitWeight = 1.0;
+
+[[noreturn]] void singular() {
+    writeListing(freeLine("normal equations singular -- fatal termination"));
+    stopRun(kStopSingular);
+}
+
+}  // namespace
+
+namespace adjust_internal {
+
+void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& rms) {
+    double* matrix = equations.matrix.data();
+    nrmsym(matrix, 3);
+    if (!invert(matrix, 3)) singular();
+    std::array<double, 3> x{};
+    ab(matrix, equations.rhs.data(), x.data(), 3, 3, 1);
+    for (double component : x) {
+        if (!std::isfinite(component)) singular();
+    }
+    double s = 0.0;
+    innerp(x.data(), 3, s);
+    // A solution whose squares exceed those of the misclosures only comes from numerically singular equations;
+    // its position would be far off while looking like a result.
+    const double residualSquares = equations.sumSquares - s;
+    if (residualSquares < 0.0) singular();
+
+    double maxShift = std::fabs(x[0]);
+    if (std::fabs(x[1]) > maxShift) maxShift = std::fabs(x[1]);
+    if (std::fabs(x[2]) > maxShift) maxShift = std::fabs(x[2]);
+    rms = std::sqrt(residualSquares / m);
+
+    writeListing("max shift = " + fmtF(maxShift, 14, 6) + " m.   n =" + fmtI(m, 7) + "    rms =" + fmtF(rms, 9, 4) +
+                 " m.");
+    // The solution is a correction to subtract (misclosures are computed minus observed).
+    for (int c = 0; c < 3; ++c) {
+        pair.p2Marker[c] = pair.p2Marker[c] - x[c];
+        pair.p2L1[c] = pair.p2L1[c] - x[c];
+    }
+}
+
+}  // namespace adjust_internal
+
+void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
+            int satCount) {
+    NormalEquations equations;
+    nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
+    int m = 0;
+
+    gather.rewind();
+    ScratchRecord record;
+    while (gather.read(record)) {
+        if (record.slot < 1 || record.slot > satCount) continue;
+        const int k = record.slot;
+        const double t1 = record.values[0];
+        const double t2 = record.values[1];
+        const double refRange1 = record.values[2];
+        const double refRange2 = record.values[3];
+        const double satRange1 = record.values[4];
+        const double satRange2 = record.values[5];
+        const double ddObserved = record.values[6];
+
+        // Looked up with point 1's own time tag: the nominal epoch is not stored.
+        int r = 0;
+        if (!getrs(r, t1)) {
+            writeListing(freeLine(k, t1, t2));
+            stopRun(kStopNoReference);
+        }
+        double dt1 = 0, dt2 = 0;
+        comdtr(r, pair, orbit, t1, t2, refRange1, refRange2, dt1, dt2);
+        double rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
+        std::array<double, 3> ur{};
+        std::array<double, 3> uk{};
+        comrng(r, pair, orbit, t1, t2, refRange1, refRange2, dt1, dt2, rho1r, rho2r, ur);
+        comrng(k, pair, orbit, t1, t2, satRange1, satRange2, dt1, dt2, rho1k, rho2k, uk);
+        std::array<double, 3> a{};
+        for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
+        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - ddObserved;
+        // A residual that is not a number fails this test and stays out.
+        if (std::fabs(v) <= threshold) {
+            m = m + 1;
+            nrmal2(equations.matrix.data(), equations.rhs.data(), a.data(), v, kUnitWeight, equations.sumSquares,
+                   kUnknowns.data(), 3, 3);
+        }
+    }
+    gather.rewind();
+
+    if (m == 0) {
+        writeListing(freeLine("no observation within threshold -- position kept"));
+        return;
+    }
+    adjust_internal::solveAndMove(equations, m, pair, sigma);
+}
+
+}  // namespace varno

@@ -1,0 +1,109 @@
+// Results of the adjustment: the adjusted point 2, its shift from the a priori position, the residual file and
+// the rms per satellite.
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "adjust/adjust.h"
+#include "models/models.h"
+#include "station/station.h"
+#include "textio/textio.h"
+#include "timebase/timebase.h"
+
+namespace varno {
+
+namespace {
+
+constexpr int kStopGeodetic = 25;
+constexpr int kStopNoReference = 95397;
+constexpr int kStopSlot = 74358;
+// Every satellite number a RINEX 2 file can carry.
+constexpr int kMaxPrnNumber = 99;
+
+struct SatelliteStats {
+    std::array<int, kMaxPrnNumber + 1> countAll{};
+    std::array<double, kMaxPrnNumber + 1> sumAll{};
+    std::array<int, kMaxPrnNumber + 1> countTrim{};
+    std::array<double, kMaxPrnNumber + 1> sumTrim{};
+};
+
+std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + fmtF(b, 14, 4) + fmtF(c, 14, 4); }
+
+}  // namespace
+
+void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
+          std::FILE* residualFile) {
+    writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
+    writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
+    writeListing(threeValues(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2]));
+
+    double lat2 = 0, lon2 = 0, h2 = 0;
+    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], lat2, lon2, h2)) stopRun(kStopGeodetic);
+
+    const std::array<double, 3>& apriori = p2Apriori();
+    const double dx = pair.p2Marker[0] - apriori[0];
+    const double dy = pair.p2Marker[1] - apriori[1];
+    const double dz = pair.p2Marker[2] - apriori[2];
+    double north = 0, east = 0, up = 0;
+    rge(lat2, lon2, north, east, up, dx, dy, dz);
+    writeListing(freeLine("delta x,y,z and n,e,u at point 2 marker"));
+    writeListing(threeValues(dx, dy, dz));
+    writeListing(threeValues(north, east, up));
+
+    SatelliteStats stats;
+    gather.rewind();
+    ScratchRecord record;
+    while (gather.read(record)) {
+        if (record.slot < 1 || record.slot > satCount) continue;
+        const int k = record.slot;
+        const double t1 = record.values[0];
+        const double t2 = record.values[1];
+        int r = 0;
+        if (!getrs(r, t1)) stopRun(kStopNoReference);
+        double dt1 = 0, dt2 = 0;
+        comdtr(r, pair, orbit, t1, t2, record.values[2], record.values[3], dt1, dt2);
+        double rho1r = 0, rho2r = 0;
+        std::array<double, 3> ur{};
+        comrng(r, pair, orbit, t1, t2, record.values[2], record.values[3], dt1, dt2, rho1r, rho2r, ur);
+        double rho1k = 0, rho2k = 0, elevation = 0;
+        comrg2(k, pair, orbit, t1, t2, record.values[4], record.values[5], dt1, dt2, rho1k, rho2k, lat2, lon2,
+               elevation);
+        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - record.values[6];
+
+        const int prn = invprn(k);
+        // The tables hold every two-digit satellite number; anything else is not a satellite of this run.
+        if (prn < 1 || prn > kMaxPrnNumber) stopRun(kStopSlot);
+        stats.countAll[prn] += 1;
+        stats.sumAll[prn] += v * v;
+        const std::string line = fmtF(t1, 9, 1) + fmtF(v, 9, 3) + fmtF(elevation, 6, 2) + fmtI(prn, 3) + "\n";
+        if (std::fputs(line.c_str(), residualFile) == EOF) {
+            throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
+        }
+        if (std::fabs(v) <= threshold) {
+            stats.countTrim[prn] += 1;
+            stats.sumTrim[prn] += v * v;
+        }
+    }
+    gather.rewind();
+
+    writeListing(freeLine("rms per satellite    (with and without trim)"));
+    double totalSum = 0.0;
+    int totalCount = 0;
+    for (int prn = 1; prn <= kMaxPrnNumber; ++prn) {
+        if (stats.countTrim[prn] >= 1) {
+            totalSum += stats.sumTrim[prn];
+            totalCount += stats.countTrim[prn];
+            writeListing(fmtI(prn, 2) + fmtI(stats.countTrim[prn], 8) +
+                         fmtF(std::sqrt(stats.sumTrim[prn] / stats.countTrim[prn]), 10, 3) +
+                         fmtF(std::sqrt(stats.sumAll[prn] / stats.countAll[prn]), 10, 3));
+        } else if (stats.countAll[prn] >= 1) {
+            writeListing(fmtI(prn, 2) + fmtI(0, 8) + fmtF(0.0, 10, 4) +
+                         fmtF(std::sqrt(stats.sumAll[prn] / stats.countAll[prn]), 10, 4) + " ****");
+        }
+    }
+    const double postFitRms = totalCount > 0 ? std::sqrt(totalSum / totalCount) : 0.0;
+    writeListing("post-fit rms =" + fmtF(postFitRms, 9, 4) + " m.    n=" + fmtI(totalCount, 6));
+}
+
+}  // namespace varno
