@@ -51,20 +51,6 @@ TEST(Nrmal2, AccumulatesTheNormalMatrixOfSeveralEquations) {
     }
 }
 
-TEST(Nrmsym, DecreasingIndicesAreLostToTheUpperTriangle) {
-    std::array<double, 9> m{};
-    std::array<double, 3> rhs{};
-    double ss = 0;
-    nrmclr(m.data(), rhs.data(), ss, kN);
-    const std::array<double, 2> a{1.0, 1.0};
-    const std::array<int, 2> k{3, 1};
-    nrmal2(m.data(), rhs.data(), a.data(), 0.0, 1.0, ss, k.data(), 2, kN);
-    EXPECT_EQ(el(m, 3, 1), 1.0);
-    nrmsym(m.data(), kN);
-    EXPECT_EQ(el(m, 3, 1), 0.0);
-    EXPECT_EQ(el(m, 1, 3), 0.0);
-}
-
 TEST(Invert, SymmetricPositiveDefiniteTimesInputIsIdentity) {
     const std::array<double, 9> input{4, 1, 0.5, 1, 3, -0.25, 0.5, -0.25, 2};
     std::array<double, 9> inverse = input;
