@@ -1,7 +1,13 @@
 #include "run/run.h"
 
+#include <cmath>
 #include <iostream>
 
+#include "adjust/adjust.h"
+#include "models/models.h"
+#include "orbit/orbit.h"
+#include "rinex/rinex.h"
+#include "station/station.h"
 #include "textio/textio.h"
 #include "timebase/timebase.h"
 
@@ -10,20 +16,90 @@ namespace varno {
 namespace {
 
 constexpr const char* kBanner = "Pseudorange Program -- L1 only -- 2006aug26";
+constexpr double kSecondsPerHour = 3600.0;
+
+std::string coordinateLine(const double* values, int count) {
+    std::string line;
+    for (int i = 0; i < count; ++i) line += fmtF(values[i], 14, 4);
+    return line;
+}
+
+void writeCoordinateDump(const StationPair& pair) {
+    writeListing(freeLine("coordinate dump"));
+    writeListing(coordinateLine(pair.p1Marker.data(), 3));
+    writeListing(coordinateLine(pair.p1L1.data(), 3));
+    writeListing(coordinateLine(pair.p2Marker.data(), 3));
+    writeListing(coordinateLine(pair.p2L1.data(), 3));
+    writeListing(coordinateLine(pair.p1Antenna.data(), 4));
+    writeListing(coordinateLine(pair.p2Antenna.data(), 4));
+}
+
+// The distance is between the markers; "interval" labels the length of the common span in hours.
+void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
+    double dx = pair.p2Marker[0] - pair.p1Marker[0];
+    double dy = pair.p2Marker[1] - pair.p1Marker[1];
+    double dz = pair.p2Marker[2] - pair.p1Marker[2];
+    double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    double hours = (plan.dataEnd - plan.dataStart) / kSecondsPerHour;
+    writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
+}
 
 void runStages() {
     writeListing(freeLine(kBanner));
+
+    // Opened in this order; the first that is missing ends the run.
     TextFile pos(RunFiles::position);
     TextFile obs1(RunFiles::point1);
     TextFile obs2(RunFiles::point2);
-    TextFile orbit(RunFiles::orbit);
+    TextFile orbitFile(RunFiles::orbit);
+
+    SpanPlan plan;
+    ObsFileSummary summary1;
+    ObsFileSummary summary2;
+    StationPair pair;
+    recon(orbitFile, obs1, obs2, plan, summary1, summary2, pair);
+
+    OrbitTable orbit;
+    orbitFile.rewind();
+    lodorb(orbitFile, orbit, plan.satCount, plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+    orbitFile.close();
+
+    lodpos(pos, pair, summary1.stationId, summary2.stationId);
+    getoff(pos, pair, summary1.stationId, summary2.stationId, RunFiles::offsets);
+
+    writeCoordinateDump(pair);
+    writeBaselineLine(pair, plan);
+
+    inimet(false);
+    writeListing(freeLine("no troposphere model used"));
+
+    makrst(plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
+
+    AdjustInputs inputs;
+    inputs.obs1 = &obs1;
+    inputs.obs2 = &obs2;
+    inputs.summary1 = &summary1;
+    inputs.summary2 = &summary2;
+    inputs.dataStart = plan.dataStart;
+    inputs.dataEnd = plan.dataEnd;
+    inputs.interval = plan.interval;
+    inputs.residualPath = RunFiles::residuals;
+    adjst(orbit, pair, plan.satCount, inputs);
+}
+
+// Every piece of shared run state starts empty, so that a run does not depend on what ran before it.
+void resetRunState() {
+    resetTimebase();
+    newprn();
+    resetStation();
+    openrs();
+    inimet(false);
 }
 
 }  // namespace
 
 int runVarno() {
-    resetTimebase();
-    newprn();
+    resetRunState();
     if (!openListing(RunFiles::listing)) {
         std::cerr << "varno: cannot create " << RunFiles::listing << '\n';
         return 1;
@@ -40,6 +116,11 @@ int runVarno() {
         closeListing();
         std::cerr << "varno: " << error.what() << '\n';
         status = 2;
+    } catch (const std::exception& error) {
+        // Not expected from any input; reported rather than left to abort the process.
+        closeListing();
+        std::cerr << "varno: internal error: " << error.what() << '\n';
+        status = 3;
     }
     closeListing();
     return status;
