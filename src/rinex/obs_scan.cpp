@@ -59,7 +59,15 @@ void readTypes(const Record& line, ObsFileSummary& summary) {
 void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
     for (;;) {
         file.require(line, kRinexWidth, "the END OF HEADER line");
-        if (line.startsWith(kLabelColumn, "MARKER NAME")) {
+        if (line.startsWith(kLabelColumn, "RINEX VERSION / TYPE")) {
+            // Version 3 files share the label but not the layout of the types and epochs: refuse them here
+            // rather than at some later field that happens not to convert.
+            double version = 0.0;
+            if (parseRealText(line.columns(1, 9), 2, version) && version >= 3.0) {
+                line.fail("expected a RINEX version 2 observation file, found version " +
+                          std::string(line.columns(1, 9).substr(line.columns(1, 9).find_first_not_of(' '))));
+            }
+        } else if (line.startsWith(kLabelColumn, "MARKER NAME")) {
             summary.stationId = std::string(line.columns(1, 4));
             writeListing(freeLine("station id -- ", summary.stationId));
         } else if (line.startsWith(kLabelColumn, "APPROX POSITION XYZ")) {

@@ -235,5 +235,19 @@ TEST_F(ScanTest, CorpusFilesEndCleanly) {
     }
 }
 
+TEST_F(ScanTest, VersionThreeFilesAreRefusedAtTheirFirstLine) {
+    const std::string line = "     3.03           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n";
+    try {
+        scan(line + header({"C1"}));
+        FAIL() << "no error";
+    } catch (const InputError& error) {
+        EXPECT_NE(std::string(error.what()).find(":1: expected a RINEX version 2 observation file, found version 3.03"),
+                  std::string::npos)
+            << error.what();
+    }
+    const std::string older = "     2.11           OBSERVATION DATA    G (GPS)             RINEX VERSION / TYPE\n";
+    EXPECT_STOP(scan(older + header({"C1"}) + dataEpochs(0, 30, 1, {"G01"}, 1)), 24309);
+}
+
 }  // namespace
 }  // namespace varno
