@@ -7,15 +7,17 @@ ASAN_BUILD ?= build-asan
 EXAMPLE ?= examples/baseline-2km
 DEMO_DIR ?= $(BUILD)/demo
 
-.PHONY: all setup build test test-normal test-sanitized demo bench clean
+.PHONY: all setup configure build test test-normal test-sanitized demo bench clean
 
 all: build
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
+configure: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 test-normal: build
@@ -28,7 +30,8 @@ test-sanitized: setup
 
 test: test-normal test-sanitized
 
-demo: build
+demo: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target varno
 	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
 	@cp $(EXAMPLE)/point1.rnx $(EXAMPLE)/point2.rnx $(EXAMPLE)/orbit.sp3 $(EXAMPLE)/pos $(DEMO_DIR)/
 	@if [ -f $(EXAMPLE)/off ]; then cp $(EXAMPLE)/off $(DEMO_DIR)/; fi
@@ -38,7 +41,7 @@ demo: build
 	  if [ -f varno.res ]; then echo "== $(DEMO_DIR)/varno.res: $$(wc -l < varno.res) residual lines"; fi; \
 	  exit $$status
 
-bench: build
+bench: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target varno-bench
 	@$(BUILD)/bench/varno-bench
 
