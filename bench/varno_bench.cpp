@@ -24,23 +24,30 @@ long peakRssKiB() {
     return usage.ru_maxrss;
 }
 
-long countEpochLines(const fs::path& rinex) {
-    std::FILE* f = std::fopen(rinex.c_str(), "rb");
-    if (f == nullptr) return 0;
-    char line[256];
-    bool header = true;
-    long epochs = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        std::string s(line);
-        if (header) {
-            if (s.find("END OF HEADER") != std::string::npos) header = false;
-            continue;
+// Nominal epochs of the run (from the listing's common span) and double differences (residual file lines).
+void runSize(const fs::path& dir, long& epochs, long& observations) {
+    epochs = 0;
+    observations = 0;
+    std::FILE* f = std::fopen((dir / "varno.lst").c_str(), "rb");
+    if (f != nullptr) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f) != nullptr) {
+            double start = 0, stop = 0, step = 0;
+            if (std::sscanf(line, "common start/stop, intrvl %lf %lf %lf", &start, &stop, &step) == 3 &&
+                step > 0) {
+                epochs = static_cast<long>((stop - start) / step) + 1;
+            }
         }
-        // An epoch line has a blank in column 1, digits in the date fields and a decimal point in column 24.
-        if (s.size() > 26 && s[0] == ' ' && s[23] == '.' && s[3] == ' ') ++epochs;
+        std::fclose(f);
     }
-    std::fclose(f);
-    return epochs;
+    f = std::fopen((dir / "varno.res").c_str(), "rb");
+    if (f != nullptr) {
+        int c = 0;
+        while ((c = std::fgetc(f)) != EOF) {
+            if (c == '\n') ++observations;
+        }
+        std::fclose(f);
+    }
 }
 
 }  // namespace
@@ -58,7 +65,7 @@ int main(int argc, char** argv) {
     }
     fs::path work = fs::temp_directory_path() / ("varno-bench-" + std::to_string(getpid()));
     fs::path start = fs::current_path();
-    std::printf("%-26s %8s %10s %12s %10s\n", "dataset", "epochs", "best s", "us/epoch", "peak MiB");
+    std::printf("%-26s %8s %8s %10s %12s %10s\n", "dataset", "epochs", "obs", "best s", "us/epoch", "peak MiB");
     for (const std::string& name : names) {
         fs::path from = data / name;
         if (!fs::exists(from)) {
@@ -70,7 +77,6 @@ int main(int argc, char** argv) {
         for (const char* f : {"point1.rnx", "point2.rnx", "orbit.sp3", "pos", "off"}) {
             if (fs::exists(from / f)) fs::copy_file(from / f, work / f);
         }
-        long epochs = std::max(countEpochLines(work / "point1.rnx"), countEpochLines(work / "point2.rnx"));
         fs::current_path(work);
         double best = 1e300;
         int status = 0;
@@ -83,7 +89,10 @@ int main(int argc, char** argv) {
             best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
         }
         fs::current_path(start);
-        std::printf("%-26s %8ld %10.3f %12.2f %10.1f%s\n", name.c_str(), epochs, best,
+        long epochs = 0;
+        long observations = 0;
+        runSize(work, epochs, observations);
+        std::printf("%-26s %8ld %8ld %10.3f %12.2f %10.1f%s\n", name.c_str(), epochs, observations, best,
                     epochs > 0 ? best * 1e6 / static_cast<double>(epochs) : 0.0, peakRssKiB() / 1024.0,
                     status == 0 ? "" : "  (run did not complete)");
     }
