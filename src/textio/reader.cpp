@@ -26,13 +26,26 @@ std::string quoted(std::string_view s) {
     return out;
 }
 
-std::string withoutBlanks(std::string_view field) {
-    std::string s;
-    s.reserve(field.size());
+// The characters of a field without its blanks, in a fixed buffer: field conversion runs for every value of every
+// epoch and allocates nothing. Fields longer than the buffer (no layout has one) do not convert.
+struct Packed {
+    char text[128];
+    size_t size = 0;
+    bool fits = true;
+};
+
+Packed withoutBlanks(std::string_view field) {
+    Packed p;
     for (char c : field) {
-        if (c != ' ' && c != '\t') s += c;
+        if (c == ' ' || c == '\t') continue;
+        if (p.size + 1 >= sizeof p.text) {
+            p.fits = false;
+            break;
+        }
+        p.text[p.size++] = c;
     }
-    return s;
+    p.text[p.size] = '\0';
+    return p;
 }
 
 }  // namespace
@@ -101,22 +114,24 @@ Record Record::fromLine(std::string_view line, int width, std::string file, long
 }
 
 bool parseIntText(std::string_view field, int& value) {
-    std::string s = withoutBlanks(field);
-    if (s.empty()) {
+    const Packed p = withoutBlanks(field);
+    if (!p.fits) return false;
+    if (p.size == 0) {
         value = 0;
         return true;
     }
     size_t i = 0;
     bool negative = false;
-    if (s[0] == '+' || s[0] == '-') {
-        negative = s[0] == '-';
+    if (p.text[0] == '+' || p.text[0] == '-') {
+        negative = p.text[0] == '-';
         i = 1;
     }
-    if (i == s.size()) return false;
+    if (i == p.size) return false;
     long long v = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
+    for (; i < p.size; ++i) {
+        const char c = p.text[i];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
         if (v > static_cast<long long>(INT_MAX) + 1) return false;
     }
     if (negative) v = -v;
@@ -126,63 +141,75 @@ bool parseIntText(std::string_view field, int& value) {
 }
 
 bool parseRealText(std::string_view field, int decimals, double& value) {
-    std::string s = withoutBlanks(field);
-    if (s.empty()) {
+    const Packed p = withoutBlanks(field);
+    if (!p.fits) return false;
+    if (p.size == 0) {
         value = 0.0;
         return true;
     }
-    // Split into sign, mantissa digits (with at most one point) and an optional exponent.
+    // Rebuilt as sign, mantissa (with the implied point placed) and exponent, then converted once.
+    char text[512];  // room for 127 characters, a padding of up to 99 zeros and the point
+    size_t n = 0;
     size_t i = 0;
-    std::string sign;
-    if (s[0] == '+' || s[0] == '-') {
-        if (s[0] == '-') sign = "-";
+    if (p.text[0] == '+' || p.text[0] == '-') {
+        if (p.text[0] == '-') text[n++] = '-';
         i = 1;
     }
-    std::string mantissa;
+    const size_t mantissaStart = n;
     bool point = false;
     size_t digits = 0;
-    for (; i < s.size(); ++i) {
-        char c = s[i];
+    for (; i < p.size; ++i) {
+        const char c = p.text[i];
         if (c >= '0' && c <= '9') {
-            mantissa += c;
+            text[n++] = c;
             ++digits;
         } else if (c == '.' && !point) {
             point = true;
-            mantissa += c;
+            text[n++] = c;
         } else {
             break;
         }
     }
     if (digits == 0) return false;
-    std::string exponent;
-    if (i < s.size()) {
-        char c = s[i];
-        if (c == 'E' || c == 'e' || c == 'D' || c == 'd') ++i;
-        else if (c != '+' && c != '-') return false;
-        size_t start = i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (!point && decimals > 0) {
+        // Implied decimals: the last `decimals` digits are the fraction; pad with leading zeros when short.
+        const size_t d = static_cast<size_t>(decimals);
+        if (d > 99) return false;
+        if (digits <= d) {
+            const size_t pad = d - digits + 1;
+            for (size_t k = n; k-- > mantissaStart;) text[k + pad] = text[k];
+            for (size_t k = 0; k < pad; ++k) text[mantissaStart + k] = '0';
+            n += pad;
+        }
+        const size_t at = n - d;
+        for (size_t k = n; k-- > at;) text[k + 1] = text[k];
+        text[at] = '.';
+        ++n;
+    }
+    if (i < p.size) {
+        const char c = p.text[i];
+        if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+            ++i;
+        } else if (c != '+' && c != '-') {
+            return false;
+        }
+        text[n++] = 'e';
+        if (i < p.size && (p.text[i] == '+' || p.text[i] == '-')) text[n++] = p.text[i++];
         size_t expDigits = 0;
-        for (; i < s.size(); ++i) {
-            if (s[i] < '0' || s[i] > '9') return false;
+        for (; i < p.size; ++i) {
+            if (p.text[i] < '0' || p.text[i] > '9') return false;
+            text[n++] = p.text[i];
             ++expDigits;
         }
         if (expDigits == 0) return false;
-        exponent = "e" + s.substr(start);
     }
-    if (!point && decimals > 0) {
-        // Implied decimals: the last `decimals` digits are the fraction.
-        if (mantissa.size() <= static_cast<size_t>(decimals)) {
-            mantissa.insert(0, static_cast<size_t>(decimals) - mantissa.size() + 1, '0');
-        }
-        mantissa.insert(mantissa.size() - static_cast<size_t>(decimals), ".");
-    }
-    std::string text = sign + mantissa + exponent;
     double v = 0.0;
-    auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    auto res = std::from_chars(text, text + n, v);
     if (res.ec == std::errc::result_out_of_range) {
-        // Overflow or underflow: from_chars leaves v untouched; fall back to strtod's signed infinity or zero.
-        v = std::strtod(text.c_str(), nullptr);
-    } else if (res.ec != std::errc() || res.ptr != text.data() + text.size()) {
+        // Overflow or underflow: from_chars leaves v untouched; strtod gives the signed infinity or zero.
+        text[n] = '\0';
+        v = std::strtod(text, nullptr);
+    } else if (res.ec != std::errc() || res.ptr != text + n) {
         return false;
     }
     value = v;
@@ -192,7 +219,6 @@ bool parseRealText(std::string_view field, int decimals, double& value) {
 // ---------------------------------------------------------------------------------------------------------------
 
 TextFile::~TextFile() { close(); }
-
 void TextFile::open(std::string path) {
     close();
     path_ = std::move(path);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "test_support.h"
 #include "textio/textio.h"
 
@@ -47,6 +49,21 @@ TEST(RecordRealField, ImpliedDecimalsUnlessPointWritten) {
     EXPECT_DOUBLE_EQ(Record::fromLine("1.5D+02", 7).realField(1, 7, 3, "h"), 150.0);
     EXPECT_DOUBLE_EQ(Record::fromLine("  15E-1", 7).realField(1, 7, 0, "h"), 1.5);
     EXPECT_EQ(Record::fromLine(" 24801780.917", 14).realField(1, 14, 3, "v"), 24801780.917);
+}
+
+TEST(ParseRealText, ImpliedPointPlacedInShortAndLongDigitStrings) {
+    double v = 0;
+    ASSERT_TRUE(parseRealText("5", 8, v));
+    EXPECT_EQ(v, 5e-8);
+    ASSERT_TRUE(parseRealText("-12345678901234", 3, v));
+    EXPECT_EQ(v, -12345678901.234);
+    ASSERT_TRUE(parseRealText("12E2", 1, v));
+    EXPECT_EQ(v, 120.0);
+    ASSERT_TRUE(parseRealText("1E400", 0, v));
+    EXPECT_TRUE(std::isinf(v));
+    EXPECT_FALSE(parseRealText(std::string(200, '1'), 3, v));
+    ASSERT_TRUE(parseRealText("1E" + std::string(100, '0'), 9, v));
+    EXPECT_EQ(v, 1e-9);
 }
 
 TEST(RecordRealField, TextThatDoesNotConvertIsAnInputError) {
