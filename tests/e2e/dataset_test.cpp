@@ -74,5 +74,41 @@ TEST(DatasetRerun, SecondRunInTheSameDirectoryGivesIdenticalFiles) {
     for (const std::string& line : res) EXPECT_EQ(line.size(), 27u) << line;
 }
 
+// The set-up part of the listing, line by line: spans, orbit window, station lookups, the coordinate dump without
+// an offset file (phase centres equal to markers, zero antenna records) and the baseline line.
+TEST(DatasetListing, SetUpLinesFollowTheirLayoutsToTheColumn) {
+    if (!std::filesystem::exists(dataDir("gsi-3040-0759-3km"))) GTEST_SKIP();
+    TempDir dir;
+    copyRunFiles(dataDir("gsi-3040-0759-3km"), dir.path());
+    ASSERT_EQ(runIn(dir.path(), varnoPath()).status, 0);
+    const std::vector<std::string> expected = {
+        " Pseudorange Program -- L1 only -- 2006aug26",
+        " orbit ref sys/source -- WGS84 BCT BRDC",
+        "orbit strt/stop,delt,neph   85500.00  97200.00 900.00    14",
+        " station id -- 3040",
+        "file1  start/stop, intrvl  86400.00  89970.00     30.00",
+        " station id -- 0759",
+        "file2  start/stop, intrvl  86400.00  89970.01     30.00",
+        "common start/stop, intrvl    86400.    89970.       30.",
+        "lodorb start/stop  85500.00  97200.00",
+        " satellites and epochs 12 14",
+        " precise position found for 3040",
+        " precise position found for 0759",
+        " coordinate dump",
+        " -3978241.9583  3382840.2342  3649900.8531",
+        " -3978241.9583  3382840.2342  3649900.8531",
+        " -3976219.5079  3382372.5669  3652512.9846",
+        " -3976219.5079  3382372.5669  3652512.9846",
+        "        0.0000        0.0000        0.0000        0.0000",
+        "        0.0000        0.0000        0.0000        0.0000",
+        "baseline =      3336.5026 m.    interval =   0.99 hr.",
+        " no troposphere model used",
+        " 2 entries in reference satellite table",
+    };
+    std::vector<std::string> listing = lines(readFile(dir.file("varno.lst")));
+    ASSERT_GE(listing.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(listing[i], expected[i]) << "line " << i + 1;
+}
+
 }  // namespace
 }  // namespace varno::test
