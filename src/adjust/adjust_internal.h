@@ -22,7 +22,8 @@ public:
     ScatterFile(const ScatterFile&) = delete;
     ScatterFile& operator=(const ScatterFile&) = delete;
 
-    // Creates the file `name` in `directory`; an input error when it cannot be created.
+    // Creates the file `name` in `directory`; an input error when it cannot be created, or when a file of that
+    // name exists already (that file is left as it is).
     void open(const std::string& directory, const std::string& name);
     void write(const ScatterRecord& record);  // an input error when the system cannot write it
     void rewind();                            // after the last write: the records can now be read back

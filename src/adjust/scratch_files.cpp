@@ -75,8 +75,16 @@ ScatterFile::~ScatterFile() { close(); }
 void ScatterFile::open(const std::string& directory, const std::string& name) {
     close();
     path_ = (std::filesystem::path(directory) / name).string();
-    file_ = std::fopen(path_.c_str(), "w+b");
-    if (file_ == nullptr) throw InputError("cannot create " + path_ + ": " + systemReason());
+    // Created exclusively: a file of that name is the user's (or left by a run that was killed) and is neither
+    // overwritten nor removed.
+    file_ = std::fopen(path_.c_str(), "w+bx");
+    if (file_ == nullptr) {
+        if (errno == EEXIST) {
+            throw InputError("cannot create " + path_ + ": a file of that name is in the way (left by an interrupted "
+                             "run?); move or remove it");
+        }
+        throw InputError("cannot create " + path_ + ": " + systemReason());
+    }
 }
 
 void ScatterFile::write(const ScatterRecord& record) {

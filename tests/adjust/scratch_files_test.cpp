@@ -109,5 +109,20 @@ TEST(ScatterFile, UncreatableFileIsAnInputError) {
     }
 }
 
+TEST(ScatterFile, FileOfTheSameNameIsNeitherOverwrittenNorRemoved) {
+    test::TempDir dir;
+    const std::string mine = dir.write("ZZ-A", "the user's notes\n");
+    {
+        ScatterFile file;
+        try {
+            file.open(dir.path().string(), "ZZ-A");
+            FAIL() << "no error";
+        } catch (const InputError& e) {
+            EXPECT_NE(std::string(e.what()).find("a file of that name is in the way"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(test::readFile(mine), "the user's notes\n");
+}
+
 }  // namespace
 }  // namespace varno
