@@ -62,8 +62,11 @@ bool GatherFile::read(ScratchRecord& record) {
 }
 
 void GatherFile::rewind() {
-    if (std::fflush(file_) != 0) throw InputError("cannot write the temporary gather file: " + systemReason());
-    std::rewind(file_);
+    // Seeking writes out what is buffered; its failure is a failed write.
+    if (std::fseek(file_, 0, SEEK_SET) != 0) {
+        throw InputError("cannot write the temporary gather file: " + systemReason());
+    }
+    std::clearerr(file_);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -98,8 +101,8 @@ void ScatterFile::write(const ScatterRecord& record) {
 }
 
 void ScatterFile::rewind() {
-    if (std::fflush(file_) != 0) throw InputError("cannot write " + path_ + ": " + systemReason());
-    std::rewind(file_);
+    if (std::fseek(file_, 0, SEEK_SET) != 0) throw InputError("cannot write " + path_ + ": " + systemReason());
+    std::clearerr(file_);
 }
 
 bool ScatterFile::read(ScatterRecord& record) {

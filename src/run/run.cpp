@@ -1,6 +1,8 @@
 #include "run/run.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 
 #include "adjust/adjust.h"
@@ -101,28 +103,34 @@ void resetRunState() {
 int runVarno() {
     resetRunState();
     if (!openListing(RunFiles::listing)) {
-        std::cerr << "varno: cannot create " << RunFiles::listing << '\n';
+        std::cerr << "varno: cannot create " << RunFiles::listing << ": " << std::strerror(errno) << '\n';
         return 1;
     }
     int status = 0;
+    bool listingWritten = true;
     try {
         runStages();
         writeListing(freeLine("End of Processing"));
+        listingWritten = closeListing();
     } catch (const StopRequest& stop) {
-        closeListing();
+        listingWritten = closeListing();
         writeConsole("STOP " + std::to_string(stop.code));
         status = stop.code & 0xFF;
     } catch (const InputError& error) {
-        closeListing();
+        listingWritten = closeListing();
         std::cerr << "varno: " << error.what() << '\n';
         status = 2;
     } catch (const std::exception& error) {
         // Not expected from any input; reported rather than left to abort the process.
-        closeListing();
+        listingWritten = closeListing();
         std::cerr << "varno: internal error: " << error.what() << '\n';
         status = 3;
     }
-    closeListing();
+    // A listing that could not be written completely (a full disk) must not pass for a complete run.
+    if (!listingWritten) {
+        std::cerr << "varno: cannot write " << RunFiles::listing << '\n';
+        if (status == 0) status = 2;
+    }
     return status;
 }
 

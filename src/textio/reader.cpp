@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace varno {
 
@@ -253,6 +254,10 @@ bool TextFile::next(Record& record, int width) {
         if (c == '\n') break;
         buffer_ += static_cast<char>(c);
     }
+    // A read failure (a directory, a device error) is not the end of the file.
+    if (std::ferror(file_)) {
+        throw InputError("cannot read " + path_ + ": " + std::strerror(errno));
+    }
     if (!any) return false;
     ++line_;
     if (!buffer_.empty() && buffer_.back() == '\r') buffer_.pop_back();
@@ -271,10 +276,9 @@ void TextFile::require(Record& record, int width, std::string_view what) {
 }
 
 bool fileExists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    std::fclose(f);
-    return true;
+    // Existence, not readability: a file that is there but cannot be read must be reported, not passed over.
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 }  // namespace varno

@@ -93,7 +93,8 @@ public:
     void close();
     void rewind();
 
-    // Reads the next line as a record of `width` columns. False at end of file (the record is then unchanged).
+    // Reads the next line as a record of `width` columns. False at end of file (the record is then unchanged); a
+    // read failure is an input error "cannot read NAME: reason".
     bool next(Record& record, int width);
     // Like next, but end of file is an input error: "FILE:LINE: end of file where <what> was expected".
     void require(Record& record, int width, std::string_view what);
@@ -108,7 +109,7 @@ private:
     std::string buffer_;
 };
 
-// True when a file of that name exists and can be opened for reading.
+// True when a file of that name exists (readable or not).
 bool fileExists(const std::string& path);
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -165,8 +166,8 @@ void writeConsole(std::string_view line);
 
 // Creates or overwrites the listing file; false when it cannot be created.
 bool openListing(const std::string& path);
-// Flushes and closes the listing file (safe to call twice).
-void closeListing();
+// Flushes and closes the listing file (safe to call twice). False when a line could not be written.
+bool closeListing();
 // Discards the captured listing and console text and directs both to in-memory sinks (tests).
 void captureOutput();
 // Directs the console back to standard output.

@@ -107,12 +107,14 @@ bool openListing(const std::string& path) {
     return s.listingFile.is_open();
 }
 
-void closeListing() {
+bool closeListing() {
     Sinks& s = sinks();
-    if (s.listingFile.is_open()) {
-        s.listingFile.flush();
-        s.listingFile.close();
-    }
+    if (!s.listingFile.is_open()) return true;
+    s.listingFile.flush();
+    s.listingFile.close();
+    const bool written = !s.listingFile.fail();
+    s.listingFile.clear();
+    return written;
 }
 
 void captureOutput() {

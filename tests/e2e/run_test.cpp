@@ -59,5 +59,26 @@ TEST(Varno, StopReportsItsCodeOnTheConsoleAndInTheExitStatus) {
     EXPECT_EQ(listing.back(), " receiver data do not overlap -- fatal");
 }
 
+TEST(Varno, InputThatCannotBeReadIsNamedNotTakenAsEmpty) {
+    TempDir dir;
+    for (const char* name : {"pos", "point1.rnx", "point2.rnx"}) dir.write(name, "");
+    std::filesystem::create_directory(dir.file("orbit.sp3"));
+    RunResult r = runIn(dir.path(), varnoPath());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "varno: cannot read orbit.sp3: Is a directory\n");
+}
+
+TEST(Varno, ListingThatCannotBeWrittenIsNotACompleteRun) {
+    if (!std::filesystem::exists("/dev/full") || !std::filesystem::exists(dataDir("gsi-3040-0759-3km"))) {
+        GTEST_SKIP();
+    }
+    TempDir dir;
+    copyRunFiles(dataDir("gsi-3040-0759-3km"), dir.path());
+    std::filesystem::create_symlink("/dev/full", dir.file("varno.lst"));
+    RunResult r = runIn(dir.path(), varnoPath());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "varno: cannot write varno.lst\n");
+}
+
 }  // namespace
 }  // namespace varno::test

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <filesystem>
 
 #include "station/station.h"
 #include "test_support.h"
@@ -88,6 +89,17 @@ TEST_F(Getoff, SameIdForBothPointsAndIdMissingFromTheFile) {
 
 TEST_F(Getoff, BadOffsetFieldIsAnInputError) {
     EXPECT_THROW(getoff(pos, pair, "GARR", "UPC1", dir.write("off", "XXXX   garbage\nGARR    0.1O93\n")), InputError);
+}
+
+TEST_F(Getoff, OffsetFileThatIsThereButCannotBeReadIsAnInputError) {
+    // Passing it over would put both phase centres on their markers without a word.
+    std::filesystem::create_directory(dir.file("off"));
+    try {
+        getoff(pos, pair, "GARR", "UPC1", dir.file("off"));
+        FAIL() << "no error";
+    } catch (const InputError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot read " + dir.file("off") + ": Is a directory");
+    }
 }
 
 TEST_F(Getoff, PointOneInsideTheEarthStops) {

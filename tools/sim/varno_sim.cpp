@@ -1339,7 +1339,10 @@ private:
         out.push_back(fmt("epochs1 = %d", epochs[0]));
         out.push_back(fmt("epochs2 = %d", epochs[1]));
         std::string sats;
-        for (auto& s : sats_) sats += (sats.empty() ? "" : " ") + std::to_string(s.prn);
+        for (auto& s : sats_) {
+            if (!sats.empty()) sats += ' ';
+            sats += std::to_string(s.prn);
+        }
         out.push_back("satellites = " + sats);
         return out;
     }
