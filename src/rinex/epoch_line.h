@@ -12,6 +12,8 @@ namespace varno::rinex_internal {
 inline constexpr int kMaxEpochSats = 12;
 // Observation record lines and epoch lines are 80-column records.
 inline constexpr int kRinexWidth = 80;
+// Header labels start in this column.
+inline constexpr int kLabelColumn = 61;
 
 // The fields of one epoch line, year as written (two digits).
 struct EpochLine {

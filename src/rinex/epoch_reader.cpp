@@ -9,17 +9,10 @@ namespace varno {
 
 namespace {
 
-using rinex_internal::EpochLine;
-using rinex_internal::isGps;
-using rinex_internal::kMaxEpochSats;
-using rinex_internal::kRinexWidth;
-using rinex_internal::parseEpochLine;
-using rinex_internal::skipLines;
-using rinex_internal::widenYear;
+using namespace rinex_internal;
 
 // An epoch within this many seconds of the requested time is the requested epoch.
 constexpr double kTolerance = 0.3;
-constexpr int kLabelColumn = 61;
 // Values of at most this magnitude mean "not observed".
 constexpr double kAbsentMagnitude = 0.001;
 // Only the first line of a record is parsed: five values of 16 columns.

@@ -8,15 +8,8 @@ namespace varno {
 
 namespace {
 
-using rinex_internal::EpochLine;
-using rinex_internal::isGps;
-using rinex_internal::kMaxEpochSats;
-using rinex_internal::kRinexWidth;
-using rinex_internal::parseEpochLine;
-using rinex_internal::skipLines;
-using rinex_internal::widenYear;
+using namespace rinex_internal;
 
-constexpr int kLabelColumn = 61;
 constexpr int kMaxTypes = 9;
 // Above this mean interval (s) the mean is taken to the nearest multiple of 5 s, absorbing data gaps.
 constexpr double kRoundingThreshold = 5.1;
