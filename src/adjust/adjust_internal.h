@@ -36,6 +36,19 @@ private:
     std::string path_;
 };
 
+// One observation record of the gather file, with its fields named.
+struct GatheredObservation {
+    int slot = 0;
+    double epochTime1 = 0, epochTime2 = 0;
+    double refRange1 = 0, refRange2 = 0;
+    double satRange1 = 0, satRange2 = 0;
+    double ddObserved = 0;
+};
+
+// Reads on to the next observation record (slot 1..satCount), passing over the start and end records of the
+// satellite blocks. False at the end of the file.
+bool nextObservation(GatherFile& gather, int satCount, GatheredObservation& observation);
+
 // Completes and solves the normal equations of m observations, writes the "max shift = " line and moves
 // p2Marker and p2L1 by the solution; rms receives the rms of the fit. When the equations cannot be solved (a zero
 // pivot, a solution that is not finite, or a sum of squares below that of the solution) writes

@@ -65,17 +65,11 @@ void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, doub
     int m = 0;
 
     gather.rewind();
-    ScratchRecord record;
-    while (gather.read(record)) {
-        if (record.slot < 1 || record.slot > satCount) continue;
-        const int k = record.slot;
-        const double t1 = record.values[0];
-        const double t2 = record.values[1];
-        const double refRange1 = record.values[2];
-        const double refRange2 = record.values[3];
-        const double satRange1 = record.values[4];
-        const double satRange2 = record.values[5];
-        const double ddObserved = record.values[6];
+    adjust_internal::GatheredObservation o;
+    while (adjust_internal::nextObservation(gather, satCount, o)) {
+        const int k = o.slot;
+        const double t1 = o.epochTime1;
+        const double t2 = o.epochTime2;
 
         // Looked up with point 1's own time tag: the nominal epoch is not stored.
         int r = 0;
@@ -84,15 +78,15 @@ void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, doub
             stopRun(kStopNoReference);
         }
         double dt1 = 0, dt2 = 0;
-        comdtr(r, pair, orbit, t1, t2, refRange1, refRange2, dt1, dt2);
+        comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
         double rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
         std::array<double, 3> ur{};
         std::array<double, 3> uk{};
-        comrng(r, pair, orbit, t1, t2, refRange1, refRange2, dt1, dt2, rho1r, rho2r, ur);
-        comrng(k, pair, orbit, t1, t2, satRange1, satRange2, dt1, dt2, rho1k, rho2k, uk);
+        comrng(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2, rho1r, rho2r, ur);
+        comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, uk);
         std::array<double, 3> a{};
         for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
-        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - ddObserved;
+        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
         // A residual that is not a number fails this test and stays out.
         if (std::fabs(v) <= threshold) {
             m = m + 1;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "adjust/adjust.h"
+#include "adjust/adjust_internal.h"
 #include "models/models.h"
 #include "station/station.h"
 #include "textio/textio.h"
@@ -53,23 +54,22 @@ void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, 
 
     SatelliteStats stats;
     gather.rewind();
-    ScratchRecord record;
-    while (gather.read(record)) {
-        if (record.slot < 1 || record.slot > satCount) continue;
-        const int k = record.slot;
-        const double t1 = record.values[0];
-        const double t2 = record.values[1];
+    adjust_internal::GatheredObservation o;
+    while (adjust_internal::nextObservation(gather, satCount, o)) {
+        const int k = o.slot;
+        const double t1 = o.epochTime1;
+        const double t2 = o.epochTime2;
         int r = 0;
         if (!getrs(r, t1)) stopRun(kStopNoReference);
         double dt1 = 0, dt2 = 0;
-        comdtr(r, pair, orbit, t1, t2, record.values[2], record.values[3], dt1, dt2);
+        comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
         double rho1r = 0, rho2r = 0;
         std::array<double, 3> ur{};
-        comrng(r, pair, orbit, t1, t2, record.values[2], record.values[3], dt1, dt2, rho1r, rho2r, ur);
+        comrng(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2, rho1r, rho2r, ur);
         double rho1k = 0, rho2k = 0, elevation = 0;
-        comrg2(k, pair, orbit, t1, t2, record.values[4], record.values[5], dt1, dt2, rho1k, rho2k, lat2, lon2,
+        comrg2(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, lat2, lon2,
                elevation);
-        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - record.values[6];
+        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
 
         const int prn = invprn(k);
         // The tables hold every two-digit satellite number; anything else is not a satellite of this run.

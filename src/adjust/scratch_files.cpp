@@ -122,6 +122,23 @@ bool ScatterFile::read(ScatterRecord& record) {
     return true;
 }
 
+bool nextObservation(GatherFile& gather, int satCount, GatheredObservation& observation) {
+    ScratchRecord record;
+    while (gather.read(record)) {
+        if (record.slot < 1 || record.slot > satCount) continue;
+        observation.slot = record.slot;
+        observation.epochTime1 = record.values[0];
+        observation.epochTime2 = record.values[1];
+        observation.refRange1 = record.values[2];
+        observation.refRange2 = record.values[3];
+        observation.satRange1 = record.values[4];
+        observation.satRange2 = record.values[5];
+        observation.ddObserved = record.values[6];
+        return true;
+    }
+    return false;
+}
+
 void ScatterFile::close() {
     if (file_ == nullptr) return;
     std::fclose(file_);
