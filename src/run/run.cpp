@@ -46,14 +46,14 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
-void runStages() {
+void runStages(const RunOptions& options) {
     writeListing(freeLine(kBanner));
 
     // Opened in this order; the first that is missing ends the run.
-    TextFile pos(RunFiles::position);
-    TextFile obs1(RunFiles::point1);
-    TextFile obs2(RunFiles::point2);
-    TextFile orbitFile(RunFiles::orbit);
+    TextFile pos(options.position);
+    TextFile obs1(options.point1);
+    TextFile obs2(options.point2);
+    TextFile orbitFile(options.orbits.front());
 
     SpanPlan plan;
     ObsFileSummary summary1;
@@ -67,7 +67,7 @@ void runStages() {
     orbitFile.close();
 
     lodpos(pos, pair, summary1.stationId, summary2.stationId);
-    getoff(pos, pair, summary1.stationId, summary2.stationId, RunFiles::offsets);
+    getoff(pos, pair, summary1.stationId, summary2.stationId, options.useOffsets ? options.offsets : std::string());
 
     writeCoordinateDump(pair);
     writeBaselineLine(pair, plan);
@@ -100,7 +100,7 @@ void resetRunState() {
 
 }  // namespace
 
-int runVarno() {
+int runVarno(const RunOptions& options) {
     resetRunState();
     if (!openListing(RunFiles::listing)) {
         std::cerr << "varno: cannot create " << RunFiles::listing << ": " << std::strerror(errno) << '\n';
@@ -109,7 +109,7 @@ int runVarno() {
     int status = 0;
     bool listingWritten = true;
     try {
-        runStages();
+        runStages(options);
         writeListing(freeLine("End of Processing"));
         listingWritten = closeListing();
     } catch (const StopRequest& stop) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace varno {
 
@@ -16,9 +17,25 @@ struct RunFiles {
     static constexpr const char* residuals = "varno.res";
 };
 
-// Runs the whole program in the current directory and returns the process exit status: 0 after
-// "End of Processing", the stop code's low 8 bits after a stop ("STOP <code>" on the console), 2 after an input
-// error (one line "varno: ..." on standard error), 1 when the listing cannot be created.
-int runVarno();
+// What one run reads, writes and applies. The defaults are the run without arguments: the fixed names in the
+// current directory, no optional output, no optional model. The command line fills it; each later option is a
+// field here, with its default meaning "as without the option".
+struct RunOptions {
+    // Inputs.
+    std::string point1 = RunFiles::point1;
+    std::string point2 = RunFiles::point2;
+    std::vector<std::string> orbits{RunFiles::orbit};  // in time order; several files join into one table
+    std::string position = RunFiles::position;
+    std::string offsets = RunFiles::offsets;
+    bool useOffsets = true;  // false: an offset file that is present is ignored
+    // Outputs.
+    std::string outputDirectory;  // empty: the current directory
+    bool quiet = false;           // no progress lines on the console
+};
+
+// Runs the whole program and returns the process exit status: 0 after "End of Processing", the stop code's low
+// 8 bits after a stop ("STOP <code>" on the console), 2 after an input error (one line "varno: ..." on standard
+// error), 1 when the listing cannot be created.
+int runVarno(const RunOptions& options = RunOptions{});
 
 }  // namespace varno
