@@ -1,0 +1,207 @@
+// varno-sim: what each receiver observes, epoch by epoch: the epoch plan (interval, gaps, delays,
+// events), the visible satellites, the receiver clock and every observation value. The file writers
+// only format the stream made here.
+
+#include "sim.h"
+
+namespace sim {
+
+namespace {
+
+struct EpochPlan {
+    int64_t tagUnits;  // since 0h of start day
+    double nominal;    // seconds after start
+    int flag;
+};
+
+double rxClock(const Scenario& sc, const Geometry& geo, int i, double tRx) {
+    const Receiver& r = sc.rx[i];
+    double dt = r.tagOffset + r.clockBias + r.clockDrift * (tRx - geo.tStart);
+    return dt;
+}
+
+bool inGap(const Receiver& r, double nominal) {
+    for (auto& g : r.gaps)
+        if (nominal >= g.first - 1e-9 && nominal <= g.second + 1e-9) return true;
+    return false;
+}
+
+std::vector<EpochPlan> planEpochs(const Scenario& sc, const Geometry& geo, int i) {
+    const Receiver& r = sc.rx[i];
+    std::vector<EpochPlan> plan;
+    const double last = sc.duration - r.stopEarly + 1e-9;
+    for (long long k = 0;; ++k) {
+        const double nominal = r.startDelay + static_cast<double>(k) * r.interval;
+        if (nominal > last) break;
+        if (inGap(r, nominal)) continue;
+        EpochPlan e{};
+        e.nominal = nominal;
+        e.tagUnits = std::llround((geo.tStart + nominal + r.tagOffset) * static_cast<double>(kUnitsPerSec));
+        e.flag = 0;
+        plan.push_back(e);
+    }
+    return plan;
+}
+
+// GLONASS entries: plausible values, not used by the program.
+ObsRecord glonassRecord(const Receiver& r, int slot, double t, double dt) {
+    const double f1 = 1602.0e6 + 0.5625e6 * static_cast<double>(slot % 14 - 7);
+    const double p = 2.05e7 + 1.5e6 * std::sin(t / 7000.0 + slot) + kC * dt;
+    ObsRecord rec{'R', slot, {}};
+    for (auto& ty : r.types) {
+        double val = p;
+        if (ty == "L1") val = p / (kC / f1);
+        if (ty == "L2") val = p / (kC / (f1 * 7.0 / 9.0));
+        if (ty == "P2" || ty == "C2") val = p + 1.7;
+        if (ty[0] == 'D') val = -1.5e6 * std::cos(t / 7000.0 + slot) / 7000.0 / (kC / f1);
+        if (ty[0] == 'S') val = 40.0;
+        rec.values.push_back({val, 6, false});
+    }
+    return rec;
+}
+
+}  // namespace
+
+ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo, int i) {
+    const Receiver& r = sc.rx[i];
+    Rng noise(streamSeed(sc.seed, 10 + static_cast<uint64_t>(i)));
+    Rng glitch(streamSeed(sc.seed, 20 + static_cast<uint64_t>(i)));
+    Rng amb(streamSeed(sc.seed, 30 + static_cast<uint64_t>(i)));
+    double n1[100], n2[100];
+    for (int p = 0; p < 100; ++p) {
+        n1[p] = std::floor(amb.uniform() * 2.0e7) - 1.0e7;
+        n2[p] = std::floor(amb.uniform() * 1.6e7) - 0.8e7;
+    }
+    std::vector<EpochPlan> plan = planEpochs(sc, geo, i);
+    // Event records and flag-1 epochs: the first epoch at or after each time.
+    std::vector<int> eventsAt(plan.size() + 1, 0);
+    for (double t : r.events) {
+        size_t k = 0;
+        while (k < plan.size() && plan[k].nominal < t - 1e-9) ++k;
+        eventsAt[k]++;
+    }
+    for (double t : r.flag1) {
+        size_t k = 0;
+        while (k < plan.size() && plan[k].nominal < t - 1e-9) ++k;
+        if (k < plan.size()) plan[k].flag = 1;
+    }
+
+    ObsStream out;
+    auto eventRecord = [&](int64_t tagUnits) {
+        ObsEpoch ev{tagUnits, 4, 0.0, {}, {}};
+        for (int l = 0; l < r.eventLines; ++l)
+            ev.comments.push_back(l == 0 ? std::string("SIMULATED EVENT: HEADER INFORMATION FOLLOWS")
+                                         : fmt("SIMULATED EVENT COMMENT LINE %d", l + 1));
+        out.epochs.push_back(std::move(ev));
+    };
+
+    for (size_t k = 0; k < plan.size(); ++k) {
+        const EpochPlan& e = plan[k];
+        const double tag = static_cast<double>(e.tagUnits) / static_cast<double>(kUnitsPerSec);
+        // True reception time: tag = t + dt(t).
+        double t = tag - rxClock(sc, geo, i, tag);
+        for (int it = 0; it < 5; ++it) t = tag - rxClock(sc, geo, i, t);
+        double dt = rxClock(sc, geo, i, t);
+        if (r.hasJump && e.nominal >= r.jumpTime - 1e-9) {
+            t -= r.jumpSize;
+            dt += r.jumpSize;
+        }
+        // Visible satellites, highest first.
+        struct Vis {
+            const Sat* sat;
+            Signal sig;
+        };
+        std::vector<Vis> vis;
+        for (const Sat& s : sats) {
+            if (std::find(r.dropSats.begin(), r.dropSats.end(), s.prn) != r.dropSats.end()) continue;
+            Signal g = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t);
+            if (g.elev >= sc.mask) vis.push_back({&s, g});
+        }
+        std::stable_sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sig.elev > b.sig.elev; });
+        const int room = std::max(0, sc.maxSats - static_cast<int>(r.glonass.size()));
+        if (static_cast<int>(vis.size()) > room) vis.resize(static_cast<size_t>(room));
+        std::sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sat->prn < b.sat->prn; });
+        const int glo = std::min(static_cast<int>(r.glonass.size()), sc.maxSats);
+        const int count = static_cast<int>(vis.size()) + glo;
+        if (eventsAt[k] > 0)
+            for (int q = 0; q < eventsAt[k]; ++q) eventRecord(e.tagUnits);
+        if (count == 0 || vis.empty()) continue;  // nothing to observe: no epoch written
+
+        ObsEpoch ep{e.tagUnits, e.flag, dt, {}, {}};
+        if (out.firstTag < 0) out.firstTag = e.tagUnits;
+        out.minTag = std::min(out.minTag, e.tagUnits);
+        out.maxTag = std::max(out.maxTag, e.tagUnits);
+        ++out.epochCount;
+
+        for (auto& v : vis) {
+            const Sat& s = *v.sat;
+            const Signal& g = v.sig;
+            const double clean = kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev);
+            const double iono = 1.2 * mapping(g.elev);  // L2 minus L1 group delay, for P2/C2/L2 only
+            // Fixed draw pattern per record, so that rates do not change the noise.
+            const double uOut = glitch.uniform(), uSign = glitch.uniform(), uMag = glitch.uniform();
+            const double uBlank = glitch.uniform(), uZeroP1 = glitch.uniform(), uZero = glitch.uniform();
+            double outlier = 0;
+            if (uOut < r.outlierRate) outlier = (uSign < 0.5 ? -1.0 : 1.0) * r.outlierSize * (1.0 + uMag);
+            const bool blankP1 = uBlank < r.blankP1;
+            const bool zeroP1 = uZeroP1 < r.zeroP1;
+            const bool zeroCode = uZero < r.zeroCode;
+            double doppler1 = 0, doppler2 = 0;
+            bool needDoppler = false;
+            for (auto& ty : r.types)
+                if (ty[0] == 'D') needDoppler = true;
+            if (needDoppler) {
+                const Signal a = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t - 0.5);
+                const Signal b = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t + 0.5);
+                const double pa = kC * (a.tau - satClock(s, a.tx)) + kC * r.clockDrift * -0.5;
+                const double pb = kC * (b.tau - satClock(s, b.tx)) + kC * r.clockDrift * 0.5;
+                doppler1 = -(pb - pa) / kLambda1;
+                doppler2 = -(pb - pa) / kLambda2;
+            }
+            const int ss = std::clamp(static_cast<int>(g.elev / 11.0) + 1, 1, 9);
+            ObsRecord rec{'G', s.prn, {}};
+            for (auto& ty : r.types) {
+                double val = 0;
+                bool blank = false, zero = false;
+                if (ty == "C1") {
+                    val = clean + r.noise * noise.gauss() + outlier;
+                    zero = zeroCode;
+                } else if (ty == "P1") {
+                    val = clean + r.noise * noise.gauss() + outlier;
+                    zero = zeroCode || zeroP1;
+                    blank = blankP1 && !zero;
+                } else if (ty == "P2" || ty == "C2") {
+                    val = clean + iono + r.noise * noise.gauss() + outlier;
+                    zero = zeroCode;
+                } else if (ty == "L1") {
+                    val = (clean + r.phaseNoise * noise.gauss()) / kLambda1 + n1[s.prn];
+                } else if (ty == "L2") {
+                    val = (clean - iono + r.phaseNoise * noise.gauss()) / kLambda2 + n2[s.prn];
+                } else if (ty == "D1") {
+                    val = doppler1;
+                } else if (ty == "D2") {
+                    val = doppler2;
+                } else if (ty == "S1") {
+                    val = 32.0 + 18.0 * std::sin(g.elev / kDegPerRad);
+                } else if (ty == "S2") {
+                    val = 26.0 + 18.0 * std::sin(g.elev / kDegPerRad);
+                }
+                if (blank) {
+                    rec.values.push_back({0.0, 0, true});
+                } else if (zero) {
+                    rec.values.push_back({0.0, ss, false});
+                } else {
+                    rec.values.push_back({val, ss, false});
+                }
+            }
+            ep.records.push_back(std::move(rec));
+        }
+        for (int q = 0; q < glo; ++q) ep.records.push_back(glonassRecord(r, r.glonass[static_cast<size_t>(q)], t, dt));
+        out.epochs.push_back(std::move(ep));
+    }
+    if (eventsAt[plan.size()] > 0 && !plan.empty())
+        for (int q = 0; q < eventsAt[plan.size()]; ++q) eventRecord(plan.back().tagUnits);
+    return out;
+}
+
+}  // namespace sim

@@ -1,0 +1,282 @@
+// varno-sim internals shared by its files: constants, the scenario record, the constellation, the
+// station geometry and the observation stream that the file writers format.
+//
+// The simulator is independent of the program in src/: nothing here includes or links any of it.
+#pragma once
+
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+
+namespace sim {
+
+// ---------------------------------------------------------------- constants
+constexpr double kPi = 3.141592653589793;
+constexpr double kDegPerRad = 57.29577951308232;
+constexpr double kC = 299792458.0;
+constexpr double kOmegaE = 7.2921151467e-05;
+constexpr double kGM = 3.986004418e14;
+constexpr double kWgsA = 6378137.0;
+constexpr double kWgsE2 = 0.00669437999013;
+constexpr double kF1 = 1575420000.0;
+constexpr double kF2 = 1227600000.0;
+constexpr double kLambda1 = kC / kF1;
+constexpr double kLambda2 = kC / kF2;
+constexpr int64_t kUnitsPerSec = 10000000;  // epoch tags are kept in units of 1e-7 s (F11.7)
+
+struct Error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------- random numbers
+uint64_t splitmix64(uint64_t& x);
+// An independent seed for one purpose (noise, glitches, ambiguities of one receiver) of a scenario seed.
+uint64_t streamSeed(uint64_t seed, uint64_t stream);
+
+class Rng {
+public:
+    explicit Rng(uint64_t seed) {
+        uint64_t x = seed;
+        for (auto& v : s_) v = splitmix64(x);
+    }
+    uint64_t next() {
+        const uint64_t result = rotl(s_[1] * 5, 7) * 9;
+        const uint64_t t = s_[1] << 17;
+        s_[2] ^= s_[0];
+        s_[3] ^= s_[1];
+        s_[1] ^= s_[2];
+        s_[0] ^= s_[3];
+        s_[2] ^= t;
+        s_[3] = rotl(s_[3], 45);
+        return result;
+    }
+    double uniform() { return static_cast<double>(next() >> 11) * (1.0 / 9007199254740992.0); }  // [0,1)
+    double gauss() {
+        if (haveSpare_) {
+            haveSpare_ = false;
+            return spare_;
+        }
+        const double u1 = 1.0 - uniform();  // (0,1]
+        const double u2 = uniform();
+        const double r = std::sqrt(-2.0 * std::log(u1));
+        const double a = 2.0 * kPi * u2;
+        spare_ = r * std::sin(a);
+        haveSpare_ = true;
+        return r * std::cos(a);
+    }
+
+private:
+    static uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+    uint64_t s_[4];
+    double spare_ = 0.0;
+    bool haveSpare_ = false;
+};
+
+// ---------------------------------------------------------------- vectors and frames
+struct Vec3 {
+    double x = 0, y = 0, z = 0;
+};
+inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline double norm(Vec3 a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+
+// Geodetic (radians, metres) to earth-centred, WGS 84.
+Vec3 geodToXyz(double lat, double lon, double h);
+// Earth-centred to geodetic (Bowring start, then fixed-point iteration to convergence).
+void xyzToGeod(Vec3 p, double& lat, double& lon, double& h);
+// Local north/east/up at (lat, lon) to an earth-centred vector.
+Vec3 neuToXyz(double lat, double lon, double n, double e, double u);
+// Earth-centred vector to its up component at (lat, lon) and horizontal length.
+void xyzToUpHor(double lat, double lon, Vec3 d, double& up, double& hor);
+
+// ---------------------------------------------------------------- calendar (own implementation)
+int64_t floorDiv(int64_t a, int64_t b);
+// Modified Julian date of a Gregorian date (days from civil algorithm).
+int64_t mjdOf(int y, int m, int d);
+void civilOf(int64_t mjd, int& y, int& m, int& d);
+
+struct Civil {
+    int year, month, day, hour, minute;
+    int64_t secUnits;  // seconds within the minute, in 1e-7 s
+};
+
+// Civil time of a tag given in 1e-7 s units since 0h of day mjd0.
+Civil civilOfUnits(int64_t mjd0, int64_t units);
+
+// ---------------------------------------------------------------- formatting
+std::string fmt(const char* f, ...) __attribute__((format(printf, 1, 2)));
+std::string padTo(std::string s, size_t n);
+std::string rtrim(std::string s);
+// A RINEX header line: content padded to 60 columns, then the label.
+std::string headerLine(const std::string& content, const std::string& label);
+
+// ---------------------------------------------------------------- scenario
+struct Receiver {
+    std::string id;
+    double interval = 30;
+    double tagOffset = 0;
+    double clockBias = 0;
+    double clockDrift = 0;
+    double jumpTime = -1, jumpSize = 0;
+    bool hasJump = false;
+    double startDelay = 0, stopEarly = 0;
+    std::vector<std::string> types;
+    std::vector<std::pair<double, double>> gaps;
+    std::vector<double> events;
+    int eventLines = 2;
+    std::vector<double> flag1;
+    double blankP1 = 0, zeroP1 = 0, zeroCode = 0;
+    std::vector<int> dropSats, glonass;
+    Vec3 approxError;
+    double antUp = 0, antNorth = 0, antEast = 0, auxOffset = 0;
+    bool posOmit = false;
+    std::string posBlank = "none";
+    double noise = 0.5, phaseNoise = 0.002, outlierRate = 0, outlierSize = 50;
+    bool clockField = true;
+};
+
+struct Scenario {
+    uint64_t seed = 1;
+    int year = 2006, month = 8, day = 26, hour = 10, minute = 0;
+    double second = 0;
+    double duration = 7200;
+    double lat1 = 0, lon1 = 0, h1 = 0;
+    double baseline = 2000, azimuth = 0, dheight = 0;
+    double apN = 0, apE = 0, apU = 0;
+    double mask = 10;
+    int maxSats = 12;
+    double tropo = 0;
+    double orbitInterval = 900, orbitMargin = 1800;
+    std::vector<int> orbitOmit;
+    std::vector<int> planes;
+    std::set<std::string> crlf;
+    std::string off = "auto";
+    bool posExtra = false;
+    Receiver rx[2];
+};
+
+// ---------------------------------------------------------------- options (options.cpp, option_table.cpp)
+// Sets every option to its default.
+void applyDefaults(Scenario& sc);
+// Sets one option, KEY for both receivers or KEY1 / KEY2 for one; throws Error for an unknown key or bad value.
+void applyOption(Scenario& sc, const std::string& key, const std::string& value);
+// Reads key = value lines ('#' starts a comment) and applies them in order.
+void applyConfigFile(Scenario& sc, const std::string& path);
+void printHelp();
+
+// ---------------------------------------------------------------- constellation (constellation.cpp)
+struct Sat {
+    int prn;
+    double a, e, inc, raan, argp, m0;
+    double clk0, clk1;  // seconds, seconds per second
+};
+
+std::vector<Sat> makeConstellation(const Scenario& sc);
+// Earth-fixed position at time t (seconds since 0h of the start day, GPS time).
+Vec3 satPos(const Sat& s, double t);
+double satClock(const Sat& s, double t);
+
+struct Signal {
+    double tau;   // travel time, s
+    double tx;    // transmission time (true GPS time)
+    Vec3 sRot;    // satellite at transmission, in the earth-fixed frame of reception
+    double elev;  // degrees
+};
+
+// The signal received at rx (geodetic lat, lon in radians) at true time tRx.
+Signal propagate(const Sat& s, Vec3 rx, double lat, double lon, double tRx);
+// Elevation-dependent mapping of a zenith delay.
+double mapping(double elevDeg);
+
+// ---------------------------------------------------------------- station geometry (station_files.cpp)
+struct PosAngle {
+    long long deg, min, secUnits;  // secUnits: 1e-5 arcsec
+    bool negative;
+};
+
+struct PosPoint {
+    PosAngle lat, lon;
+    long long heightMm;
+    Vec3 xyz;  // as the program derives it from these fields
+    double latDeg, lonDeg;
+};
+
+// Rounds a position to the resolution of the pos fields and derives it exactly as the program reads pos.
+PosPoint roundForPos(double latDeg, double lonDeg, double h);
+
+struct Geometry {
+    int64_t mjd0;       // start day
+    double tStart;      // seconds since 0h of the start day
+    Vec3 marker[2], l1[2];
+    double lat[2], lon[2];  // geodetic of the markers (radians)
+    PosPoint pos1;
+    double lat2Deg, lon2Deg, h2;
+};
+
+Geometry makeGeometry(const Scenario& sc);
+
+// ---------------------------------------------------------------- observations (observations.cpp)
+// One observation value as a receiver reports it: blank, or value with its signal-strength digit.
+struct ObsValue {
+    double value = 0;
+    int ss = 0;
+    bool blank = false;
+};
+
+// One satellite's record: system letter ('G', 'R', ...), number, one value per type of Receiver::types.
+struct ObsRecord {
+    char system;
+    int prn;
+    std::vector<ObsValue> values;
+};
+
+// What a receiver writes, in file order: epochs (flag 0 or 1, with records and the receiver clock
+// offset) and event records (flag 4, with comment lines).
+struct ObsEpoch {
+    int64_t tagUnits;  // since 0h of the start day
+    int flag;
+    double clock;  // receiver clock offset, s (epochs only)
+    std::vector<ObsRecord> records;
+    std::vector<std::string> comments;  // event records only
+};
+
+struct ObsStream {
+    std::vector<ObsEpoch> epochs;
+    int epochCount = 0;   // epochs with records (event records not counted)
+    int64_t firstTag = -1;  // tag of the first epoch with records, -1 when none
+    int64_t minTag = INT64_MAX, maxTag = INT64_MIN;
+};
+
+// Simulates receiver i (0 or 1) of the scenario: every epoch and event record it writes.
+ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo, int i);
+
+// ---------------------------------------------------------------- file writers
+// RINEX 2.11 observation file of receiver i (rinex2_writer.cpp).
+std::vector<std::string> rinex2File(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs);
+// SP3-a orbit covering the tags minTag..maxTag plus the margin (sp3_writer.cpp).
+std::vector<std::string> sp3File(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
+                                 int64_t minTag, int64_t maxTag);
+// Station files (station_files.cpp). posFile also returns point 2's a priori position as written, and
+// whether the program can use it.
+std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);
+std::vector<std::string> offFile(const Scenario& sc);
+std::vector<std::string> truthFile(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
+                                   Vec3 apriori, bool aprioriUsable, const int epochs[2]);
+
+}  // namespace sim
