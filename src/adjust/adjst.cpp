@@ -30,7 +30,7 @@ void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const Adjus
     for (int i = 1; i <= kIterations; ++i) {
         writeConsole(freeLine(" iteration -- ", i));
         const double threshold = kThresholdFactor * sigma;
-        comrms(gather, orbit, pair, threshold, sigma, satCount);
+        comrms(gather, orbit, pair, threshold, sigma, satCount, inputs.observer);
     }
 
     const double threshold = kThresholdFactor * sigma;
@@ -39,7 +39,7 @@ void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const Adjus
     if (!residualFile) {
         throw InputError("cannot create " + inputs.residualPath + ": " + std::strerror(errno));
     }
-    post(gather, orbit, pair, satCount, threshold, residualFile.get());
+    post(gather, orbit, pair, satCount, threshold, residualFile.get(), inputs.observer);
     if (std::fclose(residualFile.release()) != 0) {
         throw InputError("cannot write " + inputs.residualPath + ": " + std::strerror(errno));
     }

@@ -82,6 +82,33 @@ private:
     std::FILE* file_ = nullptr;
 };
 
+// ---------------------------------------------------------------------------------------------------------------
+// Figures of the adjustment beyond the listing, for the results of the run; they change nothing on the listing.
+
+// One post-fit double difference as post computes it.
+struct PostFitResidual {
+    double epochTime = 0;          // point 1's time tag, jts seconds
+    int slot = 0, referenceSlot = 0;
+    int prn = 0, referencePrn = 0;
+    double elevation = 0;          // of satellite `prn` above point 2's horizon, degrees
+    double residual = 0;           // computed minus observed at the final position, m
+    bool used = false;             // within the final threshold, so counted in the post-fit rms
+};
+
+// Told the figures as they arise; each call does nothing unless overridden.
+class AdjustObserver {
+public:
+    virtual ~AdjustObserver() = default;
+    // After each trimmed iteration: the inverse of its normal matrix (3 × 3, column-major, unknowns X, Y, Z of
+    // point 2, unit weights) and the number of observations it kept; count 0 (matrix zero) when it kept none.
+    virtual void solved(const std::array<double, 9>& inverseNormal, int count) {
+        (void)inverseNormal;
+        (void)count;
+    }
+    // From post, once per observation record, in gather order (by slot, then by epoch).
+    virtual void residual(const PostFitResidual& residual) { (void)residual; }
+};
+
 // The inputs of the observation pass.
 struct AdjustInputs {
     TextFile* obs1 = nullptr;                // "point1.rnx"
@@ -91,6 +118,7 @@ struct AdjustInputs {
     double dataStart = 0, dataEnd = 0, interval = 0;  // common span and step, jts seconds
     std::string residualPath = "varno.res";
     std::string scratchDirectory = ".";      // where the scatter files live
+    AdjustObserver* observer = nullptr;      // told the iterations' solutions and the post-fit residuals
 };
 
 // The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and
@@ -106,11 +134,11 @@ void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const Adju
 // One trimmed iteration over the gather file: observations with |v| <= threshold solve, sigma receives the rms,
 // point 2 moves. Stops 45397, 87855.
 void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount);
+            int satCount, AdjustObserver* observer = nullptr);
 
 // Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
 // rms table and the post-fit rms. Stops 25, 95397, 74358.
 void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
-          std::FILE* residualFile);
+          std::FILE* residualFile, AdjustObserver* observer = nullptr);
 
 }  // namespace varno

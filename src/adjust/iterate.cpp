@@ -59,7 +59,7 @@ void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& 
 }  // namespace adjust_internal
 
 void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount) {
+            int satCount, AdjustObserver* observer) {
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
@@ -98,9 +98,12 @@ void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, doub
 
     if (m == 0) {
         writeListing(freeLine("no observation within threshold -- position kept"));
+        if (observer) observer->solved({}, 0);
         return;
     }
     adjust_internal::solveAndMove(equations, m, pair, sigma);
+    // The solution left the inverse of the normal matrix in its place.
+    if (observer) observer->solved(equations.matrix, m);
 }
 
 }  // namespace varno

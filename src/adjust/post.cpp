@@ -34,7 +34,7 @@ std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + 
 }  // namespace
 
 void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
-          std::FILE* residualFile) {
+          std::FILE* residualFile, AdjustObserver* observer) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
     writeListing(threeValues(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2]));
@@ -80,10 +80,12 @@ void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, 
         if (std::fputs(line.c_str(), residualFile) == EOF) {
             throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
         }
-        if (std::fabs(v) <= threshold) {
+        const bool used = std::fabs(v) <= threshold;
+        if (used) {
             stats.countTrim[prn] += 1;
             stats.sumTrim[prn] += v * v;
         }
+        if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used});
     }
     gather.rewind();
 

@@ -127,5 +127,47 @@ TEST(SolveAndMove, SolutionLargerThanTheMisclosuresStops) {
     EXPECT_EQ(pair.p2Marker, (std::array<double, 3>{0, 0, 0}));
 }
 
+struct InverseObserver : AdjustObserver {
+    std::array<double, 9> inverse{};
+    int count = -1;
+    void solved(const std::array<double, 9>& matrix, int m) override {
+        inverse = matrix;
+        count = m;
+    }
+};
+
+TEST(Comrms, ObserverReceivesTheInverseOfTheNormalMatrix) {
+    captureOutput();
+    AdjustScenario s;
+    const std::vector<ScratchRecord> records = trimmingRecords(s);
+    GatherFile gather;
+    test::fillGather(gather, records, s.satCount);
+    // The normal matrix of the five zero residuals kept at a threshold of 0.1 m, formed as the iteration does.
+    NormalEquations n;
+    const std::array<int, 3> k{1, 2, 3};
+    for (const ScratchRecord& r : records) {
+        if (std::fabs(s.residualOf(r)) > 0.1) continue;
+        double dt1 = 0, dt2 = 0, rho1 = 0, rho2 = 0;
+        std::array<double, 3> ur{}, uk{}, a{};
+        comdtr(1, s.pair, s.orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
+        comrng(1, s.pair, s.orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2, rho1, rho2, ur);
+        comrng(r.slot, s.pair, s.orbit, r.values[0], r.values[1], r.values[4], r.values[5], dt1, dt2, rho1, rho2, uk);
+        for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
+        nrmal2(n.matrix.data(), n.rhs.data(), a.data(), 0.0, 1.0, n.sumSquares, k.data(), 3, 3);
+    }
+    nrmsym(n.matrix.data(), 3);
+    InverseObserver observer;
+    double sigma = 0.0;
+    comrms(gather, s.orbit, s.pair, 0.1, sigma, s.satCount, &observer);
+    EXPECT_EQ(observer.count, 5);
+    std::array<double, 9> product{};
+    ab(n.matrix.data(), observer.inverse.data(), product.data(), 3, 3, 3);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) EXPECT_NEAR(product[j * 3 + i], i == j ? 1.0 : 0.0, 1e-6);
+    }
+    comrms(gather, s.orbit, s.pair, -1.0, sigma, s.satCount, &observer);
+    EXPECT_EQ(observer.count, 0);
+}
+
 }  // namespace
 }  // namespace varno

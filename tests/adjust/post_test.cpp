@@ -100,5 +100,41 @@ TEST(Post, StopsOfTheResults) {
     std::fclose(res);
 }
 
+struct RecordingObserver : AdjustObserver {
+    std::vector<PostFitResidual> residuals;
+    std::vector<int> counts;
+    std::array<double, 9> lastInverse{};
+    void residual(const PostFitResidual& r) override { residuals.push_back(r); }
+    void solved(const std::array<double, 9>& inverse, int count) override {
+        lastInverse = inverse;
+        counts.push_back(count);
+    }
+};
+
+TEST(Post, ObserverIsToldEveryResidualAsTheFileHasIt) {
+    captureOutput();
+    AdjustScenario s;
+    const std::vector<ScratchRecord> records{s.observation(2, 0.0, 0.1), s.observation(3, 30.0, -6.0),
+                                             s.observation(4, 60.0, 0.5)};
+    GatherFile gather;
+    test::fillGather(gather, records, s.satCount);
+    RecordingObserver observer;
+    std::FILE* res = std::tmpfile();
+    post(gather, s.orbit, s.pair, s.satCount, 1.0, res, &observer);
+    std::fclose(res);
+    ASSERT_EQ(observer.residuals.size(), records.size());
+    const std::array<int, 3> prns{5, 12, 3};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const PostFitResidual& r = observer.residuals[i];
+        EXPECT_EQ(r.epochTime, records[i].values[0]);
+        EXPECT_EQ(r.prn, prns[i]);
+        EXPECT_EQ(r.referencePrn, 27);
+        EXPECT_EQ(r.referenceSlot, 1);
+        EXPECT_EQ(r.residual, s.residualOf(records[i]));
+        EXPECT_EQ(r.elevation, s.elevationOf(records[i]));
+        EXPECT_EQ(r.used, i != 1);
+    }
+}
+
 }  // namespace
 }  // namespace varno
