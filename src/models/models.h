@@ -23,7 +23,9 @@ void comdtr(int slot, const StationPair& pair, const OrbitTable& orbit, double t
 // once to the third pass's position) and the unit vector from the satellite towards point 2.
 void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u);
-// comrng plus the pseudorange corrections c1, c2 (always 0: no troposphere correction is applied).
+// comrng plus the pseudorange corrections c1, c2 (m): the slant troposphere delays at point 1 and point 2 (gettdl
+// at each phase centre's latitude and height, the satellite's elevation there), 0 while the troposphere switch of
+// metParams() is off. The corrections make two more travel-time solutions only when the switch is on.
 void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u, double lat1, double lon1,
             double h1, double lat2, double lon2, double h2, double& c1, double& c2);

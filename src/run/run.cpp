@@ -19,6 +19,8 @@ namespace {
 
 constexpr const char* kBanner = "Pseudorange Program -- L1 only -- 2006aug26";
 constexpr double kSecondsPerHour = 3600.0;
+constexpr const char* kTroposphereLine =
+    "troposphere model used: Saastamoinen zenith delays, continued-fraction mapping, 1013 hPa, 20 C, 50 % humidity";
 
 std::string coordinateLine(const double* values, int count) {
     std::string line;
@@ -72,8 +74,8 @@ void runStages(const RunOptions& options) {
     writeCoordinateDump(pair);
     writeBaselineLine(pair, plan);
 
-    inimet(false);
-    writeListing(freeLine("no troposphere model used"));
+    inimet(options.troposphere);
+    writeListing(freeLine(options.troposphere ? kTroposphereLine : "no troposphere model used"));
 
     makrst(plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
 

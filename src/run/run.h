@@ -31,6 +31,8 @@ struct RunOptions {
     // Outputs.
     std::string outputDirectory;  // empty: the current directory
     bool quiet = false;           // no progress lines on the console
+    // Optional models, all off by default.
+    bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
 };
 
 // Runs the whole program and returns the process exit status: 0 after "End of Processing", the stop code's low
