@@ -53,10 +53,11 @@ struct ScatterRecord {
     double ddObserved = 0;                  // observed double difference, m
     double ddComputed = 0;                  // computed double difference at the a priori position, m
     std::array<double, 3> partials{};       // derivative of the double difference by point 2's X, Y, Z
+    double weight = 1;                      // of the equation: 1 unless elevation weights are on
 };
 
-// A record of the gather file: slot 1..n an observation (first seven fields of its ScatterRecord), slot 0 the start
-// and slot 99 the end of a satellite's block.
+// A record of the gather file: slot 1..n an observation (first seven fields of its ScatterRecord, then its weight),
+// slot 0 the start and slot 99 the end of a satellite's block.
 struct ScratchRecord {
     std::int32_t slot = 0;
     std::array<double, 11> values{};
@@ -93,6 +94,7 @@ struct PostFitResidual {
     double elevation = 0;          // of satellite `prn` above point 2's horizon, degrees
     double residual = 0;           // computed minus observed at the final position, m
     bool used = false;             // within the final threshold, so counted in the post-fit rms
+    double weight = 1;             // of the double difference: 1 unless elevation weights are on
 };
 
 // Told the figures as they arise; each call does nothing unless overridden.
@@ -100,13 +102,29 @@ class AdjustObserver {
 public:
     virtual ~AdjustObserver() = default;
     // After each trimmed iteration: the inverse of its normal matrix (3 × 3, column-major, unknowns X, Y, Z of
-    // point 2, unit weights) and the number of observations it kept; count 0 (matrix zero) when it kept none.
+    // point 2; weighted when elevation weights are on) and the number of observations it kept; count 0 (matrix
+    // zero) when it kept none.
     virtual void solved(const std::array<double, 9>& inverseNormal, int count) {
         (void)inverseNormal;
         (void)count;
     }
     // From post, once per observation record, in gather order (by slot, then by epoch).
     virtual void residual(const PostFitResidual& residual) { (void)residual; }
+};
+
+// Optional choices of the observation model. With the defaults every observation is formed and all weigh 1, and
+// the results are those of the plain model to the last bit.
+struct ObservationModel {
+    // Degrees; a double difference is formed only when its satellite and the reference satellite stand at or above
+    // it at both receivers. Below -90: no mask.
+    double elevationMask = -91.0;
+    // Each double difference weighs sigmaZenith² / σ²(DD), where σ²(DD) is the sum over its four undifferenced
+    // pseudoranges of σa² + σb² / sin² e, and sigmaZenith² that sum with every satellite at the zenith; residuals
+    // are then compared, trimmed and summed as sqrt(weight) · v.
+    bool elevationWeights = false;
+    double sigmaA = 0.3;  // m, elevation-independent part
+    double sigmaB = 0.3;  // m, part growing as 1 / sin e
+    bool needsElevations() const { return elevationMask >= -90.0 || elevationWeights; }
 };
 
 // The inputs of the observation pass.
@@ -119,6 +137,7 @@ struct AdjustInputs {
     std::string residualPath = "varno.res";
     std::string scratchDirectory = ".";      // where the scatter files live
     AdjustObserver* observer = nullptr;      // told the iterations' solutions and the post-fit residuals
+    ObservationModel model;                  // optional mask and weights (default: neither)
 };
 
 // The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and

@@ -43,6 +43,7 @@ struct GatheredObservation {
     double refRange1 = 0, refRange2 = 0;
     double satRange1 = 0, satRange2 = 0;
     double ddObserved = 0;
+    double weight = 1;  // of the double difference: 1 unless elevation weights are on
 };
 
 // Reads on to the next observation record (slot 1..satCount), passing over the start and end records of the

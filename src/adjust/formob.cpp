@@ -9,6 +9,7 @@
 #include "rinex/rinex.h"
 #include "station/station.h"
 #include "textio/textio.h"
+#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -21,7 +22,6 @@ constexpr int kFileEnded = 2;
 // The nominal grid runs while t lies no further than this beyond the common stop (s).
 constexpr double kEndTolerance = 0.2;
 constexpr std::array<int, 3> kUnknowns{1, 2, 3};
-constexpr double kUnitWeight = 1.0;
 
 using adjust_internal::ScatterFile;
 
@@ -31,10 +31,16 @@ struct PhaseCentres {
     double lat2 = 0, lon2 = 0, h2 = 0;
 };
 
+// Variance (m²) of one undifferenced pseudorange seen at `elevation` degrees under the elevation model.
+double pseudorangeVariance(const ObservationModel& model, double elevation) {
+    const double s = std::sin(elevation / GpsConstants::degreesPerRadian);
+    return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
+}
+
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                   const OrbitTable& orbit, const StationPair& pair, const PhaseCentres& geo,
-                  std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files) {
+                  const ObservationModel& model, std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
     if (!getrs(r, t)) return;
@@ -52,6 +58,12 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
            geo.lon2, geo.h2, c1r, c2r);
     p1r = p1r - c1r;
     p2r = p2r - c2r;
+    const bool elevations = model.needsElevations();
+    double e1r = 0, e2r = 0;
+    if (elevations) {
+        comrge(r, pair, orbit, t1, t2, dt1, dt2, geo.lat1, geo.lon1, geo.lat2, geo.lon2, e1r, e2r);
+        if (e1r < model.elevationMask || e2r < model.elevationMask) return;
+    }
 
     for (int k = 1; k <= satCount; ++k) {
         if (k == r) continue;
@@ -64,6 +76,16 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         p1k = p1k - c1k;
         p2k = p2k - c2k;
         ScatterRecord record;
+        if (elevations) {
+            double e1k = 0, e2k = 0;
+            comrge(k, pair, orbit, t1, t2, dt1, dt2, geo.lat1, geo.lon1, geo.lat2, geo.lon2, e1k, e2k);
+            if (e1k < model.elevationMask || e2k < model.elevationMask) continue;
+            if (model.elevationWeights) {
+                const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
+                record.weight = zenith / (pseudorangeVariance(model, e1k) + pseudorangeVariance(model, e2k) +
+                                          pseudorangeVariance(model, e1r) + pseudorangeVariance(model, e2r));
+            }
+        }
         record.epochTime1 = t1;
         record.epochTime2 = t2;
         record.refRange1 = p1r;
@@ -105,7 +127,7 @@ void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const Adju
         const bool have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
         const bool have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
         if (have1 && have2) {
-            scatterEpoch(t, rec1, rec2, satCount, orbit, pair, geo, files);
+            scatterEpoch(t, rec1, rec2, satCount, orbit, pair, geo, inputs.model, files);
         } else if (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded) {
             writeListing(freeLine("eof =", rec1.syncState, rec2.syncState));
             break;
@@ -131,11 +153,12 @@ void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const Adju
             ScratchRecord observation;
             observation.slot = k;
             observation.values = {record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,
-                                  record.satRange1,  record.satRange2,  record.ddObserved, 0.0, 0.0, 0.0, 0.0};
+                                  record.satRange1,  record.satRange2,  record.ddObserved, record.weight,
+                                  0.0,               0.0,               0.0};
             gather.write(observation);
             m = m + 1;
             nrmal2(equations.matrix.data(), equations.rhs.data(), record.partials.data(),
-                   record.ddComputed - record.ddObserved, kUnitWeight, equations.sumSquares, kUnknowns.data(), 3,
+                   record.ddComputed - record.ddObserved, record.weight, equations.sumSquares, kUnknowns.data(), 3,
                    3);
         }
         gather.write(blockEnd);

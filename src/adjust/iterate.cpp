@@ -15,7 +15,6 @@ namespace {
 constexpr int kStopSingular = 87855;
 constexpr int kStopNoReference = 45397;
 constexpr std::array<int, 3> kUnknowns{1, 2, 3};
-constexpr double kUnitWeight = 1.0;
 
 [[noreturn]] void singular() {
     writeListing(freeLine("normal equations singular -- fatal termination"));
@@ -87,10 +86,11 @@ void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, doub
         std::array<double, 3> a{};
         for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
         const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
-        // A residual that is not a number fails this test and stays out.
-        if (std::fabs(v) <= threshold) {
+        // A residual that is not a number fails this test and stays out. Weighted residuals are compared, so that
+        // a low satellite's larger residual is judged by its own variance.
+        if (std::fabs(v) * std::sqrt(o.weight) <= threshold) {
             m = m + 1;
-            nrmal2(equations.matrix.data(), equations.rhs.data(), a.data(), v, kUnitWeight, equations.sumSquares,
+            nrmal2(equations.matrix.data(), equations.rhs.data(), a.data(), v, o.weight, equations.sumSquares,
                    kUnknowns.data(), 3, 3);
         }
     }

@@ -75,17 +75,17 @@ void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, 
         // The tables hold every two-digit satellite number; anything else is not a satellite of this run.
         if (prn < 1 || prn > kMaxPrnNumber) stopRun(kStopSlot);
         stats.countAll[prn] += 1;
-        stats.sumAll[prn] += v * v;
+        stats.sumAll[prn] += o.weight * v * v;
         const std::string line = fmtF(t1, 9, 1) + fmtF(v, 9, 3) + fmtF(elevation, 6, 2) + fmtI(prn, 3) + "\n";
         if (std::fputs(line.c_str(), residualFile) == EOF) {
             throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
         }
-        const bool used = std::fabs(v) <= threshold;
+        const bool used = std::fabs(v) * std::sqrt(o.weight) <= threshold;
         if (used) {
             stats.countTrim[prn] += 1;
-            stats.sumTrim[prn] += v * v;
+            stats.sumTrim[prn] += o.weight * v * v;
         }
-        if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used});
+        if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used, o.weight});
     }
     gather.rewind();
 

@@ -16,7 +16,7 @@ constexpr int kFirstDigitSlot = 27;
 constexpr int kLettersCount = 26;
 constexpr int kScrnamStop = 98786;
 
-constexpr std::size_t kScatterDoubles = 11;
+constexpr std::size_t kScatterDoubles = 12;
 constexpr std::size_t kGatherRecordBytes = sizeof(std::int32_t) + sizeof(double) * 11;
 
 std::string systemReason() { return std::strerror(errno); }
@@ -94,7 +94,7 @@ void ScatterFile::write(const ScatterRecord& record) {
     const std::array<double, kScatterDoubles> values{
         record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,  record.satRange1,
         record.satRange2,  record.ddObserved, record.ddComputed, record.partials[0], record.partials[1],
-        record.partials[2]};
+        record.partials[2], record.weight};
     if (std::fwrite(values.data(), sizeof(double), kScatterDoubles, file_) != kScatterDoubles) {
         throw InputError("cannot write " + path_ + ": " + systemReason());
     }
@@ -118,6 +118,7 @@ bool ScatterFile::read(ScatterRecord& record) {
     record.satRange2 = values[5];
     record.ddObserved = values[6];
     record.ddComputed = values[7];
+    record.weight = values[11];
     record.partials = {values[8], values[9], values[10]};
     return true;
 }
@@ -134,6 +135,7 @@ bool nextObservation(GatherFile& gather, int satCount, GatheredObservation& obse
         observation.satRange1 = record.values[4];
         observation.satRange2 = record.values[5];
         observation.ddObserved = record.values[6];
+        observation.weight = record.values[7];
         return true;
     }
     return false;

@@ -118,16 +118,22 @@ void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t
     c1 = 0.0;
     c2 = 0.0;
     if (!metParams().troposphereOn) return;
-    // The slant delay at each receiver, along its own line of sight to the satellite's rotated position.
+    double e1 = 0.0, e2 = 0.0;
+    comrge(slot, pair, orbit, t1, t2, dt1, dt2, lat1, lon1, lat2, lon2, e1, e2);
+    gettdl(lat1, h1, e1 / kDegreesPerRadian, c1);
+    gettdl(lat2, h2, e2 / kDegreesPerRadian, c2);
+}
+
+void comrge(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double dt1,
+            double dt2, double lat1, double lon1, double lat2, double lon2, double& elevation1,
+            double& elevation2) {
     const int prn = invprn(slot);
     std::array<double, 3> s1{};
     std::array<double, 3> s2{};
     travelRange(prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
     travelRange(prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
-    const double e1 = elevationOf(lat1, lon1, s1[0] - pair.p1L1[0], s1[1] - pair.p1L1[1], s1[2] - pair.p1L1[2]);
-    const double e2 = elevationOf(lat2, lon2, s2[0] - pair.p2L1[0], s2[1] - pair.p2L1[1], s2[2] - pair.p2L1[2]);
-    gettdl(lat1, h1, e1 / kDegreesPerRadian, c1);
-    gettdl(lat2, h2, e2 / kDegreesPerRadian, c2);
+    elevation1 = elevationOf(lat1, lon1, s1[0] - pair.p1L1[0], s1[1] - pair.p1L1[1], s1[2] - pair.p1L1[2]);
+    elevation2 = elevationOf(lat2, lon2, s2[0] - pair.p2L1[0], s2[1] - pair.p2L1[1], s2[2] - pair.p2L1[2]);
 }
 
 void comrg2(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double /*p1*/,

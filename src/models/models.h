@@ -29,6 +29,11 @@ void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t
 void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u, double lat1, double lon1,
             double h1, double lat2, double lon2, double h2, double& c1, double& c2);
+// Elevations (degrees) of the satellite at both L1 phase centres along each receiver's own line of sight (the
+// rotated position of comrng's third travel-time pass), at the given latitudes and longitudes (radians).
+void comrge(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double dt1,
+            double dt2, double lat1, double lon1, double lat2, double lon2, double& elevation1,
+            double& elevation2);
 // Ranges as comrng (no unit vector) and the satellite's elevation (degrees) at point 2's L1 phase centre.
 void comrg2(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, double lat2, double lon2, double& elevation);

@@ -76,6 +76,16 @@ void runStages(const RunOptions& options) {
 
     inimet(options.troposphere);
     writeListing(freeLine(options.troposphere ? kTroposphereLine : "no troposphere model used"));
+    ObservationModel model;
+    model.elevationMask = options.elevationMask;
+    model.elevationWeights = options.elevationWeights;
+    if (model.elevationMask >= -90.0) {
+        writeListing(freeLine("elevation mask", model.elevationMask, "degrees at both receivers"));
+    }
+    if (model.elevationWeights) {
+        writeListing(freeLine("elevation weights: pseudorange variance", model.sigmaA, "^2 +", model.sigmaB,
+                              "^2 / sin^2 e  m^2"));
+    }
 
     makrst(plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
 
@@ -88,6 +98,7 @@ void runStages(const RunOptions& options) {
     inputs.dataEnd = plan.dataEnd;
     inputs.interval = plan.interval;
     inputs.residualPath = RunFiles::residuals;
+    inputs.model = model;
     adjst(orbit, pair, plan.satCount, inputs);
 }
 

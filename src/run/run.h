@@ -33,6 +33,8 @@ struct RunOptions {
     bool quiet = false;           // no progress lines on the console
     // Optional models, all off by default.
     bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
+    double elevationMask = -91.0;  // degrees; below -90: no mask
+    bool elevationWeights = false;  // weights from the elevation model of the adjustment
 };
 
 // Runs the whole program and returns the process exit status: 0 after "End of Processing", the stop code's low
