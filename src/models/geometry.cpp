@@ -120,8 +120,8 @@ void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t
     if (!metParams().troposphereOn) return;
     double e1 = 0.0, e2 = 0.0;
     comrge(slot, pair, orbit, t1, t2, dt1, dt2, lat1, lon1, lat2, lon2, e1, e2);
-    gettdl(lat1, h1, e1 / kDegreesPerRadian, c1);
-    gettdl(lat2, h2, e2 / kDegreesPerRadian, c2);
+    gettdh(lat1, h1, e1 / kDegreesPerRadian, c1);
+    gettdh(lat2, h2, e2 / kDegreesPerRadian, c2);
 }
 
 void comrge(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double dt1,

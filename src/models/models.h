@@ -23,7 +23,7 @@ void comdtr(int slot, const StationPair& pair, const OrbitTable& orbit, double t
 // once to the third pass's position) and the unit vector from the satellite towards point 2.
 void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u);
-// comrng plus the pseudorange corrections c1, c2 (m): the slant troposphere delays at point 1 and point 2 (gettdl
+// comrng plus the pseudorange corrections c1, c2 (m): the slant troposphere delays at point 1 and point 2 (gettdh
 // at each phase centre's latitude and height, the satellite's elevation there), 0 while the troposphere switch of
 // metParams() is off. The corrections make two more travel-time solutions only when the switch is on.
 void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
@@ -54,6 +54,11 @@ MetParams& metParams();
 void inimet(bool troposphereOn);
 // Slant delay (m) at the given latitude (rad), height (m) and elevation (rad); 0 when the switch is off.
 void gettdl(double latitude, double height, double elevation, double& delay);
+// Slant delay (m) at a receiver's latitude (rad), height (m) and elevation (rad), with the met values of
+// metParams() taken as sea-level values and carried to the height by the standard atmosphere (pressure by
+// (1 − 2.2557e-5·h)^5.2568, temperature by −6.5 K/km, humidity by exp(−0.0006396·h)); 0 when the switch is off.
+// Stops 80004-80006 as tropo; the derived met values are not range-checked.
+void gettdh(double latitude, double height, double elevation, double& delay);
 // Slant delay with input checks (stops 80001-80006; the elevation stop first writes "v=" and the value on the
 // console).
 void tropo(double pressure, double relativeHumidity, double temperature, double latitude, double height,

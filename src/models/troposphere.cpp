@@ -1,7 +1,8 @@
 // Slant troposphere delay: zenith delays from surface met values, each scaled to the elevation by a
 // continued-fraction mapping function whose coefficients depend on latitude, height and temperature.
 //
-// The run keeps the model switched off: gettdl then returns 0 without looking at its arguments.
+// The run keeps the model switched off unless asked: gettdl and gettdh then return 0 without looking at their
+// arguments.
 
 #include <cmath>
 
@@ -39,6 +40,12 @@ constexpr int kStopTemperature = 80003;
 constexpr int kStopLatitude = 80004;
 constexpr int kStopHeight = 80005;
 constexpr int kStopElevation = 80006;
+
+// Standard atmosphere: the met values at a height, from those at sea level.
+constexpr double kPressureLapse = 2.2557e-5;   // 1/m
+constexpr double kPressureExponent = 5.2568;
+constexpr double kTemperatureLapse = 0.0065;   // K/m
+constexpr double kHumidityDecay = 0.0006396;   // 1/m
 
 MetParams met;
 
@@ -78,18 +85,21 @@ void saast(double pressure, double relativeHumidity, double temperature, double 
     wetDelay = (1255.0 / tk * kRefractivityScale + 0.00011384) * vapour * (1.0 / f);
 }
 
-void tropo(double pressure, double relativeHumidity, double temperature, double latitude, double height,
-           double elevation, double& delay) {
-    if (!within(pressure, kMinPressure, kMaxPressure)) stopRun(kStopPressure);
-    if (!within(relativeHumidity, kMinHumidity, kMaxHumidity)) stopRun(kStopHumidity);
-    if (!within(temperature, kMinTemperature, kMaxTemperature)) stopRun(kStopTemperature);
+namespace {
+
+// Latitude, height and elevation bounds of the model (stops 80004-80006).
+void checkGeometry(double latitude, double height, double elevation) {
     if (!within(latitude, -kMaxAbsLatitude, kMaxAbsLatitude)) stopRun(kStopLatitude);
     if (!within(height, kMinHeight, kMaxHeight)) stopRun(kStopHeight);
     if (!within(elevation, kMinElevation, kMaxElevation)) {
         writeConsole(freeLine("v=", elevation));
         stopRun(kStopElevation);
     }
+}
 
+// The slant delay of checked inputs: both zenith delays, each mapped to the elevation.
+double slantDelay(double pressure, double relativeHumidity, double temperature, double latitude, double height,
+                  double elevation) {
     double dry = 0.0, wet = 0.0;
     saast(pressure, relativeHumidity, temperature, latitude, height, dry, wet);
 
@@ -106,7 +116,30 @@ void tropo(double pressure, double relativeHumidity, double temperature, double 
     const double s = std::sin(elevation);
     const double dryMapping = mapping(s, dryAlpha, dryBeta, dryGamma);
     const double wetMapping = mapping(s, wetAlpha, wetBeta, wetGamma);
-    delay = dryMapping * dry + wetMapping * wet;
+    return dryMapping * dry + wetMapping * wet;
+}
+
+}  // namespace
+
+void tropo(double pressure, double relativeHumidity, double temperature, double latitude, double height,
+           double elevation, double& delay) {
+    if (!within(pressure, kMinPressure, kMaxPressure)) stopRun(kStopPressure);
+    if (!within(relativeHumidity, kMinHumidity, kMaxHumidity)) stopRun(kStopHumidity);
+    if (!within(temperature, kMinTemperature, kMaxTemperature)) stopRun(kStopTemperature);
+    checkGeometry(latitude, height, elevation);
+    delay = slantDelay(pressure, relativeHumidity, temperature, latitude, height, elevation);
+}
+
+void gettdh(double latitude, double height, double elevation, double& delay) {
+    if (!met.troposphereOn) {
+        delay = 0.0;
+        return;
+    }
+    checkGeometry(latitude, height, elevation);
+    const double pressure = met.pressure * std::pow(1.0 - kPressureLapse * height, kPressureExponent);
+    const double temperature = met.temperature - kTemperatureLapse * height;
+    const double humidity = met.relativeHumidity * std::exp(-kHumidityDecay * height);
+    delay = slantDelay(pressure, humidity, temperature, latitude, height, elevation);
 }
 
 }  // namespace varno

@@ -20,7 +20,8 @@ namespace {
 constexpr const char* kBanner = "Pseudorange Program -- L1 only -- 2006aug26";
 constexpr double kSecondsPerHour = 3600.0;
 constexpr const char* kTroposphereLine =
-    "troposphere model used: Saastamoinen zenith delays, continued-fraction mapping, 1013 hPa, 20 C, 50 % humidity";
+    "troposphere model used: Saastamoinen zenith delays and continued-fraction mapping at each receiver, met "
+    "values of the standard atmosphere from 1013 hPa, 20 C, 50 % humidity at sea level";
 
 std::string coordinateLine(const double* values, int count) {
     std::string line;
