@@ -90,5 +90,31 @@ TEST(Gettdl, SwitchDecidesBetweenZeroAndTheModel) {
     inimet(false);
 }
 
+TEST(Gettdh, StandardAtmosphereCarriesSeaLevelValuesToTheHeight) {
+    inimet(false);
+    double delay = -1.0;
+    gettdh(0.0, 0.0, 10.0 * kDegree, delay);
+    EXPECT_EQ(delay, 0.0);
+
+    inimet(true);
+    // At sea level the model is gettdl's, to the bit.
+    double atSea = 0.0, expected = 0.0;
+    gettdh(0.7, 0.0, 10.0 * kDegree, atSea);
+    gettdl(0.7, 0.0, 10.0 * kDegree, expected);
+    EXPECT_EQ(atSea, expected);
+    // 500 m up the zenith delay shrinks by about 0.18 m: 0.14 m dry with the pressure, the rest wet.
+    double zenith0 = 0.0, zenith500 = 0.0;
+    gettdh(0.7, 0.0, GpsConstants::pi / 2.0, zenith0);
+    gettdh(0.7, 500.0, GpsConstants::pi / 2.0, zenith500);
+    EXPECT_NEAR(zenith0 - zenith500, 0.18, 0.01);
+    // A mountain station is no stop: the derived pressure (about 800 hPa at 2000 m) is below tropo's bounds.
+    double mountain = 0.0;
+    gettdh(0.7, 2000.0, 30.0 * kDegree, mountain);
+    EXPECT_GT(mountain, 3.0);
+    EXPECT_LT(mountain, 4.6);
+    EXPECT_STOP(gettdh(0.7, 5001.0, 1.0, delay), 80005);
+    inimet(false);
+}
+
 }  // namespace
 }  // namespace varno
