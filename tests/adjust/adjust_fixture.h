@@ -90,6 +90,7 @@ public:
         r.values[5] = distance(slot, pair.p2L1) - 80.0;
         r.values[6] = 0.0;
         r.values[6] = computedDd(r) - residual;
+        r.values[7] = 1.0;  // weight
         return r;
     }
 

@@ -60,7 +60,8 @@ TEST(Formob, GathersBySlotThenEpochAndSolvesOnce) {
         EXPECT_EQ(o.values[0], AdjustScenario::kT0 + 30.0 * static_cast<double>(i % 5));
         EXPECT_EQ(o.values[0], o.values[1]);
         EXPECT_EQ(o.values[6], (o.values[5] - o.values[4]) - (o.values[3] - o.values[2]));
-        for (int j = 7; j < 11; ++j) EXPECT_EQ(o.values[static_cast<std::size_t>(j)], 0.0);
+        EXPECT_EQ(o.values[7], 1.0);  // the weight, without elevation weights
+        for (int j = 8; j < 11; ++j) EXPECT_EQ(o.values[static_cast<std::size_t>(j)], 0.0);
     }
 }
 
