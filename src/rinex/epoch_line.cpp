@@ -1,8 +1,33 @@
 #include "epoch_line.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace varno::rinex_internal {
+
+namespace {
+
+// Satellite entries k = first .. last-1 of the epoch, from the line holding them (entry `first` in column 33).
+void parseEntries(const Record& line, int first, int last, EpochLine& epoch) {
+    for (int k = first; k < last; ++k) {
+        const int letter = 33 + 3 * (k - first);
+        epoch.system[static_cast<size_t>(k)] = line.column(letter);
+        epoch.prn[static_cast<size_t>(k)] = line.intField(letter + 1, letter + 2, "satellite number");
+    }
+}
+
+// The labels a RINEX 2 observation header may carry.
+constexpr std::string_view kHeaderLabels[] = {
+    "RINEX VERSION / TYPE", "PGM / RUN BY / DATE",  "COMMENT",           "MARKER NAME",
+    "MARKER NUMBER",        "MARKER TYPE",          "OBSERVER / AGENCY", "REC # / TYPE / VERS",
+    "ANT # / TYPE",         "APPROX POSITION XYZ",  "ANTENNA: DELTA H/E/N", "WAVELENGTH FACT L1/2",
+    "# / TYPES OF OBSERV",  "INTERVAL",             "TIME OF FIRST OBS", "TIME OF LAST OBS",
+    "RCV CLOCK OFFS APPL",  "LEAP SECONDS",         "# OF SATELLITES",   "PRN / # OF OBS",
+    "SIGNAL STRENGTH UNIT", "END OF HEADER",
+};
+
+}  // namespace
 
 void parseEpochLine(const Record& line, EpochLine& epoch) {
     epoch.year = line.intField(1, 3, "year");
@@ -18,12 +43,19 @@ void parseEpochLine(const Record& line, EpochLine& epoch) {
     }
     epoch.flag = line.intField(27, 29, "event flag");
     epoch.count = line.intField(30, 32, "satellite count");
-    for (int k = 0; k < kMaxEpochSats; ++k) {
-        const int letter = 33 + 3 * k;
-        epoch.system[static_cast<size_t>(k)] = line.column(letter);
-        epoch.prn[static_cast<size_t>(k)] = line.intField(letter + 1, letter + 2, "satellite number");
-    }
+    if (listsSatellites(epoch)) parseEntries(line, 0, std::clamp(epoch.count, 0, kSatsPerLine), epoch);
     (void)line.realField(69, 80, 9, "receiver clock offset");
+}
+
+bool listsSatellites(const EpochLine& epoch) { return epoch.flag <= 1 || epoch.flag == 6; }
+
+void readContinuationLines(TextFile& file, Record& line, EpochLine& epoch) {
+    if (!listsSatellites(epoch)) return;
+    const int listed = std::min(epoch.count, kMaxEpochSats);
+    for (int first = kSatsPerLine; first < listed; first += kSatsPerLine) {
+        file.require(line, kRinexWidth, "an epoch continuation line");
+        parseEntries(line, first, std::min(first + kSatsPerLine, listed), epoch);
+    }
 }
 
 int widenYear(int year) {
@@ -37,8 +69,57 @@ bool isGps(const EpochLine& epoch, int k) {
     return letter == ' ' || letter == 'G';
 }
 
+bool isHeaderLabelLine(const Record& line) {
+    for (std::string_view label : kHeaderLabels) {
+        if (line.startsWith(kLabelColumn, label)) return true;
+    }
+    return false;
+}
+
+int recordLines(int types) { return std::max(1, (types + kValuesPerLine - 1) / kValuesPerLine); }
+
 void skipLines(TextFile& file, Record& scratch, int lines, const char* what) {
     for (int i = 0; i < lines; ++i) file.require(scratch, kRinexWidth, what);
+}
+
+void skipRecords(TextFile& file, Record& scratch, int sats, int linesEach) {
+    for (int s = 0; s < sats; ++s) {
+        file.require(scratch, kRinexWidth, "an observation record");
+        for (int l = 1; l < linesEach; ++l) {
+            if (file.next(scratch, kRinexWidth)) continue;
+            if (s + 1 < sats) file.require(scratch, kRinexWidth, "an observation record");
+            return;
+        }
+    }
+}
+
+bool onlyBlankLinesRemain(TextFile& file, Record& scratch) {
+    while (file.next(scratch, kRinexWidth)) {
+        if (!scratch.blank(1, kRinexWidth)) return false;
+    }
+    return true;
+}
+
+bool nextEpochLine(TextFile& file, Record& line, Record& scratch, bool& afterEvent) {
+    for (;;) {
+        if (!file.next(line, kRinexWidth)) return false;
+        if (afterEvent && isHeaderLabelLine(line)) continue;
+        afterEvent = false;
+        if (line.blank(1, kRinexWidth) && onlyBlankLinesRemain(file, scratch)) return false;
+        return true;
+    }
+}
+
+bool passOverSpecialRecords(TextFile& file, Record& line, EpochLine& epoch, int linesEach, bool& afterEvent) {
+    if (epoch.flag <= 1) return false;
+    if (epoch.flag == 6) {
+        readContinuationLines(file, line, epoch);
+        skipRecords(file, line, epoch.count, linesEach);
+        return true;
+    }
+    skipLines(file, line, epoch.count, "a special record");
+    afterEvent = true;
+    return true;
 }
 
 }  // namespace varno::rinex_internal

@@ -1,6 +1,7 @@
 // The in-step epoch reader: each receiver's file is read forward, one epoch held at most, to the requested times.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "epoch_line.h"
 #include "rinex/rinex.h"
@@ -15,8 +16,6 @@ using namespace rinex_internal;
 constexpr double kTolerance = 0.3;
 // Values of at most this magnitude mean "not observed".
 constexpr double kAbsentMagnitude = 0.001;
-// Only the first line of a record is parsed: five values of 16 columns.
-constexpr int kValuesPerLine = 5;
 
 constexpr int kStopEndedAtRequest = 34591;
 constexpr int kStopEpochCount = 24303;
@@ -26,40 +25,94 @@ constexpr int kStopSlotOutside = 87473;
 
 enum SyncState { kInStep = 0, kAhead = 1, kEnded = 2 };
 
-// One line buffer for every call, so that the per-epoch path does not allocate.
+// Line buffers for every call, so that the per-epoch path does not allocate.
 Record& scratchLine() {
     static Record line;
     return line;
 }
+Record& aheadLine() {
+    static Record line;
+    return line;
+}
 
-// Values 1..m of the first record line; values beyond m stay absent.
-void parseValues(const Record& line, int m, std::array<double, kValuesPerLine + 1>& values) {
-    for (int k = 1; k <= kValuesPerLine; ++k) values[static_cast<size_t>(k)] = kNoData;
-    for (int k = 1; k <= m; ++k) {
-        const double v = line.realField(16 * k - 15, 16 * k - 2, 3, "observation value");
-        (void)line.intField(16 * k - 1, 16 * k - 1, "loss-of-lock indicator");
-        (void)line.intField(16 * k, 16 * k, "signal strength");
-        values[static_cast<size_t>(k)] = std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
+// Values of a record, [1..types]; [0] unused.
+using RecordValues = std::array<double, kMaxTypes + 1>;
+
+// True when `text`, blanks aside, is "nan" in any case with an optional sign: some writers put it for a value
+// they do not have.
+bool isNanText(std::string_view text) {
+    char letters[3];
+    size_t n = 0;
+    bool sign = false;
+    for (char c : text) {
+        if (c == ' ') continue;
+        if (n == 0 && !sign && (c == '+' || c == '-')) {
+            sign = true;
+            continue;
+        }
+        if (n == 3) return false;
+        letters[n++] = static_cast<char>(c | 0x20);
+    }
+    return n == 3 && letters[0] == 'n' && letters[1] == 'a' && letters[2] == 'n';
+}
+
+// The value of the 16-column group starting in column `first`: F14.3, then loss-of-lock indicator and signal
+// strength (single digits, read and dropped). Blank, "nan" and magnitudes up to 0.001 are absent.
+double groupValue(const Record& line, int first) {
+    double v = 0.0;
+    if (!parseRealText(line.columns(first, first + 13), 3, v)) {
+        if (isNanText(line.columns(first, first + 13))) {
+            v = kNoData;
+        } else if (isNanText(line.columns(first, first + 15))) {
+            return kNoData;  // the text runs into the indicator columns
+        } else {
+            (void)line.realField(first, first + 13, 3, "observation value");  // the error naming the columns
+        }
+    }
+    (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
+    (void)line.intField(first + 15, first + 15, "signal strength");
+    return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
+}
+
+// Reads the record of one satellite, `linesEach` lines of five values, into values[1..types]. When `last` (the last
+// record of the epoch) and the file ends after its first line, the missing lines read as blank.
+void readRecord(TextFile& file, Record& line, int types, int linesEach, bool last, RecordValues& values) {
+    std::fill(values.begin() + 1, values.begin() + 1 + types, kNoData);
+    for (int l = 0; l < linesEach; ++l) {
+        if (l == 0 || !last) {
+            file.require(line, kRinexWidth, "an observation record");
+        } else if (!file.next(line, kRinexWidth)) {
+            return;
+        }
+        const int position = l * kValuesPerLine;
+        const int groups = std::min(kValuesPerLine, types - position);
+        for (int g = 0; g < groups; ++g) values[static_cast<size_t>(position + g + 1)] = groupValue(line, 16 * g + 1);
     }
 }
 
-// Value number `position` of the record, absent when the type is not declared or stands beyond the first line.
-double valueAt(const std::array<double, kValuesPerLine + 1>& values, int position) {
-    if (position < 1 || position > kValuesPerLine) return kNoData;
+// Value number `position` of the record, absent when the type is not declared.
+double valueAt(const RecordValues& values, int types, int position) {
+    if (position < 1 || position > types) return kNoData;
     return values[static_cast<size_t>(position)];
 }
 
 // Reads the records of the epoch line into `record`, for the satellites the table holds in slots 1..n.
 void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, const EpochLine& epoch, Record& line,
                EpochRecord& record) {
-    const int m = std::min(summary.typeCount, kValuesPerLine);
+    const int types = std::clamp(summary.typeCount, 0, kMaxTypes);
+    const int linesEach = recordLines(summary.typeCount);
     const int slots = std::clamp(n, 0, kMaxPrn);
     const ObsTypeIndex& index = summary.typeIndex;
     std::fill(record.present.begin() + 1, record.present.begin() + 1 + slots, 0);
-    std::array<double, kValuesPerLine + 1> values{};
+    RecordValues values;
     for (int k = 0; k < epoch.count; ++k) {
+        const bool last = k + 1 == epoch.count;
         if (!isGps(epoch, k)) {
-            skipLines(file, line, summary.twoLineRecords ? 2 : 1, "an observation record");
+            if (last) {
+                skipRecords(file, line, 1, linesEach);
+            } else {
+                skipLines(file, line, linesEach, "an observation record");
+            }
             continue;
         }
         const int prn = epoch.prn[static_cast<size_t>(k)];
@@ -67,16 +120,14 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, const Epoch
             writeListing(freeLine("zero prn number was not expected"));
             stopRun(kStopZeroPrn);
         }
-        file.require(line, kRinexWidth, "an observation record");
-        parseValues(line, m, values);
-        if (summary.twoLineRecords) skipLines(file, line, 1, "the second line of an observation record");
+        readRecord(file, line, types, linesEach, last, values);
         int slot = 0;
         if (!getprn(prn, slot) || slot > slots) continue;
         record.present[static_cast<size_t>(slot)] = 1;
         std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
-        for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(values, index[static_cast<size_t>(j + 1)]);
+        for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(values, types, index[static_cast<size_t>(j + 1)]);
         // A record without its P1 value falls back on the C1 value of the same record.
-        if (obs[1] >= kNoData) obs[1] = valueAt(values, index[0]);
+        if (obs[1] >= kNoData) obs[1] = valueAt(values, types, index[0]);
     }
 }
 
@@ -102,23 +153,22 @@ bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochR
 
     Record& line = scratchLine();
     EpochLine epoch;
-    const int recordLines = summary.twoLineRecords ? 2 : 1;
+    const int linesEach = recordLines(summary.typeCount);
+    bool afterEvent = false;
     for (;;) {
-        if (!file.next(line, kRinexWidth)) {
+        if (!nextEpochLine(file, line, aheadLine(), afterEvent)) {
             record.syncState = kEnded;
             return false;
         }
         parseEpochLine(line, epoch);
-        if (epoch.flag >= 2) {
-            skipLines(file, line, epoch.count, "a special record");
-            continue;
-        }
-        if (epoch.count < 1 || epoch.count > kMaxEpochSats) stopRun(kStopEpochCount);
+        if (passOverSpecialRecords(file, line, epoch, linesEach, afterEvent)) continue;
+        if (epoch.count < 1) stopRun(kStopEpochCount);
+        readContinuationLines(file, line, epoch);
         record.epochTime =
             civjts(widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
         record.holding = true;
         if (record.epochTime >= t - kTolerance) break;
-        skipLines(file, line, epoch.count * recordLines, "an observation record");
+        skipRecords(file, line, epoch.count, linesEach);
     }
 
     const bool near = std::fabs(record.epochTime - t) <= kTolerance;

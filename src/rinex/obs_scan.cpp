@@ -1,5 +1,7 @@
-// The scan of one RINEX 2 observation file: header values, first and last epoch, mean interval, satellites seen.
+// The scan of one RINEX 2 observation file: header values, first and last epoch, typical interval, satellites seen.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "epoch_line.h"
 #include "rinex/rinex.h"
@@ -10,8 +12,7 @@ namespace {
 
 using namespace rinex_internal;
 
-constexpr int kMaxTypes = 9;
-// Above this mean interval (s) the mean is taken to the nearest multiple of 5 s, absorbing data gaps.
+// Above this interval (s) the interval is taken to the nearest multiple of 5 s.
 constexpr double kRoundingThreshold = 5.1;
 
 constexpr int kStopNoTypes = 34989;
@@ -22,34 +23,49 @@ constexpr int kStopOverflowFirst = 32898;
 constexpr int kStopOverflowLater = 32899;
 constexpr int kStopReadError = 66663;
 
-void readTypes(const Record& line, ObsFileSummary& summary) {
-    const int count = line.intField(1, 6, "number of observation types");
-    if (count < 1) stopRun(kStopNoTypes);
-    if (count > kMaxTypes) {
-        line.fail("expected at most 9 observation types in columns 1-6 (continuation lines are not read), found " +
-                  std::to_string(count));
+// The observation types of the header as far as read: the first "# / TYPES OF OBSERV" line gives the count and
+// up to nine codes, continuation lines (count field blank) nine more each.
+struct TypeList {
+    std::array<std::string, kMaxTypes> codes;
+    int declared = 0;
+    int read = 0;
+};
+
+void readTypes(const Record& line, ObsFileSummary& summary, TypeList& list) {
+    const bool continuation = list.read < list.declared && line.blank(1, 6);
+    if (!continuation) {
+        const int count = line.intField(1, 6, "number of observation types");
+        if (count < 1) stopRun(kStopNoTypes);
+        if (count > kMaxTypes) {
+            line.fail("expected at most " + std::to_string(kMaxTypes) +
+                      " observation types in columns 1-6, found " + std::to_string(count));
+        }
+        list.declared = count;
+        list.read = 0;
     }
-    std::array<std::string, kMaxTypes> types;
-    for (int k = 1; k <= count; ++k) {
-        types[static_cast<size_t>(k - 1)] = std::string(line.columns(6 * k + 5, 6 * k + 6));
+    const int onLine = std::min(kTypesPerLine, list.declared - list.read);
+    for (int k = 1; k <= onLine; ++k) {
+        list.codes[static_cast<size_t>(list.read++)] = std::string(line.columns(6 * k + 5, 6 * k + 6));
     }
-    summary.typeCount = count;
-    summary.twoLineRecords = count > 5;
+    summary.typeCount = list.declared;
+    summary.twoLineRecords = list.declared > 5;
     ObsTypeIndex& index = summary.typeIndex;
-    index[1] = alook("L1", types, count);
-    const int p1 = alook("P1", types, count);
+    index[1] = alook("L1", list.codes, list.read);
+    const int p1 = alook("P1", list.codes, list.read);
     if (p1 != 0) {
         index[2] = p1;
-        index[0] = alook("C1", types, count);
+        index[0] = alook("C1", list.codes, list.read);
     } else {
-        index[2] = alook("C1", types, count);
+        index[2] = alook("C1", list.codes, list.read);
         index[0] = 0;
     }
-    index[3] = alook("L2", types, count);
-    index[4] = alook("P2", types, count);
+    index[3] = alook("L2", list.codes, list.read);
+    index[4] = alook("P2", list.codes, list.read);
 }
 
+// Reads the header up to and including its END OF HEADER line. The version-specific part of the scan.
 void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
+    TypeList types;
     for (;;) {
         file.require(line, kRinexWidth, "the END OF HEADER line");
         if (line.startsWith(kLabelColumn, "RINEX VERSION / TYPE")) {
@@ -70,8 +86,12 @@ void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
         } else if (line.startsWith(kLabelColumn, "ANTENNA: DELTA H/E/N")) {
             // Antenna offsets come from the offset file.
         } else if (line.startsWith(kLabelColumn, "# / TYPES OF OBSERV")) {
-            readTypes(line, summary);
+            readTypes(line, summary, types);
         } else if (line.startsWith(kLabelColumn, "END OF HEADER")) {
+            if (types.read < types.declared) {
+                line.fail("expected the " + std::to_string(types.declared) + " observation types declared, found " +
+                          std::to_string(types.read) + " on the # / TYPES OF OBSERV lines");
+            }
             return;
         }
     }
@@ -94,9 +114,17 @@ double epochTime(const EpochLine& epoch) {
     return civjts(widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
 }
 
-bool validSatCount(int count) { return count >= 1 && count <= kMaxEpochSats; }
+// The date and time fields of an epoch line as written.
+struct EpochFields {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double second = 0.0;
+};
 
-[[noreturn]] void reportReadError(const EpochLine& lastValid) {
+EpochFields fieldsOf(const EpochLine& epoch) {
+    return {epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second};
+}
+
+[[noreturn]] void reportReadError(const EpochFields& lastValid) {
     writeConsole(freeLine("read error encountered -- see .lst"));
     writeListing(freeLine("last valid data header was:"));
     writeListing(fmtI(lastValid.year, 3) + fmtI(lastValid.month, 3) + fmtI(lastValid.day, 3) +
@@ -104,10 +132,20 @@ bool validSatCount(int count) { return count >= 1 && count <= kMaxEpochSats; }
     stopRun(kStopReadError);
 }
 
+// The typical spacing of the epochs: the median of the spacings (for an even count the lower middle one), so that
+// data gaps do not lengthen it. Above 5.1 s it is taken to the nearest multiple of 5 s.
+double typicalInterval(std::vector<double>& spacings) {
+    const auto middle = spacings.begin() + static_cast<std::ptrdiff_t>((spacings.size() - 1) / 2);
+    std::nth_element(spacings.begin(), middle, spacings.end());
+    double interval = *middle;
+    if (interval > kRoundingThreshold) interval = 5.0 * std::round(interval * 0.2);
+    return interval;
+}
+
 }  // namespace
 
-int alook(const std::string& code, const std::array<std::string, 9>& list, int n) {
-    const int last = n < kMaxTypes ? n : kMaxTypes;
+int alook(const std::string& code, std::span<const std::string> list, int n) {
+    const int last = std::min(n, static_cast<int>(list.size()));
     for (int i = 0; i < last; ++i) {
         if (list[static_cast<size_t>(i)] == code) return i + 1;
     }
@@ -116,55 +154,54 @@ int alook(const std::string& code, const std::array<std::string, 9>& list, int n
 
 void oscan(TextFile& file, ObsFileSummary& summary) {
     Record line;
+    Record ahead;
     summary.x = summary.y = summary.z = 0.0;
     readHeader(file, line, summary);
-    const int recordLines = summary.twoLineRecords ? 2 : 1;
+    const int linesEach = recordLines(summary.typeCount);
 
-    // The first valid epoch: event records before it are passed over, and errors here are input errors.
+    // The first valid epoch: special records before it are passed over, and errors here are input errors.
     EpochLine epoch;
+    bool afterEvent = false;
     for (;;) {
-        file.require(line, kRinexWidth, "an epoch line");
+        if (!nextEpochLine(file, line, ahead, afterEvent)) {
+            throw InputError(file.name() + ":" + std::to_string(file.lineNumber() + 1) +
+                             ": end of file where an epoch line was expected");
+        }
         parseEpochLine(line, epoch);
-        if (epoch.flag < 2) break;
-        skipLines(file, line, epoch.count, "a special record");
+        if (!passOverSpecialRecords(file, line, epoch, linesEach, afterEvent)) break;
     }
-    if (!validSatCount(epoch.count)) stopRun(kStopFirstEpochCount);
+    if (epoch.count < 1) stopRun(kStopFirstEpochCount);
+    readContinuationLines(file, line, epoch);
     summary.firstEpoch = epochTime(epoch);
     enterSatellites(epoch, kStopOverflowFirst);
-    skipLines(file, line, epoch.count * recordLines, "an observation record");
+    skipRecords(file, line, epoch.count, linesEach);
 
-    EpochLine lastValid = epoch;
+    EpochFields lastValid = fieldsOf(epoch);
     double previous = summary.firstEpoch;
-    double intervalSum = 0.0;
-    int epochs = 0;
-    while (file.next(line, kRinexWidth)) {
+    std::vector<double> spacings;
+    while (nextEpochLine(file, line, ahead, afterEvent)) {
         try {
             parseEpochLine(line, epoch);
         } catch (const InputError&) {
             reportReadError(lastValid);
         }
-        if (epoch.flag >= 2) {
-            skipLines(file, line, epoch.count, "a special record");
-            continue;
-        }
-        if (!validSatCount(epoch.count)) stopRun(kStopLaterEpochCount);
+        if (passOverSpecialRecords(file, line, epoch, linesEach, afterEvent)) continue;
+        if (epoch.count < 1) stopRun(kStopLaterEpochCount);
+        readContinuationLines(file, line, epoch);
         summary.lastEpoch = epochTime(epoch);
-        epochs += 1;
-        intervalSum += summary.lastEpoch - previous;
+        spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
         enterSatellites(epoch, kStopOverflowLater);
-        skipLines(file, line, epoch.count * recordLines, "an observation record");
-        lastValid = epoch;
+        skipRecords(file, line, epoch.count, linesEach);
+        lastValid = fieldsOf(epoch);
     }
 
     // A single epoch gives no interval: the rest of the run needs a span.
-    if (epochs == 0) {
+    if (spacings.empty()) {
         writeListing(freeLine("fewer than two epochs in observation file -- fatal"));
         stopRun(kStopTooFewEpochs);
     }
-    double mean = intervalSum / epochs;
-    if (mean > kRoundingThreshold) mean = 5.0 * std::round(mean * 0.2);
-    summary.meanInterval = mean;
+    summary.interval = typicalInterval(spacings);
 }
 
 }  // namespace varno

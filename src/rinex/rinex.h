@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
 
 #include "station/station.h"
@@ -24,18 +25,21 @@ struct ObsFileSummary {
     std::string stationId = "    ";  // columns 1-4 of MARKER NAME
     double firstEpoch = 0.0;         // jts of the first epoch with flag 0 or 1
     double lastEpoch = 0.0;          // jts of the last such epoch
-    double meanInterval = 0.0;       // s, rounded to a multiple of 5 s above 5.1 s
-    int typeCount = 0;
+    double interval = 0.0;           // s, median epoch spacing, rounded to a multiple of 5 s above 5.1 s
+    int typeCount = 0;               // declared types (up to 99, on one or more type lines)
     ObsTypeIndex typeIndex{};
     double x = 0.0, y = 0.0, z = 0.0;  // APPROX POSITION XYZ, zero when absent
-    bool twoLineRecords = false;       // more than 5 types: each satellite's record spans two lines
+    bool twoLineRecords = false;       // more than 5 types: each satellite's record spans ceil(types / 5) lines
 };
 
 // 1-based position of `code` among the first n entries of `list` (exact two-character comparison), 0 if absent.
-int alook(const std::string& code, const std::array<std::string, 9>& list, int n);
+int alook(const std::string& code, std::span<const std::string> list, int n);
 
 // Scans one observation file from its first line to its end, adding every GPS satellite seen to the PrnTable
 // (satellites of other systems are passed over). jd0 must be set. Listing line "station id -- <id>".
+// Epochs are those with event flag 0 or 1, their satellites listed on the epoch line and its continuation lines;
+// event records (flags 2-5, with any header-label lines beyond their count) and cycle-slip records (flag 6) are
+// passed over; blank lines at the end of the file end the data section.
 // Stops: 34989, 24307, 24308, 32898, 32899, 66663 (with "read error encountered -- see .lst" on the console),
 // 24309 ("fewer than two epochs in observation file -- fatal"). A file without any valid epoch is an input error.
 void oscan(TextFile& file, ObsFileSummary& summary);

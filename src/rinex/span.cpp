@@ -62,7 +62,7 @@ void readOrbitHeader(TextFile& orbit, OrbitHeader& header) {
 void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, std::array<double, 3>& marker) {
     oscan(file, summary);
     writeListing(label + fmtF(summary.firstEpoch, 10, 2) + fmtF(summary.lastEpoch, 10, 2) +
-                 fmtF(summary.meanInterval, 10, 2));
+                 fmtF(summary.interval, 10, 2));
     marker = {summary.x, summary.y, summary.z};
     file.rewind();
 }
@@ -90,7 +90,7 @@ void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsF
 
     double start = std::max(summary1.firstEpoch, summary2.firstEpoch);
     double stop = std::min(summary1.lastEpoch, summary2.lastEpoch);
-    const double interval = nint(std::max(summary1.meanInterval, summary2.meanInterval));
+    const double interval = nint(std::max(summary1.interval, summary2.interval));
     // Written to also refuse an interval that is not a number.
     if (!(interval >= 1.0)) {
         writeListing(freeLine("data interval below 1 s -- fatal"));

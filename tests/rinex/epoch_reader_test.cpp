@@ -156,15 +156,15 @@ TEST_F(ReaderTest, PseudorangeFallsBackOnC1PerValue) {
     EXPECT_EQ(v[4], kNoData);
 }
 
-TEST_F(ReaderTest, SmallValuesAndLateTypesAreAbsent) {
-    // P1 declared sixth: only the first five values are read, so the C1 value serves.
+TEST_F(ReaderTest, SmallValuesAreAbsentAndLateTypesRead) {
+    // P1 declared sixth, on the record's second line.
     std::string text = header({"L1", "L2", "C1", "S1", "S2", "P1"}) + epochAt(0, {"G01"});
     text += test::obsText({"0.0005", "-0.001", "20000000.123", "45.000", "40.000"});
     text += obsLine({20000009.0});
     text += dataEpochs(30, 30, 1, {"G01"}, 6);
     Receiver r(dir, "point1.rnx", text);
     ASSERT_TRUE(r.get(0));
-    EXPECT_EQ(r.record.obs[1], (std::array<double, 4>{kNoData, 20000000.123, kNoData, kNoData}));
+    EXPECT_EQ(r.record.obs[1], (std::array<double, 4>{kNoData, 20000009.0, kNoData, kNoData}));
 }
 
 TEST_F(ReaderTest, SatellitesOutsideTheTableAndOtherSystemsAreSkipped) {
@@ -205,8 +205,8 @@ TEST_F(ReaderTest, BadEpochContentStops) {
     summary.typeCount = 1;
     summary.typeIndex = {0, 0, 1, 0, 0};
     EpochRecord record;
-    TextFile many(dir.write("a.rnx", epochAt(0, std::vector<std::string>(12, "G01"), 0, 13)));
-    EXPECT_STOP(oget(many, summary, 1, 0, record), 24303);
+    TextFile none(dir.write("a.rnx", epochAt(0, {}) + epochAt(30, {"G01"}) + obsLine({1.0})));
+    EXPECT_STOP(oget(none, summary, 1, 0, record), 24303);
     TextFile zero(dir.write("b.rnx", epochAt(0, {"G00"}) + obsLine({1.0})));
     record = EpochRecord{};
     EXPECT_STOP(oget(zero, summary, 1, 0, record), 32646);
@@ -215,7 +215,7 @@ TEST_F(ReaderTest, BadEpochContentStops) {
 
 TEST_F(ReaderTest, UnreadableValueNamesFileLineAndColumns) {
     std::string text = header({"L1", "C1"}) + dataEpochs(0, 30, 2, {"G01"}, 2);
-    text += epochAt(60, {"G01"}) + "           nan                 nan  \n";
+    text += epochAt(60, {"G01"}) + "         1.2x5    20000000.000  \n";
     Receiver r(dir, "point1.rnx", text + dataEpochs(90, 30, 1, {"G01"}, 2));
     EXPECT_TRUE(r.get(0));
     try {
@@ -252,7 +252,7 @@ TEST_F(ReaderTest, CorpusFilesReadThrough) {
         }
         skipHeader(file);
         EpochRecord record;
-        const double step = std::max(1.0, std::round(summary.meanInterval));
+        const double step = std::max(1.0, std::round(summary.interval));
         int delivered = 0;
         std::string outcome;
         try {
