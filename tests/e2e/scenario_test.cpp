@@ -141,6 +141,20 @@ TEST(Scenario, SatellitesWithoutOrbitOrOfOtherSystemsArePassedOver) {
     EXPECT_NE(o.listing.find("lodorb reset number of sats ==>   9"), std::string::npos) << o.listing;
 }
 
+TEST(Scenario, ModernFilesGiveTheAnswer) {
+    // Up to 24 entries an epoch (continuation lines) with GLONASS, Galileo and SBAS interleaved, eleven types with
+    // P1 last (three record lines), nan values, trailing blank lines, and gaps of 8 % of point 1's epochs, which
+    // must not lengthen its interval.
+    TempDir dir;
+    Outcome o = simulateAndRun(dir,
+                               "--max-sats=24 --mask=0 --glonass=1,2,3,4,5 --galileo=11,12 --sbas=20 --interleave=1 "
+                               "--types=C1,L1,L2,C2,C5,L5,P2,S1,S2,S5,P1 --nan-rate=0.01 --end-blanks=2 "
+                               "--gaps1=600-900,3000-3300");
+    expectWithin(o, 0.25);
+    EXPECT_NE(o.listing.find("file1  start/stop, intrvl  36000.00  43200.00     30.00"), std::string::npos)
+        << o.listing;
+}
+
 TEST(Scenario, Point2MissingFromPosStartsFromItsHeaderPosition) {
     TempDir dir;
     Outcome o = simulateAndRun(dir, "--pos-omit2=1 --approx-error2=3,-2,4");

@@ -229,6 +229,46 @@ TEST_F(ReaderTest, UnreadableValueNamesFileLineAndColumns) {
     }
 }
 
+TEST_F(ReaderTest, SatellitesOnContinuationLinesAndTypesOnLaterRecordLines) {
+    // Fourteen entries, G12 fourteenth; eleven types: L1 first, C1 third, L2 sixth, P2 ninth, P1 eleventh.
+    const std::vector<std::string> types = {"L1", "S1", "C1", "C2", "C5", "L2", "L5", "S2", "P2", "S5", "P1"};
+    std::vector<std::string> sats = {"G01", "R01", "G02", "G03", "G04", "E05", "G05", "G06",
+                                     "G07", "G08", "G09", "G10", "S20", "G12"};
+    std::string text = header(types) + epochAt(0, sats);
+    for (size_t k = 0; k < sats.size(); ++k) {
+        const double v = 100.0 * static_cast<double>(k + 1);
+        text += obsLine({v + 1, 40, v + 3, 1, 1}) + obsLine({v + 6, 1, 1, v + 9, 1}) + obsLine({v + 11});
+    }
+    text += dataEpochs(30, 30, 1, {"G01"}, 11);
+    Receiver r(dir, "point1.rnx", text);
+    ASSERT_TRUE(r.get(0));
+    EXPECT_EQ(r.record.obs[static_cast<size_t>(slotOf(12))], (std::array<double, 4>{1401, 1411, 1406, 1409}));
+    EXPECT_EQ(r.record.obs[static_cast<size_t>(slotOf(2))], (std::array<double, 4>{301, 311, 306, 309}));
+    EXPECT_TRUE(r.get(30));
+}
+
+TEST_F(ReaderTest, NanValuesAreAbsent) {
+    // nan, -NaN, and a +nan running into the indicator columns; C1 then serves for the absent P1.
+    std::string text = header({"L1", "L2", "P1", "C1", "P2"}) + epochAt(0, {"G01"});
+    text += test::obsText({"nan", "-NaN", "", "20000000.123"}).substr(0, 64) + "            +nan\n";
+    text += dataEpochs(30, 30, 1, {"G01"}, 5);
+    Receiver r(dir, "point1.rnx", text);
+    ASSERT_TRUE(r.get(0));
+    EXPECT_EQ(r.record.obs[1], (std::array<double, 4>{kNoData, 20000000.123, kNoData, kNoData}));
+}
+
+TEST_F(ReaderTest, TrailingBlankLinesAndMissingLastRecordLines) {
+    std::string text = header({"L1", "L2", "C1", "P1", "P2", "S1", "C2", "P2", "L5", "S2", "P1"});
+    text += dataEpochs(0, 30, 2, {"G01", "G02"}, 11);
+    text.resize(text.size() - obsLine({1.0}).size());  // the last record's third line, holding P1
+    Receiver r(dir, "point1.rnx", text + "\n\n");
+    ASSERT_TRUE(r.get(0));
+    ASSERT_TRUE(r.get(30));
+    EXPECT_EQ(r.record.obs[static_cast<size_t>(slotOf(2))][1], 20000002.0);  // P1 missing: C1 serves
+    EXPECT_FALSE(r.get(60));
+    EXPECT_EQ(r.record.syncState, 2);
+}
+
 // Every corpus file that scans is read through to its end in steps of its interval; the reader either walks it
 // or refuses it as input or with a stop, never anything else.
 TEST_F(ReaderTest, CorpusFilesReadThrough) {

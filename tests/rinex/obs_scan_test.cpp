@@ -204,6 +204,58 @@ TEST_F(ScanTest, FileEndingInsideARecordIsAnInputError) {
                  InputError);
 }
 
+// Eleven types on two type lines (P1 eleventh), records of three lines, fifteen satellites of four systems.
+const std::vector<std::string> kElevenTypes = {"L1", "L2", "C1", "C2", "C5", "L5", "P2", "S1", "S2", "S5", "P1"};
+const std::vector<std::string> kFifteen = {"G01", "R01", "G02", "E11", "G03", "G04", "S20", "G05",
+                                           "G06", "G07", "G08", "R02", "G09", "E12", "G10"};
+
+TEST_F(ScanTest, ContinuationLinesOfTypesAndSatellites) {
+    scan(header(kElevenTypes) + dataEpochs(0, 30, 3, kFifteen, 11));
+    EXPECT_EQ(summary.typeCount, 11);
+    EXPECT_EQ(summary.typeIndex, (ObsTypeIndex{3, 1, 11, 2, 7}));
+    EXPECT_DOUBLE_EQ(summary.lastEpoch, 60.0);
+    EXPECT_DOUBLE_EQ(summary.interval, 30.0);
+    EXPECT_EQ(prns(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    // Types announced but not all listed before END OF HEADER.
+    std::string shortList = test::headerLine("    11    L1    L2    C1    C2    C5    L5    P2    S1    S2",
+                                             "# / TYPES OF OBSERV");
+    EXPECT_THROW(scan(shortList + test::headerLine("", "END OF HEADER") + dataEpochs(0, 30, 2, {"G01"}, 11)),
+                 InputError);
+}
+
+TEST_F(ScanTest, BlankLinesAtTheEndEndTheData) {
+    scan(header({"C1"}) + dataEpochs(0, 30, 3, {"G01"}, 1) + "\n   \n\n");
+    EXPECT_DOUBLE_EQ(summary.lastEpoch, 60.0);
+    // Followed by an epoch, a blank line is still an epoch without satellites.
+    EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1) + "\n" + dataEpochs(60, 30, 1, {"G01"}, 1)),
+                24308);
+}
+
+TEST_F(ScanTest, EventRecordLongerThanItsCountAndCycleSlipRecords) {
+    const std::vector<std::string> six = {"L1", "L2", "C1", "P1", "P2", "S1"};
+    std::string text = header(six) + dataEpochs(0, 30, 1, {"G01"}, 6);
+    // A new-site record announcing one line and holding three.
+    text += epochLine(0, 0, 0, 0, 0, 0.0, 3, {}, 1) + headerLine("NEW SITE", "MARKER NAME");
+    text += headerLine("NEW SITE", "MARKER NUMBER") + headerLine("MOVED", "COMMENT");
+    text += dataEpochs(30, 30, 1, {"G01"}, 6);
+    // Cycle-slip records of thirteen satellites at 45 s: not an epoch.
+    const std::vector<std::string> thirteen(13, "G07");
+    text += epochAt(45, thirteen, 6);
+    for (int k = 0; k < 13; ++k) text += obsLine({1, 1, 1, 1, 1}) + obsLine({1});
+    text += dataEpochs(60, 30, 2, {"G01"}, 6);
+    scan(text);
+    EXPECT_DOUBLE_EQ(summary.lastEpoch, 90.0);
+    EXPECT_DOUBLE_EQ(summary.interval, 30.0);
+    EXPECT_EQ(prns(), (std::vector<int>{1}));
+}
+
+TEST_F(ScanTest, FileEndingInsideItsLastRecordAfterTheFirstLine) {
+    std::string text = header(kElevenTypes) + dataEpochs(0, 30, 2, {"G01", "G02"}, 11);
+    text.resize(text.size() - obsLine({1.0}).size());  // the last record's third line
+    scan(text);
+    EXPECT_DOUBLE_EQ(summary.lastEpoch, 30.0);
+}
+
 // Every observation file of the corpus scans normally, stops, or is refused as input; never anything else.
 TEST_F(ScanTest, CorpusFilesEndCleanly) {
     const std::filesystem::path corpus = std::filesystem::path(VARNO_SHARED_DIR) / "corpus";

@@ -24,10 +24,17 @@ inline std::string header(const std::vector<std::string>& types, const std::stri
     text += headerLine(marker, "MARKER NAME");
     text += headerLine(" -3978242.4348  3382841.1715  3649902.7667", "APPROX POSITION XYZ");
     text += headerLine("        0.0000        0.0000        0.0000", "ANTENNA: DELTA H/E/N");
+    // Nine types a line, the count on the first line only.
     char count[8];
     std::snprintf(count, sizeof count, "%6d", static_cast<int>(types.size()));
     std::string list = count;
-    for (const std::string& t : types) list += "    " + t;
+    for (size_t k = 0; k < types.size(); ++k) {
+        if (k > 0 && k % 9 == 0) {
+            text += headerLine(list, "# / TYPES OF OBSERV");
+            list = std::string(6, ' ');
+        }
+        list += "    " + types[k];
+    }
     text += headerLine(list, "# / TYPES OF OBSERV");
     text += headerLine("", "END OF HEADER");
     return text;
@@ -41,7 +48,11 @@ inline std::string epochLine(int yy, int month, int day, int hour, int minute, d
     std::snprintf(buf, sizeof buf, "%3d%3d%3d%3d%3d%11.7f%3d%3d", yy, month, day, hour, minute, second, flag,
                   count < 0 ? static_cast<int>(sats.size()) : count);
     std::string line = buf;
-    for (const std::string& s : sats) line += s;
+    // Twelve satellites a line; continuation lines hold the rest from column 33.
+    for (size_t k = 0; k < sats.size(); ++k) {
+        if (k > 0 && k % 12 == 0) line += "\n" + std::string(32, ' ');
+        line += sats[k];
+    }
     return line + "\n";
 }
 
@@ -74,7 +85,7 @@ inline std::string obsText(const std::vector<std::string>& fields) {
 }
 
 // Epochs every `step` s from `first` (seconds of 1 January 2006), `epochs` of them, satellites `sats`, each
-// record one line of `types` values 20000000 + prn, or two lines when types > 5.
+// record of `types` values 20000000 + prn on the first line and 1.0 on the further lines (five a line).
 inline std::string dataEpochs(double first, double step, int epochs, const std::vector<std::string>& sats,
                               int types) {
     std::string text;
@@ -83,7 +94,9 @@ inline std::string dataEpochs(double first, double step, int epochs, const std::
         for (const std::string& s : sats) {
             std::vector<double> values(static_cast<size_t>(types < 5 ? types : 5), 20000000.0 + std::stoi(s.substr(1)));
             text += obsLine(values);
-            if (types > 5) text += obsLine(std::vector<double>(static_cast<size_t>(types - 5), 1.0));
+            for (int rest = types - 5; rest > 0; rest -= 5) {
+                text += obsLine(std::vector<double>(static_cast<size_t>(rest < 5 ? rest : 5), 1.0));
+            }
         }
     }
     return text;

@@ -718,6 +718,28 @@ TEST(VarnoSim, SixTypesGiveTwoLineRecords) {
     EXPECT_EQ(col(r1.label["# / TYPES OF OBSERV"], 1, 12), "     1    C1");
 }
 
+TEST(VarnoSim, ModernLayoutContinuationLinesTrailingBlanksAndNan) {
+    TempDir d;
+    ASSERT_EQ(runSim("--max-sats=24 --mask=0 --glonass=1,2 --galileo=11 --sbas=20 --interleave=1 --nan-rate=0.05 "
+                     "--types=C1,L1,L2,C2,C5,L5,P2,S1,S2,S5,P1 --end-blanks=2 --duration=600 " + d.str()),
+              0);
+    auto lines = readLines(d.file("point1.rnx"));
+    size_t i = 0;
+    while (col(lines[i], 61, 73) != "END OF HEADER") ++i;
+    // Nine types a line, the count on the first one only; then INTERVAL and TIME OF FIRST OBS.
+    EXPECT_EQ(col(lines[i - 4], 1, 6) + col(lines[i - 4], 61, 79), "    11# / TYPES OF OBSERV");
+    EXPECT_EQ(col(lines[i - 3], 1, 18) + col(lines[i - 3], 61, 79), "          S5    P1# / TYPES OF OBSERV");
+    const std::string& epoch = lines[i + 1];
+    const int count = std::stoi(col(epoch, 30, 32));
+    ASSERT_GT(count, 12);
+    EXPECT_EQ(col(epoch, 33, 41), "R01G02R02");  // interleaved by number (G01 is below the horizon)
+    EXPECT_EQ(col(lines[i + 2], 1, 32), std::string(32, ' '));
+    EXPECT_NE(col(lines[i + 2], 33 + 3 * (count - 13), 35 + 3 * (count - 13)), "   ");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 1] + lines[lines.size() - 2], "");
+    EXPECT_NE(readFile(d.file("point1.rnx")).find("           nan"), std::string::npos);
+}
+
 TEST(VarnoSim, CrlfLineEnds) {
     TempDir a, b;
     ASSERT_EQ(runSim("--crlf=point2.rnx,pos --duration=600 " + a.str()), 0);

@@ -2,11 +2,17 @@
 // events), the visible satellites, the receiver clock and every observation value. The file writers
 // only format the stream made here.
 
+#include <string_view>
+
 #include "sim.h"
 
 namespace sim {
 
 namespace {
+
+constexpr double kF5 = 1176450000.0;
+constexpr double kLambda5 = kC / kF5;
+constexpr double kIonoL5 = 1.339;  // L5 minus L1 group delay in units of the L2 minus L1 one
 
 struct EpochPlan {
     int64_t tagUnits;  // since 0h of start day
@@ -43,21 +49,39 @@ std::vector<EpochPlan> planEpochs(const Scenario& sc, const Geometry& geo, int i
     return plan;
 }
 
-// GLONASS entries: plausible values, not used by the program.
-ObsRecord glonassRecord(const Receiver& r, int slot, double t, double dt) {
-    const double f1 = 1602.0e6 + 0.5625e6 * static_cast<double>(slot % 14 - 7);
-    const double p = 2.05e7 + 1.5e6 * std::sin(t / 7000.0 + slot) + kC * dt;
-    ObsRecord rec{'R', slot, {}};
+// Entries of other systems (GLONASS, Galileo, SBAS): plausible values, not used by the program.
+ObsRecord otherRecord(const Receiver& r, char system, int slot, double t, double dt) {
+    const double f1 = system == 'R' ? 1602.0e6 + 0.5625e6 * static_cast<double>(slot % 14 - 7) : kF1;
+    const double phase = system == 'R' ? slot : slot + (system == 'E' ? 40 : 80);
+    const double p = 2.05e7 + 1.5e6 * std::sin(t / 7000.0 + phase) + kC * dt;
+    ObsRecord rec{system, slot, {}};
     for (auto& ty : r.types) {
         double val = p;
         if (ty == "L1") val = p / (kC / f1);
         if (ty == "L2") val = p / (kC / (f1 * 7.0 / 9.0));
         if (ty == "P2" || ty == "C2") val = p + 1.7;
-        if (ty[0] == 'D') val = -1.5e6 * std::cos(t / 7000.0 + slot) / 7000.0 / (kC / f1);
+        if (ty[0] == 'D') val = -1.5e6 * std::cos(t / 7000.0 + phase) / 7000.0 / (kC / f1);
         if (ty[0] == 'S') val = 40.0;
         rec.values.push_back({val, 6, false});
     }
     return rec;
+}
+
+// The non-GPS entries of every epoch line of receiver r, in the order written.
+std::vector<std::pair<char, int>> otherEntries(const Receiver& r) {
+    std::vector<std::pair<char, int>> out;
+    for (int n : r.glonass) out.emplace_back('R', n);
+    for (int n : r.galileo) out.emplace_back('E', n);
+    for (int n : r.sbas) out.emplace_back('S', n);
+    return out;
+}
+
+// Entries ordered by number, GPS, GLONASS, Galileo, SBAS for the same number.
+void interleave(std::vector<ObsRecord>& records) {
+    auto rank = [](char system) { return std::string_view("GRES").find(system); };
+    std::stable_sort(records.begin(), records.end(), [&](const ObsRecord& a, const ObsRecord& b) {
+        return a.prn != b.prn ? a.prn < b.prn : rank(a.system) < rank(b.system);
+    });
 }
 
 }  // namespace
@@ -67,6 +91,8 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
     Rng noise(streamSeed(sc.seed, 10 + static_cast<uint64_t>(i)));
     Rng glitch(streamSeed(sc.seed, 20 + static_cast<uint64_t>(i)));
     Rng amb(streamSeed(sc.seed, 30 + static_cast<uint64_t>(i)));
+    Rng nans(streamSeed(sc.seed, 40 + static_cast<uint64_t>(i)));
+    const std::vector<std::pair<char, int>> others = otherEntries(r);
     double n1[100], n2[100];
     for (int p = 0; p < 100; ++p) {
         n1[p] = std::floor(amb.uniform() * 2.0e7) - 1.0e7;
@@ -118,10 +144,10 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             if (g.elev >= sc.mask) vis.push_back({&s, g});
         }
         std::stable_sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sig.elev > b.sig.elev; });
-        const int room = std::max(0, sc.maxSats - static_cast<int>(r.glonass.size()));
+        const int room = std::max(0, sc.maxSats - static_cast<int>(others.size()));
         if (static_cast<int>(vis.size()) > room) vis.resize(static_cast<size_t>(room));
         std::sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sat->prn < b.sat->prn; });
-        const int glo = std::min(static_cast<int>(r.glonass.size()), sc.maxSats);
+        const int glo = std::min(static_cast<int>(others.size()), sc.maxSats);
         const int count = static_cast<int>(vis.size()) + glo;
         if (eventsAt[k] > 0)
             for (int q = 0; q < eventsAt[k]; ++q) eventRecord(e.tagUnits);
@@ -185,6 +211,16 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                     val = 32.0 + 18.0 * std::sin(g.elev / kDegPerRad);
                 } else if (ty == "S2") {
                     val = 26.0 + 18.0 * std::sin(g.elev / kDegPerRad);
+                } else if (ty == "C5") {
+                    val = clean + kIonoL5 * iono;
+                } else if (ty == "L5") {
+                    val = (clean - kIonoL5 * iono) / kLambda5 + n2[s.prn];
+                } else if (ty == "D5") {
+                    val = doppler1 * kF5 / kF1;
+                } else if (ty == "S5") {
+                    val = 30.0 + 18.0 * std::sin(g.elev / kDegPerRad);
+                } else {
+                    blank = true;  // a band GPS does not transmit
                 }
                 if (blank) {
                     rec.values.push_back({0.0, 0, true});
@@ -193,10 +229,15 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 } else {
                     rec.values.push_back({val, ss, false});
                 }
+                if (r.nanRate > 0 && nans.uniform() < r.nanRate) rec.values.back() = {0.0, 0, false, true};
             }
             ep.records.push_back(std::move(rec));
         }
-        for (int q = 0; q < glo; ++q) ep.records.push_back(glonassRecord(r, r.glonass[static_cast<size_t>(q)], t, dt));
+        for (int q = 0; q < glo; ++q) {
+            const auto& [system, number] = others[static_cast<size_t>(q)];
+            ep.records.push_back(otherRecord(r, system, number, t, dt));
+        }
+        if (r.interleave) interleave(ep.records);
         out.epochs.push_back(std::move(ep));
     }
     if (eventsAt[plan.size()] > 0 && !plan.empty())

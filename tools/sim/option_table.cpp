@@ -141,10 +141,11 @@ const std::vector<Option>& options() {
         {"mask", false, "10", nullptr, "elevation mask, degrees (at each receiver's phase centre)",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.mask = toDouble(k, v); }},
         {"max-sats", false, "12", nullptr,
-         "most satellites per epoch line, 1..12 (the highest are kept; glonass entries count too)",
+         "most satellites per epoch, 1..99 (the highest are kept; other systems' entries count too; above 12 the "
+         "list continues on continuation lines)",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
              long long n = toInt(k, v);
-             if (n < 1 || n > 12) throw Error("option max-sats: must be 1..12");
+             if (n < 1 || n > 99) throw Error("option max-sats: must be 1..99");
              s.maxSats = static_cast<int>(n);
          }},
         {"tropo", false, "0", nullptr,
@@ -236,11 +237,14 @@ const std::vector<Option>& options() {
         {"stop-early", true, "0", "0", "this receiver stops so many seconds before start + duration",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.stopEarly = toDouble(k, v); }},
         {"types", true, "L1,L2,P1,C1,P2", "C1,L1,L2,P2",
-         "observation types in header order, 1..9 of L1 L2 C1 P1 P2 C2 D1 D2 S1 S2 (6 or more: two lines per satellite)",
+         "observation types in header order, 1..99 of L1 L2 C1 P1 P2 C2 D1 D2 S1 S2, L5 C5 D5 S5 and the Ln Cn Dn Sn of "
+         "bands 6 7 8 (blank for GPS); nine a type line, five a record line",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
-             static const std::set<std::string> known = {"L1", "L2", "C1", "P1", "P2", "C2", "D1", "D2", "S1", "S2"};
+             static const std::set<std::string> known = {"L1", "L2", "C1", "P1", "P2", "C2", "D1", "D2", "S1", "S2",
+                                                         "L5", "C5", "D5", "S5", "L6", "C6", "D6", "S6", "L7", "C7",
+                                                         "D7", "S7", "L8", "C8", "D8", "S8"};
              r.types = splitList(v);
-             if (r.types.empty() || r.types.size() > 9) throw Error("option " + k + ": 1 to 9 types");
+             if (r.types.empty() || r.types.size() > 99) throw Error("option " + k + ": 1 to 99 types");
              for (auto& t : r.types)
                  if (!known.count(t)) throw Error("option " + k + ": unknown type '" + t + "'");
          }},
@@ -287,6 +291,20 @@ const std::vector<Option>& options() {
         {"glonass", true, "none", "none",
          "GLONASS slots added to every epoch line as Rnn (with plausible values), e.g. 5 gives R05",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.glonass = toPrns(k, v, 1, 99); }},
+        {"galileo", true, "none", "none", "Galileo satellites added to every epoch line as Enn, after the GLONASS ones",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.galileo = toPrns(k, v, 1, 99); }},
+        {"sbas", true, "none", "none", "SBAS satellites added to every epoch line as Snn (e.g. 20 for PRN 120)",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.sbas = toPrns(k, v, 1, 99); }},
+        {"interleave", true, "0", "0", "1: satellites listed by number across systems (G05 R05 E05 G06 ...), not GPS first",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.interleave = toBool(k, v); }},
+        {"nan-rate", true, "0", "0", "probability that a GPS observation value is written as the text nan",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.nanRate = toDouble(k, v); }},
+        {"end-blanks", true, "0", "0", "blank lines written after the last record of the file",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             const long long n = toInt(k, v);
+             if (n < 0 || n > 1000) throw Error("option " + k + ": 0 to 1000 lines");
+             r.trailingBlanks = static_cast<int>(n);
+         }},
         {"approx-error", true, "3.1,-2.4,4.2", "-5.3,1.7,-2.9",
          "APPROX POSITION XYZ minus true marker, X,Y,Z metres",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.approxError = toVec3(k, v); }},

@@ -13,20 +13,30 @@ std::string epochLine(const Geometry& geo, int64_t tagUnits, int flag, int count
                flag, count);
 }
 
-// A satellite's record: five 16-column fields (F14.3, blank loss-of-lock digit, I1 strength) a line.
-void pushRecord(std::vector<std::string>& body, const ObsRecord& rec, bool twoLines) {
-    std::string l1, l2;
+// A satellite's record: five 16-column fields (F14.3, blank loss-of-lock digit, I1 strength) a line, as many
+// lines as the types need.
+void pushRecord(std::vector<std::string>& body, const ObsRecord& rec) {
+    std::string line;
     for (size_t f = 0; f < rec.values.size(); ++f) {
         const ObsValue& v = rec.values[f];
-        (f < 5 ? l1 : l2) += v.blank ? std::string(16, ' ') : fmt("%14.3f %1d", v.value, v.ss);
+        if (f > 0 && f % 5 == 0) {
+            body.push_back(rtrim(line));
+            line.clear();
+        }
+        if (v.blank) {
+            line += std::string(16, ' ');
+        } else if (v.nan) {
+            line += fmt("%14s  ", "nan");
+        } else {
+            line += fmt("%14.3f %1d", v.value, v.ss);
+        }
     }
-    body.push_back(rtrim(l1));
-    if (twoLines) body.push_back(rtrim(l2));
+    body.push_back(rtrim(line));
 }
 
 std::vector<std::string> header(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs) {
     const Receiver& r = sc.rx[i];
-    const bool mixed = !r.glonass.empty();
+    const bool mixed = !r.glonass.empty() || !r.galileo.empty() || !r.sbas.empty();
     std::vector<std::string> out;
     out.push_back(headerLine(fmt("%9.2f%11s%-20s%-20s", 2.11, "", "OBSERVATION DATA",
                                  mixed ? "M (MIXED)" : "G (GPS)"),
@@ -46,8 +56,15 @@ std::vector<std::string> header(const Scenario& sc, const Geometry& geo, int i, 
     out.push_back(headerLine(fmt("%14.4f%14.4f%14.4f", ap.x, ap.y, ap.z), "APPROX POSITION XYZ"));
     out.push_back(headerLine(fmt("%14.4f%14.4f%14.4f", r.antUp, r.antEast, r.antNorth), "ANTENNA: DELTA H/E/N"));
     out.push_back(headerLine(fmt("%6d%6d", 1, 1), "WAVELENGTH FACT L1/2"));
+    // Nine types a line, the count on the first one only.
     std::string types = fmt("%6d", static_cast<int>(r.types.size()));
-    for (auto& ty : r.types) types += "    " + ty;
+    for (size_t k = 0; k < r.types.size(); ++k) {
+        if (k > 0 && k % 9 == 0) {
+            out.push_back(headerLine(types, "# / TYPES OF OBSERV"));
+            types = std::string(6, ' ');
+        }
+        types += "    " + r.types[k];
+    }
     out.push_back(headerLine(types, "# / TYPES OF OBSERV"));
     out.push_back(headerLine(fmt("%10.3f", r.interval), "INTERVAL"));
     if (obs.firstTag >= 0) {
@@ -65,7 +82,6 @@ std::vector<std::string> header(const Scenario& sc, const Geometry& geo, int i, 
 
 std::vector<std::string> rinex2File(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs) {
     const Receiver& r = sc.rx[i];
-    const bool twoLines = r.types.size() > 5;
     std::vector<std::string> out = header(sc, geo, i, obs);
     for (const ObsEpoch& e : obs.epochs) {
         if (e.flag > 1) {
@@ -73,12 +89,19 @@ std::vector<std::string> rinex2File(const Scenario& sc, const Geometry& geo, int
             for (auto& text : e.comments) out.push_back(headerLine(text, "COMMENT"));
             continue;
         }
+        // Twelve satellites on the epoch line (with the clock offset), the rest on continuation lines.
         std::string line = epochLine(geo, e.tagUnits, e.flag, static_cast<int>(e.records.size()));
-        for (auto& rec : e.records) line += fmt("%c%02d", rec.system, rec.prn);
+        std::vector<std::string> more;
+        for (size_t k = 0; k < e.records.size(); ++k) {
+            if (k >= 12 && k % 12 == 0) more.push_back(std::string(32, ' '));
+            (k < 12 ? line : more.back()) += fmt("%c%02d", e.records[k].system, e.records[k].prn);
+        }
         if (r.clockField) line = padTo(line, 68) + fmt("%12.9f", e.clock);
         out.push_back(line);
-        for (auto& rec : e.records) pushRecord(out, rec, twoLines);
+        out.insert(out.end(), more.begin(), more.end());
+        for (auto& rec : e.records) pushRecord(out, rec);
     }
+    for (int k = 0; k < r.trailingBlanks; ++k) out.push_back("");
     return out;
 }
 

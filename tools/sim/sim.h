@@ -143,6 +143,10 @@ struct Receiver {
     std::vector<double> flag1;
     double blankP1 = 0, zeroP1 = 0, zeroCode = 0;
     std::vector<int> dropSats, glonass;
+    std::vector<int> galileo, sbas;  // further non-GPS entries (Enn, Snn), after the GLONASS ones
+    bool interleave = false;         // entries ordered by number across systems instead of GPS first
+    double nanRate = 0;              // probability that a GPS value is written as nan
+    int trailingBlanks = 0;          // blank lines after the data section
     Vec3 approxError;
     double antUp = 0, antNorth = 0, antEast = 0, auxOffset = 0;
     bool posOmit = false;
@@ -237,9 +241,10 @@ struct ObsValue {
     double value = 0;
     int ss = 0;
     bool blank = false;
+    bool nan = false;  // written as the text nan
 };
 
-// One satellite's record: system letter ('G', 'R', ...), number, one value per type of Receiver::types.
+// One satellite's record: system letter ('G', 'R', 'E', 'S'), number, one value per type of Receiver::types.
 struct ObsRecord {
     char system;
     int prn;
