@@ -60,14 +60,12 @@ bool isNanText(std::string_view text) {
 // strength (single digits, read and dropped). Blank, "nan" and magnitudes up to 0.001 are absent.
 double groupValue(const Record& line, int first) {
     double v = 0.0;
-    if (!parseRealText(line.columns(first, first + 13), 3, v)) {
-        if (isNanText(line.columns(first, first + 13))) {
-            v = kNoData;
-        } else if (isNanText(line.columns(first, first + 15))) {
-            return kNoData;  // the text runs into the indicator columns
-        } else {
-            (void)line.realField(first, first + 13, 3, "observation value");  // the error naming the columns
-        }
+    try {
+        v = line.realField(first, first + 13, 3, "observation value");
+    } catch (const InputError&) {
+        if (isNanText(line.columns(first, first + 15))) return kNoData;  // the text may run into the indicators
+        if (!isNanText(line.columns(first, first + 13))) throw;
+        v = kNoData;
     }
     (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
     (void)line.intField(first + 15, first + 15, "signal strength");
@@ -125,7 +123,9 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, const Epoch
         if (!getprn(prn, slot) || slot > slots) continue;
         record.present[static_cast<size_t>(slot)] = 1;
         std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
-        for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(values, types, index[static_cast<size_t>(j + 1)]);
+        for (int j = 0; j < 4; ++j) {
+            obs[static_cast<size_t>(j)] = valueAt(values, types, index[static_cast<size_t>(j + 1)]);
+        }
         // A record without its P1 value falls back on the C1 value of the same record.
         if (obs[1] >= kNoData) obs[1] = valueAt(values, types, index[0]);
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 
@@ -277,10 +278,19 @@ TEST_F(ScanTest, CorpusFilesEndCleanly) {
             outcome = "scanned: " + std::to_string(summary.firstEpoch) + " .. " + std::to_string(summary.lastEpoch) +
                       ", interval " + std::to_string(summary.interval) + ", " +
                       std::to_string(prnTable().count) + " satellites";
+            EXPECT_LE(summary.firstEpoch, summary.lastEpoch) << path;
         } catch (const StopRequest& stop) {
             outcome = "stop " + std::to_string(stop.code);
+            // A single epoch, and an epoch line that does not convert after the first (a stray comment line).
+            EXPECT_TRUE(stop.code == 24309 || stop.code == 66663) << path << ": " << outcome;
         } catch (const InputError& error) {
             outcome = std::string("input error: ") + error.what();
+            // One message naming the file and the line.
+            const std::string prefix = path.string() + ":";
+            const std::string message = error.what();
+            EXPECT_EQ(message.rfind(prefix, 0), 0u) << message;
+            const unsigned char after = message.size() > prefix.size() ? message[prefix.size()] : ' ';
+            EXPECT_TRUE(std::isdigit(after)) << message;
         }
         std::cout << "[corpus] " << path.filename().string() << ": " << outcome << "\n";
     }
