@@ -10,6 +10,10 @@ command -v make >/dev/null 2>&1 || missing+=(make)
 if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
   missing+=(libgtest-dev)
 fi
+# JSON of the run summary; XML and SVG tools for the check that the residual plot renders.
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
+command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing missing packages: ${missing[*]}"

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <memory>
 
 #include "adjust/adjust.h"
 #include "models/models.h"
 #include "orbit/orbit.h"
+#include "results/results.h"
 #include "rinex/rinex.h"
 #include "station/station.h"
 #include "textio/textio.h"
@@ -100,7 +102,17 @@ void runStages(const RunOptions& options) {
     inputs.interval = plan.interval;
     inputs.residualPath = RunFiles::residuals;
     inputs.model = model;
+    const ResultsRequest wanted{options.summary, options.report, options.plot, options.residualsCsv};
+    std::unique_ptr<ResultsRecorder> results;
+    if (wanted.any()) {
+        results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval);
+        inputs.observer = results.get();
+    }
     adjst(orbit, pair, plan.satCount, inputs);
+    if (results) {
+        results->finish(results->summarise(pair, p2Apriori(), orbit, summary1.stationId, summary2.stationId),
+                        std::cout);
+    }
 }
 
 // Every piece of shared run state starts empty, so that a run does not depend on what ran before it.

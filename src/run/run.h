@@ -35,6 +35,11 @@ struct RunOptions {
     bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
     double elevationMask = -91.0;  // degrees; below -90: no mask
     bool elevationWeights = false;  // weights from the elevation model of the adjustment
+    // Results beside the listing (empty: not written).
+    std::string summary;          // summary JSON; "-": standard output
+    bool report = false;          // a short block of the results on standard output
+    std::string plot;             // residual plot, SVG
+    std::string residualsCsv;     // the post-fit residuals as CSV
 };
 
 // Runs the whole program and returns the process exit status: 0 after "End of Processing", the stop code's low

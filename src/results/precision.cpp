@@ -1,0 +1,86 @@
+// Formal precision of the adjusted point 2 from the last iteration's normal equations and the post-fit residuals.
+#include <cmath>
+#include <limits>
+
+#include "results/results.h"
+#include "station/station.h"
+
+namespace varno {
+
+namespace {
+
+constexpr int kUnknowns = 3;
+
+double element(const std::array<double, 9>& m, int row, int column) { return m[column * 3 + row]; }
+
+}  // namespace
+
+std::string precisionAssumption(bool weighted) {
+    return std::string(weighted ? "uncorrelated double differences with the adjustment's elevation weights"
+                                : "equally weighted, uncorrelated double differences") +
+           "; optimistic when double differences share a reference satellite or follow each other at short "
+           "intervals (1 s)";
+}
+
+FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, double sumSquares, int count,
+                                double latitude, double longitude, const std::array<double, 3>& baseline) {
+    FormalPrecision p;
+    const bool solved = inverseNormal != std::array<double, 9>{};
+    if (count <= kUnknowns || !solved) return p;
+    p.available = true;
+    p.observations = count;
+    p.degreesOfFreedom = count - kUnknowns;
+    p.sumSquares = sumSquares;
+    const double variance = sumSquares / p.degreesOfFreedom;
+    p.sigma0 = std::sqrt(variance);
+
+    // The inverse of a symmetric matrix, symmetric up to rounding: both triangles are averaged.
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const double q = 0.5 * (element(inverseNormal, i, j) + element(inverseNormal, j, i));
+            p.covarianceXyz[j * 3 + i] = variance * q;
+        }
+    }
+
+    // Columns of the rotation to north, east, up are the images of the three axes.
+    std::array<double, 9> r{};
+    for (int c = 0; c < 3; ++c) {
+        std::array<double, 3> axis{};
+        axis[c] = 1.0;
+        rge(latitude, longitude, r[c * 3 + 0], r[c * 3 + 1], r[c * 3 + 2], axis[0], axis[1], axis[2]);
+    }
+    // R · C · Rᵀ
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k) {
+                for (int l = 0; l < 3; ++l) sum += element(r, i, k) * element(p.covarianceXyz, k, l) * element(r, j, l);
+            }
+            p.covarianceNeu[j * 3 + i] = sum;
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        for (int j = i + 1; j < 3; ++j) {
+            const double mean = 0.5 * (p.covarianceNeu[j * 3 + i] + p.covarianceNeu[i * 3 + j]);
+            p.covarianceNeu[j * 3 + i] = p.covarianceNeu[i * 3 + j] = mean;
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        p.sigmaXyz[c] = std::sqrt(element(p.covarianceXyz, c, c));
+        p.sigmaNeu[c] = std::sqrt(element(p.covarianceNeu, c, c));
+    }
+
+    const double length = std::sqrt(baseline[0] * baseline[0] + baseline[1] * baseline[1] + baseline[2] * baseline[2]);
+    if (length > 0.0) {
+        double lengthVariance = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            for (int l = 0; l < 3; ++l) lengthVariance += baseline[k] * element(p.covarianceXyz, k, l) * baseline[l];
+        }
+        p.sigmaLength = std::sqrt(lengthVariance) / length;
+    } else {
+        p.sigmaLength = std::numeric_limits<double>::quiet_NaN();
+    }
+    return p;
+}
+
+}  // namespace varno

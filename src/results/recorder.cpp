@@ -1,0 +1,131 @@
+// Collecting the adjustment's figures as they come, and writing the outputs of the results at the end.
+#include <bit>
+#include <cmath>
+
+#include "results/results.h"
+#include "textio/textio.h"
+
+namespace varno {
+
+namespace {
+
+// Beyond this many epochs (46 days at 1 s) the span is not kept epoch by epoch and no PDOP is given.
+constexpr double kMaxPdopEpochs = 4.0e6;
+constexpr int kMaxSlotBits = 64;
+constexpr const char* kCsvHeader = "time,prn,reference_prn,elevation_deg,residual_m,status\n";
+constexpr std::size_t kCsvChunk = 1 << 16;
+
+}  // namespace
+
+ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval)
+    : request_(std::move(request)), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval) {
+    if (request_.report || !request_.summaryPath.empty()) {
+        const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
+        if (epochs >= 1.0 && epochs <= kMaxPdopEpochs) epochSlots_.assign(static_cast<std::size_t>(epochs), 0);
+    }
+    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(spanStart_, spanEnd_);
+    // Created now, so that a file that cannot be written is told before the adjustment, not after it.
+    if (!request_.residualsCsvPath.empty()) {
+        csv_ = std::make_unique<OutputFile>(request_.residualsCsvPath);
+        csv_->write(kCsvHeader);
+    }
+}
+
+ResultsRecorder::~ResultsRecorder() = default;
+
+void ResultsRecorder::solved(const std::array<double, 9>& inverseNormal, int count) {
+    lastInverse_ = inverseNormal;
+    lastCount_ = count;
+}
+
+void ResultsRecorder::residual(const PostFitResidual& r) {
+    if (r.prn >= 0) {
+        const auto prn = static_cast<std::size_t>(r.prn);
+        if (prn >= tallies_.size()) tallies_.resize(prn + 1);
+        SatelliteTally& tally = tallies_[prn];
+        tally.prn = r.prn;
+        tally.formed += 1;
+        if (r.weight != 1.0) weighted_ = true;
+        // Weighted as the listing's rms table sums them.
+        tally.sumSquaresAll += r.weight * r.residual * r.residual;
+        if (r.used) {
+            tally.used += 1;
+            tally.sumSquaresUsed += r.weight * r.residual * r.residual;
+        }
+    }
+    if (r.used && !epochSlots_.empty() && r.slot >= 1 && r.slot <= kMaxSlotBits && r.referenceSlot >= 1 &&
+        r.referenceSlot <= kMaxSlotBits) {
+        const double index = std::floor((r.epochTime - spanStart_) / interval_ + 0.5);
+        if (index >= 0.0 && index < static_cast<double>(epochSlots_.size())) {
+            epochSlots_[static_cast<std::size_t>(index)] |=
+                (std::uint64_t{1} << (r.slot - 1)) | (std::uint64_t{1} << (r.referenceSlot - 1));
+        }
+    }
+    if (plot_) plot_->add(r);
+    if (csv_) {
+        csvBuffer_ += calendarText(r.epochTime, ' ') + ',' + std::to_string(r.prn) + ',' +
+                      std::to_string(r.referencePrn) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
+                      (r.used ? ",used\n" : ",rejected\n");
+        if (csvBuffer_.size() >= kCsvChunk) {
+            csv_->write(csvBuffer_);
+            csvBuffer_.clear();
+        }
+    }
+}
+
+double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitTable& orbit, int& epochs) const {
+    constexpr int kMinSatellites = 4;
+    double sum = 0.0;
+    epochs = 0;
+    for (std::size_t i = 0; i < epochSlots_.size(); ++i) {
+        const std::uint64_t slots = epochSlots_[i];
+        if (std::popcount(slots) < kMinSatellites) continue;
+        const double t = spanStart_ + static_cast<double>(i) * interval_;
+        // Normal matrix of the undifferenced geometry at point 2: direction cosines and the receiver clock.
+        std::array<double, 16> n{};
+        int satellites = 0;
+        for (int slot = 1; slot <= kMaxSlotBits; ++slot) {
+            if ((slots & (std::uint64_t{1} << (slot - 1))) == 0) continue;
+            double x = 0, y = 0, z = 0, clock = 0;
+            int error = 0;
+            if (!oterp2(slot, t, orbit, x, y, z, clock, error)) continue;
+            const double dx = x - pair.p2L1[0], dy = y - pair.p2L1[1], dz = z - pair.p2L1[2];
+            const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
+            const std::array<double, 4> row{-dx / range, -dy / range, -dz / range, 1.0};
+            for (int a = 0; a < 4; ++a) {
+                for (int b = 0; b < 4; ++b) n[b * 4 + a] += row[a] * row[b];
+            }
+            satellites += 1;
+        }
+        if (satellites < kMinSatellites || !invert(n.data(), 4)) continue;
+        const double pdop = std::sqrt(n[0] + n[5] + n[10]);
+        if (!std::isfinite(pdop)) continue;
+        sum += pdop;
+        epochs += 1;
+    }
+    return epochs > 0 ? sum / epochs : 0.0;
+}
+
+void ResultsRecorder::finish(const RunSummary& summary, std::ostream& out) {
+    if (csv_) {
+        csv_->write(csvBuffer_);
+        csvBuffer_.clear();
+        csv_->commit();
+    }
+    if (plot_) {
+        OutputFile file(request_.plotPath);
+        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " +
+                              summary.point2Id + ", " + calendarText(summary.spanStart, ' ').substr(0, 10)));
+        file.commit();
+    }
+    if (!request_.summaryPath.empty() && request_.summaryPath != "-") {
+        OutputFile file(request_.summaryPath);
+        file.write(summaryJson(summary));
+        file.commit();
+    }
+    if (request_.summaryPath == "-") out << summaryJson(summary);
+    if (request_.report) out << reportText(summary);
+    out.flush();
+}
+
+}  // namespace varno

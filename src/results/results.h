@@ -1,0 +1,165 @@
+// Results of a run beside the listing: the baseline with its formal precision, a machine-readable summary
+// ("varno-summary/1" JSON), a short report, a residual plot (SVG) and the residuals as CSV. None of it changes
+// the listing or the residual file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "adjust/adjust.h"
+#include "orbit/orbit.h"
+#include "station/station.h"
+
+namespace varno {
+
+inline constexpr const char* kSummarySchema = "varno-summary/1";
+// What the formal precision assumes, stated wherever it is given: `weighted` when the adjustment weighted the
+// double differences (elevation weights).
+std::string precisionAssumption(bool weighted);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Formal precision of point 2 (so of the baseline, point 1 being held fixed).
+struct FormalPrecision {
+    bool available = false;      // false with fewer than 4 observations used or no solution of the last iteration
+    int observations = 0;        // n, observations used (within the final threshold)
+    int degreesOfFreedom = 0;    // n − 3
+    bool weighted = false;       // the double differences carried weights other than 1
+    double sumSquares = 0;       // vᵀPv of the used post-fit residuals (P = 1 without weights), m²
+    double sigma0 = 0;           // sqrt(vᵀv / (n − 3)), m
+    std::array<double, 9> covarianceXyz{};  // σ0²·N⁻¹, m², 3 × 3 column-major
+    std::array<double, 9> covarianceNeu{};  // rotated to north, east, up at point 2, m²
+    std::array<double, 3> sigmaXyz{};       // m
+    std::array<double, 3> sigmaNeu{};       // m
+    double sigmaLength = 0;                 // of the baseline length, m (not a number for a zero baseline)
+};
+
+// σ0² = sumSquares / (count − 3), covariance σ0²·inverseNormal (symmetrised), rotated with the local frame at
+// (latitude, longitude) of point 2 (radians); the length's sigma along `baseline` (point 2 − point 1, m).
+// Not available (all zero) when count < 4 or the inverse is zero.
+FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, double sumSquares, int count,
+                                double latitude, double longitude, const std::array<double, 3>& baseline);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The summary of one run.
+struct SatelliteTally {
+    int prn = 0;
+    int formed = 0;                // double differences formed with this satellite (not as reference)
+    int used = 0;                  // of them within the final threshold
+    double sumSquaresUsed = 0;     // Σ w·v² of the used, m²
+    double sumSquaresAll = 0;      // Σ w·v² of all, m²
+};
+
+struct RunSummary {
+    std::string point1Id, point2Id;
+    double spanStart = 0, spanEnd = 0, interval = 0;    // common span and step, jts seconds
+    std::array<double, 3> point1{}, point2{}, point2Apriori{};  // markers, earth-centred, m
+    double latitude2 = 0, longitude2 = 0, height2 = 0;  // point 2 marker, radians and m
+    std::array<double, 3> baselineXyz{};                // point 2 − point 1, m
+    std::array<double, 3> baselineNeu{};                // the same in north, east, up at point 1, m
+    double baselineLength = 0;                          // m
+    FormalPrecision precision;
+    int formed = 0, used = 0;
+    double postFitRms = 0;                              // of the used residuals, m (as the listing gives it)
+    std::vector<SatelliteTally> satellites;             // every PRN that formed one, increasing
+    int pdopEpochs = 0;                                 // epochs used with at least four satellites
+    double meanPdop = 0;                                // over those epochs (0 when there is none)
+};
+
+// "YYYY-MM-DDThh:mm:ss.sss" (or with a blank for the T) of a jts time, rounded to the millisecond.
+std::string calendarText(double t, char separator = 'T');
+
+// The summary as JSON of schema "varno-summary/1", pretty-printed, ending in a newline.
+std::string summaryJson(const RunSummary& summary);
+// A short human-readable block of the same figures.
+std::string reportText(const RunSummary& summary);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Residual plot: post-fit residual against time (one colour per PRN, trimmed observations marked) and against
+// elevation. Residuals are binned as they come (per PRN, a few hundred bins of time and of elevation, each
+// keeping its extremes), so memory and the size of the picture do not grow with the span.
+class ResidualPlot {
+public:
+    ResidualPlot(double spanStart, double spanEnd);
+    void add(const PostFitResidual& residual);
+    // The standalone SVG document.
+    std::string svg(const std::string& title) const;
+
+private:
+    struct Bin {
+        float usedMin = 0, usedMax = 0, rejectedMin = 0, rejectedMax = 0;
+        std::uint32_t usedCount = 0, rejectedCount = 0;
+    };
+    struct Series {
+        int prn = 0;
+        std::vector<Bin> time, elevation;
+    };
+    Series& series(int prn);
+    double spanStart_, spanEnd_;
+    std::vector<Series> series_;  // increasing PRN
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// What the run asks for. Empty paths: not written. "-" for the summary: standard output.
+struct ResultsRequest {
+    std::string summaryPath;
+    bool report = false;
+    std::string plotPath;
+    std::string residualsCsvPath;
+    bool any() const { return report || !summaryPath.empty() || !plotPath.empty() || !residualsCsvPath.empty(); }
+};
+
+// A file of the results, written under a temporary name beside its place and put there whole by commit; one
+// that is not committed (a stop, an error) is removed and whatever had that name stays as it was. InputError
+// naming the file when it cannot be created, written or put in place.
+class OutputFile {
+public:
+    explicit OutputFile(std::string path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    void write(const std::string& text);
+    void commit();
+
+private:
+    std::string path_, temporary_;
+    std::FILE* file_ = nullptr;
+};
+
+// Collects the figures while the adjustment runs (the residual CSV is written as the residuals come), then
+// forms the summary and writes what was asked for.
+class ResultsRecorder : public AdjustObserver {
+public:
+    // The common span and step in jts seconds.
+    ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval);
+    ~ResultsRecorder() override;
+
+    void solved(const std::array<double, 9>& inverseNormal, int count) override;
+    void residual(const PostFitResidual& residual) override;
+
+    // After the adjustment: the summary at the final `pair`, with PDOP from `orbit`.
+    RunSummary summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
+                         const OrbitTable& orbit, const std::string& point1Id, const std::string& point2Id) const;
+    // Writes every output asked for (report and "-" summary to `out`), each file put in place whole.
+    void finish(const RunSummary& summary, std::ostream& out);
+
+private:
+    double meanPdop(const StationPair& pair, const OrbitTable& orbit, int& epochs) const;
+
+    ResultsRequest request_;
+    double spanStart_, spanEnd_, interval_;
+    std::array<double, 9> lastInverse_{};
+    int lastCount_ = 0;
+    std::vector<SatelliteTally> tallies_;        // indexed by PRN
+    bool weighted_ = false;
+    std::vector<std::uint64_t> epochSlots_;      // per epoch of the span: slots of the used double differences
+    std::unique_ptr<ResidualPlot> plot_;
+    std::unique_ptr<OutputFile> csv_;
+    std::string csvBuffer_;
+};
+
+}  // namespace varno

@@ -1,0 +1,103 @@
+// The summary as JSON, schema "varno-summary/1" (docs/varno-summary-1.schema.json).
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "results/results.h"
+#include "timebase/timebase.h"
+
+namespace varno {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr double kNineDecimals = 1e9;
+
+double degrees9(double radians) {
+    return std::round(radians * GpsConstants::degreesPerRadian * kNineDecimals) / kNineDecimals;
+}
+
+// Not-a-number (a figure that has no value) becomes null.
+Json number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
+
+Json matrix(const std::array<double, 9>& m) {
+    Json rows = Json::array();
+    for (int i = 0; i < 3; ++i) rows.push_back({number(m[i]), number(m[3 + i]), number(m[6 + i])});
+    return rows;
+}
+
+Json precisionJson(const FormalPrecision& p) {
+    if (!p.available) return nullptr;
+    return {{"assumption", precisionAssumption(p.weighted)},
+            {"observations", p.observations},
+            {"degrees_of_freedom", p.degreesOfFreedom},
+            {"sum_squares_m2", number(p.sumSquares)},
+            {"sigma0_m", number(p.sigma0)},
+            {"sigma_x_m", number(p.sigmaXyz[0])},
+            {"sigma_y_m", number(p.sigmaXyz[1])},
+            {"sigma_z_m", number(p.sigmaXyz[2])},
+            {"sigma_north_m", number(p.sigmaNeu[0])},
+            {"sigma_east_m", number(p.sigmaNeu[1])},
+            {"sigma_up_m", number(p.sigmaNeu[2])},
+            {"sigma_length_m", number(p.sigmaLength)},
+            {"covariance_xyz_m2", matrix(p.covarianceXyz)},
+            {"covariance_neu_m2", matrix(p.covarianceNeu)}};
+}
+
+}  // namespace
+
+std::string summaryJson(const RunSummary& s) {
+    Json satellites = Json::array();
+    Json used = Json::array();
+    for (const SatelliteTally& t : s.satellites) {
+        satellites.push_back({{"prn", t.prn},
+                              {"formed", t.formed},
+                              {"used", t.used},
+                              {"rejected", t.formed - t.used},
+                              {"rms_used_m", t.used > 0 ? number(std::sqrt(t.sumSquaresUsed / t.used)) : Json()},
+                              {"rms_all_m", number(std::sqrt(t.sumSquaresAll / t.formed))}});
+        if (t.used > 0) used.push_back(t.prn);
+    }
+    Json j = {
+        {"schema", kSummarySchema},
+        {"span",
+         {{"start", calendarText(s.spanStart)},
+          {"end", calendarText(s.spanEnd)},
+          {"duration_s", number(s.spanEnd - s.spanStart)},
+          {"interval_s", number(s.interval)},
+          {"time_system", "as in the observation files"}}},
+        {"point1", {{"id", s.point1Id}, {"x_m", s.point1[0]}, {"y_m", s.point1[1]}, {"z_m", s.point1[2]}}},
+        {"point2",
+         {{"id", s.point2Id},
+          {"x_m", s.point2[0]},
+          {"y_m", s.point2[1]},
+          {"z_m", s.point2[2]},
+          {"latitude_deg", number(degrees9(s.latitude2))},
+          {"longitude_deg", number(degrees9(s.longitude2))},
+          {"height_m", number(s.height2)},
+          {"apriori_x_m", s.point2Apriori[0]},
+          {"apriori_y_m", s.point2Apriori[1]},
+          {"apriori_z_m", s.point2Apriori[2]}}},
+        {"baseline",
+         {{"dx_m", s.baselineXyz[0]},
+          {"dy_m", s.baselineXyz[1]},
+          {"dz_m", s.baselineXyz[2]},
+          {"north_m", number(s.baselineNeu[0])},
+          {"east_m", number(s.baselineNeu[1])},
+          {"up_m", number(s.baselineNeu[2])},
+          {"length_m", s.baselineLength}}},
+        {"precision", precisionJson(s.precision)},
+        {"observations",
+         {{"formed", s.formed},
+          {"used", s.used},
+          {"rejected", s.formed - s.used},
+          {"post_fit_rms_m", number(s.postFitRms)}}},
+        {"satellites", satellites},
+        {"satellites_used", used},
+        {"pdop", {{"mean", s.pdopEpochs > 0 ? number(s.meanPdop) : Json()}, {"epochs", s.pdopEpochs}}},
+    };
+    return j.dump(2) + "\n";
+}
+
+}  // namespace varno
