@@ -32,6 +32,7 @@ constexpr int kStopRangePoint1 = 34551;
 constexpr int kStopRangePoint2 = 34552;
 constexpr int kStopClockPoint1 = 34553;
 constexpr int kStopClockPoint2 = 34554;
+constexpr int kStopBadSlot = 74358;
 
 double distance(double x, double y, double z, const std::array<double, 3>& p) {
     const double dx = x - p[0];
@@ -40,47 +41,61 @@ double distance(double x, double y, double z, const std::array<double, 3>& p) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-// Satellite position at transmission time `t`; an interpolation failure writes `message`, the error code and the
-// PRN, and stops with `stopCode`.
-void satellitePosition(int prn, double t, const OrbitTable& orbit, double& x, double& y, double& z, double& clock,
-                       const char* message, int stopCode) {
-    int error = 0;
-    if (!oterp(prn, t, orbit, x, y, z, clock, error)) {
-        writeListing(freeLine(message, error, prn));
-        stopRun(stopCode);
-    }
-}
-
 // Receiver clock offset (s) at one point from pseudorange p tagged t: two passes from 0, no earth rotation.
-double clockOffset(int prn, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
-                   int stopCode) {
+bool clockOffset(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
+                 double& offset, int& error) {
     double dt = 0.0;
     for (int pass = 0; pass < kClockPasses; ++pass) {
         const double transmit = t - p * kInverseSpeedOfLight - dt;
         double x = 0.0, y = 0.0, z = 0.0, clock = 0.0;
-        satellitePosition(prn, transmit, orbit, x, y, z, clock, "oterp error in comdtr--", stopCode);
+        if (!oterp2(slot, transmit, orbit, x, y, z, clock, error)) return false;
         const double rho = distance(x, y, z, phaseCentre);
         dt = (p - rho) * kInverseSpeedOfLight + clock;
     }
-    return dt;
+    offset = dt;
+    return true;
 }
 
 // Range (m) from the satellite to one phase centre for a reception tagged t with receiver clock offset dt.
 // `rotated` receives the satellite position turned by the earth's rotation during the travel time of the third
 // pass; the range returned is the distance to that rotated position.
-double travelRange(int prn, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
-                   int stopCode, std::array<double, 3>& rotated) {
+bool travelRange(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
+                 double& range, std::array<double, 3>& rotated, int& error) {
     double tau = kTravelTimeStart;
-    double x = 0.0, y = 0.0, z = 0.0, clock = 0.0;
+    double x = 0.0, y = 0.0, z = 0.0;
     for (int pass = 0; pass < kTravelTimePasses; ++pass) {
         const double transmit = t - dt - tau;
-        satellitePosition(prn, transmit, orbit, x, y, z, clock, "oterp error in comrng--", stopCode);
+        if (!oterpPosition(slot, transmit, orbit, x, y, z, error)) return false;
         const double rho = distance(x, y, z, phaseCentre);
         tau = rho / kSpeedOfLight;
     }
     const double theta = kEarthRotationRate * tau;
     rotated = {x + theta * y, y - theta * x, z};
-    return distance(rotated[0], rotated[1], rotated[2], phaseCentre);
+    range = distance(rotated[0], rotated[1], rotated[2], phaseCentre);
+    return true;
+}
+
+// The same, with an orbit failure written as `message`, the error code and the PRN, and stop `stopCode`.
+double clockOffsetOrStop(int slot, int prn, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre,
+                         double t, double p, int stopCode) {
+    double dt = 0.0;
+    int error = 0;
+    if (!clockOffset(slot, orbit, phaseCentre, t, p, dt, error)) {
+        writeListing(freeLine("oterp error in comdtr--", error, prn));
+        stopRun(stopCode);
+    }
+    return dt;
+}
+
+double travelRangeOrStop(int slot, int prn, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre,
+                         double t, double dt, int stopCode, std::array<double, 3>& rotated) {
+    double range = 0.0;
+    int error = 0;
+    if (!travelRange(slot, orbit, phaseCentre, t, dt, range, rotated, error)) {
+        writeListing(freeLine("oterp error in comrng--", error, prn));
+        stopRun(stopCode);
+    }
+    return range;
 }
 
 // Elevation (degrees) of the vector d = satellite − station at the station's latitude and longitude.
@@ -96,8 +111,8 @@ void comdtr(int slot, const StationPair& pair, const OrbitTable& orbit, double t
             double& dt1, double& dt2) {
     const int prn = invprn(slot);
     // Point 1 is finished before point 2 starts; each starts again from a zero offset.
-    dt1 = clockOffset(prn, orbit, pair.p1L1, t1, p1, kStopClockPoint1);
-    dt2 = clockOffset(prn, orbit, pair.p2L1, t2, p2, kStopClockPoint2);
+    dt1 = clockOffsetOrStop(slot, prn, orbit, pair.p1L1, t1, p1, kStopClockPoint1);
+    dt2 = clockOffsetOrStop(slot, prn, orbit, pair.p2L1, t2, p2, kStopClockPoint2);
 }
 
 void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double /*p1*/,
@@ -105,10 +120,10 @@ void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t
     const int prn = invprn(slot);
     std::array<double, 3> s1{};
     std::array<double, 3> s2{};
-    rho1 = travelRange(prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
-    rho2 = travelRange(prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    rho1 = travelRangeOrStop(slot, prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
+    rho2 = travelRangeOrStop(slot, prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
     // From the satellite towards point 2: the derivative of rho2 with respect to point 2's X, Y, Z.
-    u = {(pair.p2L1[0] - s2[0]) / rho2, (pair.p2L1[1] - s2[1]) / rho2, (pair.p2L1[2] - s2[2]) / rho2};
+    u = towards(pair.p2L1, s2, rho2);
 }
 
 void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
@@ -142,9 +157,27 @@ void comrg2(int slot, const StationPair& pair, const OrbitTable& orbit, double t
     const int prn = invprn(slot);
     std::array<double, 3> s1{};
     std::array<double, 3> s2{};
-    rho1 = travelRange(prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
-    rho2 = travelRange(prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
-    elevation = elevationOf(lat2, lon2, s2[0] - pair.p2L1[0], s2[1] - pair.p2L1[1], s2[2] - pair.p2L1[2]);
+    rho1 = travelRangeOrStop(slot, prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
+    rho2 = travelRangeOrStop(slot, prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    comvad(lat2, lon2, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], s2[0], s2[1], s2[2], elevation);
+}
+
+bool rcvclk(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
+            double& dt, int& error) {
+    if (slot < 1 || slot > prnTable().count) stopRun(kStopBadSlot);
+    return clockOffset(slot, orbit, phaseCentre, t, p, dt, error);
+}
+
+bool satrng(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
+            double& rho, std::array<double, 3>& rotated, int& error) {
+    if (slot < 1 || slot > prnTable().count) stopRun(kStopBadSlot);
+    return travelRange(slot, orbit, phaseCentre, t, dt, rho, rotated, error);
+}
+
+std::array<double, 3> towards(const std::array<double, 3>& phaseCentre, const std::array<double, 3>& rotated,
+                              double rho) {
+    return {(phaseCentre[0] - rotated[0]) / rho, (phaseCentre[1] - rotated[1]) / rho,
+            (phaseCentre[2] - rotated[2]) / rho};
 }
 
 void comvad(double latitude, double longitude, double sx, double sy, double sz, double satX, double satY,

@@ -37,6 +37,19 @@ void comrge(int slot, const StationPair& pair, const OrbitTable& orbit, double t
 // Ranges as comrng (no unit vector) and the satellite's elevation (degrees) at point 2's L1 phase centre.
 void comrg2(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, double lat2, double lon2, double& elevation);
+// One receiver's share of comdtr and comrng, for callers that keep a receiver's results between calls: the
+// identical doubles, but an orbit failure returns false with the oterp error code in `error` (outputs untouched)
+// instead of writing and stopping. A slot outside the PrnTable stops with 74358.
+// rcvclk: the receiver clock offset dt at `phaseCentre` from pseudorange p tagged t (comdtr for one point).
+bool rcvclk(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
+            double& dt, int& error);
+// satrng: the range rho to `phaseCentre` for a reception tagged t with clock offset dt, and the satellite position
+// turned by the earth's rotation during the travel time (comrng for one point).
+bool satrng(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
+            double& rho, std::array<double, 3>& rotated, int& error);
+// The unit vector from a rotated satellite position towards the phase centre at range rho (comrng's u).
+std::array<double, 3> towards(const std::array<double, 3>& phaseCentre, const std::array<double, 3>& rotated,
+                              double rho);
 // Elevation (degrees, −90..90) of a satellite seen from a station at the given latitude and longitude (radians).
 void comvad(double latitude, double longitude, double sx, double sy, double sz, double satX, double satY,
             double satZ, double& elevation);
@@ -86,6 +99,12 @@ bool putrs(int slot, double t, int& n);
 // Reference slot for epoch t; false when t lies more than 0.2 s beyond the last entry. Stop 13598 on an empty
 // table. Moves the lookup cursor.
 bool getrs(int& slot, double t);
+// getrs with a cursor of the caller's own: the same answer getrs gives when the table's cursor stands where
+// `cursor` does, and `cursor` moves as the table's would; the table's cursor stays. Cursor 1 gives the lookup
+// from the first entry, which no earlier lookup influences.
+bool lookrs(int& slot, double t, int& cursor);
+// Moves the table's lookup cursor, as a run of getrs calls ending there would.
+void seekrs(int cursor);
 // Writes the table to the listing.
 void dumprs();
 // Builds the table over [start, stop]: every ~300 s the satellite highest above point 1's horizon. Stops 93278,

@@ -61,26 +61,30 @@ bool putrs(int slot, double t, int& n) {
     return true;
 }
 
-bool getrs(int& slot, double t) {
+bool lookrs(int& slot, double t, int& cursor) {
     if (table.nrs < 1) stopRun(kStopEmptyTable);
     if (table.nrs == 1) {
         slot = table.refSlot[1];
         return true;
     }
-    int i = table.cursor < 1 ? 1 : table.cursor;
+    int i = cursor < 1 ? 1 : cursor;
     // Going back before the previous entry's end restarts the walk; the tolerance applies only going forward.
     if (i >= 2 && t < table.endTime[i - 1]) i = 1;
     while (t > table.endTime[i] + kLookupTolerance) {
         if (i == table.nrs) {
-            table.cursor = table.nrs;
+            cursor = table.nrs;
             return false;
         }
         i += 1;
     }
     slot = table.refSlot[i];
-    table.cursor = i;
+    cursor = i;
     return true;
 }
+
+bool getrs(int& slot, double t) { return lookrs(slot, t, table.cursor); }
+
+void seekrs(int cursor) { table.cursor = cursor; }
 
 void dumprs() {
     writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));

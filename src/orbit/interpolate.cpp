@@ -17,6 +17,7 @@ constexpr int kWindowSize = 9;
 constexpr std::array<double, 9> kWeights{1680.0, -210.0, 60.0, -30.0, 24.0, -30.0, 60.0, -210.0, 1680.0};
 constexpr double kOneTwentyFourth = 0.041666666666666664;
 constexpr double kNodeTolerance = 1e-13;
+constexpr double kTruncationLimit = 2147483648.0;  // 2^31
 constexpr double kNoOrbitSquared = 0.01;  // m², a position at epoch 1 this close to the origin means no orbit
 
 constexpr int kErrorNotInTable = 1;
@@ -35,32 +36,83 @@ int slotsIn(const OrbitTable& table) {
     return static_cast<int>((table.data.size() - static_cast<std::size_t>(n)) / perSlot);
 }
 
-}  // namespace
-
-void itrini(OrbitTable& table) {
-    table.weights = kWeights;
-    table.halfWindow = kHalfWindow;
+// The nearest whole number to u, halves away from zero, as a double. For the values the window produces
+// (0 <= u < 2^31) it is found by truncation, which is exact there and gives what std::round gives, without the
+// library call; anything else goes through std::round.
+inline double nearestWhole(double u) {
+    if (!(u >= 0.0 && u < kTruncationLimit)) return std::round(u);
+    const double whole = static_cast<double>(static_cast<long long>(u));
+    return u - whole >= 0.5 ? whole + 1.0 : whole;
 }
 
-void iterp9(double u, const double* values, const std::array<double, 9>& weights, double& result) {
-    // The nearest node is kept as a double, so that any u, however far out, is compared without overflow.
-    double k = std::round(u);
+// The parts of the Lagrange formula that do not depend on the values: the nine denominators (u − j)·W_j and the
+// product of the (u − j). Each is the double iterp9 computes, in its order of operations.
+struct Basis {
+    double denominator[kWindowSize];
+    double product;
+};
+
+// False, with the node in `node`, when u lies within the tolerance of a node; stops 88998 for a node outside
+// the window.
+bool basisAt(double u, const std::array<double, 9>& weights, Basis& basis, int& node) {
+    const double k = nearestWhole(u);
     if (std::fabs(u - k) <= kNodeTolerance) {
         if (k < 0.0 || k > 8.0) stopRun(kStopNodeOutsideWindow);
-        result = values[static_cast<int>(k)];
-        return;
-    }
-    double sum = 0.0;
-    for (int j = 0; j < kWindowSize; ++j) {
-        sum = sum + values[j] / ((u - static_cast<double>(j)) * weights[static_cast<std::size_t>(j)]);
+        node = static_cast<int>(k);
+        return false;
     }
     double prod = 1.0;
-    for (int j = 0; j < kWindowSize; ++j) prod = prod * (u - static_cast<double>(j));
-    result = prod * sum * kOneTwentyFourth;
+    for (int j = 0; j < kWindowSize; ++j) {
+        basis.denominator[j] = (u - static_cast<double>(j)) * weights[static_cast<std::size_t>(j)];
+        prod = prod * (u - static_cast<double>(j));
+    }
+    basis.product = prod;
+    return true;
 }
 
-bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock,
-            int& error) {
+// Two quantities side by side: each lane is divided, added and multiplied exactly as a lone double would be.
+typedef double Pair __attribute__((vector_size(16)));
+
+// Interpolates x, y, z and (when `clock` is given) the clock through the window starting at element `offset` of
+// each block, with one basis for all of them.
+void interpolateWindow(double u, const OrbitTable& table, int offset, double& x, double& y, double& z,
+                       double* clock) {
+    const double* xs = &table.data[static_cast<std::size_t>(table.xBase - 1 + offset)];
+    const double* ys = &table.data[static_cast<std::size_t>(table.yBase - 1 + offset)];
+    const double* zs = &table.data[static_cast<std::size_t>(table.zBase - 1 + offset)];
+    const double* cs = &table.data[static_cast<std::size_t>(table.clockBase - 1 + offset)];
+    Basis basis;
+    int node = 0;
+    if (!basisAt(u, table.weights, basis, node)) {
+        x = xs[node];
+        y = ys[node];
+        z = zs[node];
+        if (clock != nullptr) *clock = cs[node];
+        return;
+    }
+    Pair sumXY = {0.0, 0.0};
+    Pair sumZC = {0.0, 0.0};
+    for (int j = 0; j < kWindowSize; ++j) {
+        const double d = basis.denominator[j];
+        const Pair dd = {d, d};
+        const Pair vXY = {xs[j], ys[j]};
+        const Pair vZC = {zs[j], clock != nullptr ? cs[j] : 0.0};
+        sumXY = sumXY + vXY / dd;
+        sumZC = sumZC + vZC / dd;
+    }
+    const Pair prod = {basis.product, basis.product};
+    const Pair third = {kOneTwentyFourth, kOneTwentyFourth};
+    const Pair rXY = prod * sumXY * third;
+    const Pair rZC = prod * sumZC * third;
+    x = rXY[0];
+    y = rXY[1];
+    z = rZC[0];
+    if (clock != nullptr) *clock = rZC[1];
+}
+
+// oterp2's tests and window; the clock is interpolated only when asked for.
+bool interpolateSlot(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double* clock,
+                     int& error) {
     if (slot < 1 || slot > slotsIn(table)) stopRun(kStopBadSlot);
     int n = table.epochCount;
     int column = (slot - 1) * n;
@@ -77,7 +129,7 @@ bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, d
         return false;
     }
     double perInterval = 1.0 / table.interval;
-    int k = static_cast<int>(std::round((t - table.firstTime) * perInterval));
+    int k = static_cast<int>(nearestWhole((t - table.firstTime) * perInterval));
     // The window is the nearest epoch and four on each side, pushed inwards at both ends of the table.
     int s = k - table.halfWindow + 1;
     double t0 = table.firstTime + static_cast<double>(s - 1) * table.interval;
@@ -90,13 +142,40 @@ bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, d
         t0 = table.lastWindowTime;
     }
     double u = (t - t0) * perInterval;
-    int offset = column + (s - 1);
-    iterp9(u, &table.data[static_cast<std::size_t>(table.xBase - 1 + offset)], table.weights, x);
-    iterp9(u, &table.data[static_cast<std::size_t>(table.yBase - 1 + offset)], table.weights, y);
-    iterp9(u, &table.data[static_cast<std::size_t>(table.zBase - 1 + offset)], table.weights, z);
-    iterp9(u, &table.data[static_cast<std::size_t>(table.clockBase - 1 + offset)], table.weights, clock);
+    interpolateWindow(u, table, column + (s - 1), x, y, z, clock);
     error = 0;
     return true;
+}
+
+}  // namespace
+
+void itrini(OrbitTable& table) {
+    table.weights = kWeights;
+    table.halfWindow = kHalfWindow;
+}
+
+void iterp9(double u, const double* values, const std::array<double, 9>& weights, double& result) {
+    Basis basis;
+    int node = 0;
+    if (!basisAt(u, weights, basis, node)) {
+        result = values[node];
+        return;
+    }
+    double sum = 0.0;
+    for (int j = 0; j < kWindowSize; ++j) sum = sum + values[j] / basis.denominator[j];
+    result = basis.product * sum * kOneTwentyFourth;
+}
+
+bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock,
+            int& error) {
+    double c = 0.0;
+    if (!interpolateSlot(slot, t, table, x, y, z, &c, error)) return false;
+    clock = c;
+    return true;
+}
+
+bool oterpPosition(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, int& error) {
+    return interpolateSlot(slot, t, table, x, y, z, nullptr, error);
 }
 
 bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock,

@@ -52,6 +52,8 @@ void itrini(OrbitTable& table);
 bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
 // The same once the satellite's slot is known.
 bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
+// oterp2 without the clock, for callers that use only the position: the same x, y, z, errors and stops.
+bool oterpPosition(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, int& error);
 // Lagrange polynomial through (j, v[j]), j = 0..8, at u. A node within 1e-13 returns v exactly (a node outside
 // 0..8 stops the run with code 88998).
 void iterp9(double u, const double* values, const std::array<double, 9>& weights, double& result);
