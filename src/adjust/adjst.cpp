@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "adjust/adjust.h"
+#include "adjust/evaluation.h"
 #include "textio/textio.h"
 
 namespace varno {
@@ -24,13 +25,14 @@ struct FileCloser {
 
 void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs) {
     GatherFile gather;
+    adjust_internal::EpochStore store;
     double sigma = 0.0;
-    formob(orbit, pair, satCount, inputs, gather, sigma);
+    adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, &store, sigma);
 
     for (int i = 1; i <= kIterations; ++i) {
         writeConsole(freeLine(" iteration -- ", i));
         const double threshold = kThresholdFactor * sigma;
-        comrms(gather, orbit, pair, threshold, sigma, satCount, inputs.observer);
+        adjust_internal::comrmsFrom(gather, &store, orbit, pair, threshold, sigma, satCount, inputs.observer);
     }
 
     const double threshold = kThresholdFactor * sigma;
@@ -39,7 +41,8 @@ void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const Adjus
     if (!residualFile) {
         throw InputError("cannot create " + inputs.residualPath + ": " + std::strerror(errno));
     }
-    post(gather, orbit, pair, satCount, threshold, residualFile.get(), inputs.observer);
+    adjust_internal::postFrom(gather, &store, orbit, pair, satCount, threshold, residualFile.get(),
+                              inputs.observer);
     if (std::fclose(residualFile.release()) != 0) {
         throw InputError("cannot write " + inputs.residualPath + ": " + std::strerror(errno));
     }

@@ -5,6 +5,7 @@
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
+#include "adjust/evaluation.h"
 #include "models/models.h"
 #include "rinex/rinex.h"
 #include "station/station.h"
@@ -23,7 +24,10 @@ constexpr int kFileEnded = 2;
 constexpr double kEndTolerance = 0.2;
 constexpr std::array<int, 3> kUnknowns{1, 2, 3};
 
+using adjust_internal::EpochStore;
 using adjust_internal::ScatterFile;
+using adjust_internal::StoredEpoch;
+using adjust_internal::StoredObservation;
 
 // Geodetic latitude, longitude and height of both L1 phase centres, handed to every comrg0 call.
 struct PhaseCentres {
@@ -40,7 +44,8 @@ double pseudorangeVariance(const ObservationModel& model, double elevation) {
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                   const OrbitTable& orbit, const StationPair& pair, const PhaseCentres& geo,
-                  const ObservationModel& model, std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files) {
+                  const ObservationModel& model, std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files,
+                  EpochStore* store) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
     if (!getrs(r, t)) return;
@@ -56,6 +61,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     std::array<double, 3> ur{};
     comrg0(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2, rho1r, rho2r, ur, geo.lat1, geo.lon1, geo.h1, geo.lat2,
            geo.lon2, geo.h2, c1r, c2r);
+    const double p1rAsRead = p1r;
     p1r = p1r - c1r;
     p2r = p2r - c2r;
     const bool elevations = model.needsElevations();
@@ -65,6 +71,8 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         if (e1r < model.elevationMask || e2r < model.elevationMask) return;
     }
 
+    std::array<StoredObservation, adjust_internal::kMaxScatterFiles> stored{};
+    int count = 0;
     for (int k = 1; k <= satCount; ++k) {
         if (k == r) continue;
         double p1k = 0, p2k = 0;
@@ -96,13 +104,59 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         record.ddComputed = (rho2k - rho1k) - (rho2r - rho1r);
         for (int c = 0; c < 3; ++c) record.partials[c] = uk[c] - ur[c];
         files[k - 1].write(record);
+        if (store != nullptr) {
+            StoredObservation& o = stored[static_cast<std::size_t>(count++)];
+            o.ddObserved = record.ddObserved;
+            o.weight = record.weight;
+            o.rho1 = rho1k;
+            o.slot = k;
+        }
     }
+    if (store == nullptr || count == 0) return;
+
+    // Point 1's share for the passes, which look the reference up by point 1's time tag and take its clock
+    // offset from the corrected pseudorange: when both agree with what was used here, the ranges are those
+    // computed above; otherwise they are computed for that reference (and left out when the orbit fails).
+    StoredEpoch epoch;
+    epoch.epochTime1 = t1;
+    epoch.epochTime2 = t2;
+    epoch.refRange1 = p1r;
+    epoch.refRange2 = p2r;
+    epoch.count = count;
+    int fromFirst = 1;
+    int passRef = 0;
+    if (lookrs(passRef, t1, fromFirst)) {
+        epoch.refSlot = passRef;
+        if (passRef == r && p1r == p1rAsRead) {
+            epoch.rho1Ref = rho1r;
+            epoch.cached = 1;
+            for (int i = 0; i < count; ++i) stored[static_cast<std::size_t>(i)].cached = 1;
+        } else {
+            int error = 0;
+            double dt1Pass = 0;
+            std::array<double, 3> rotated{};
+            if (rcvclk(passRef, orbit, pair.p1L1, t1, p1r, dt1Pass, error) &&
+                satrng(passRef, orbit, pair.p1L1, t1, dt1Pass, epoch.rho1Ref, rotated, error)) {
+                epoch.cached = 1;
+                for (int i = 0; i < count; ++i) {
+                    StoredObservation& o = stored[static_cast<std::size_t>(i)];
+                    o.cached = satrng(o.slot, orbit, pair.p1L1, t1, dt1Pass, o.rho1, rotated, error) ? 1 : 0;
+                }
+            }
+        }
+    }
+    store->add(epoch, stored.data());
 }
 
 }  // namespace
 
 void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms) {
+    adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, nullptr, rms);
+}
+
+void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int satCount,
+                                 const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms) {
     PhaseCentres geo;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], geo.lat1, geo.lon1, geo.h1)) stopRun(kStopPoint1Geodetic);
     if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], geo.lat2, geo.lon2, geo.h2)) stopRun(kStopPoint2Geodetic);
@@ -127,7 +181,7 @@ void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const Adju
         const bool have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
         const bool have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
         if (have1 && have2) {
-            scatterEpoch(t, rec1, rec2, satCount, orbit, pair, geo, inputs.model, files);
+            scatterEpoch(t, rec1, rec2, satCount, orbit, pair, geo, inputs.model, files, store);
         } else if (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded) {
             writeListing(freeLine("eof =", rec1.syncState, rec2.syncState));
             break;

@@ -4,6 +4,7 @@
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
+#include "adjust/evaluation.h"
 #include "models/models.h"
 #include "station/station.h"
 #include "textio/textio.h"
@@ -57,53 +58,40 @@ void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& 
 
 }  // namespace adjust_internal
 
-void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount, AdjustObserver* observer) {
+namespace adjust_internal {
+
+void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, StationPair& pair,
+                double threshold, double& sigma, int satCount, AdjustObserver* observer) {
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
 
-    gather.rewind();
-    adjust_internal::GatheredObservation o;
-    while (adjust_internal::nextObservation(gather, satCount, o)) {
-        const int k = o.slot;
-        const double t1 = o.epochTime1;
-        const double t2 = o.epochTime2;
-
-        // Looked up with point 1's own time tag: the nominal epoch is not stored.
-        int r = 0;
-        if (!getrs(r, t1)) {
-            writeListing(freeLine(k, t1, t2));
-            stopRun(kStopNoReference);
-        }
-        double dt1 = 0, dt2 = 0;
-        comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
-        double rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
-        std::array<double, 3> ur{};
-        std::array<double, 3> uk{};
-        comrng(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2, rho1r, rho2r, ur);
-        comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, uk);
-        std::array<double, 3> a{};
-        for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
-        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
+    evaluateAll(gather, store, orbit, pair, satCount, nullptr, true, kStopNoReference, [&](const Evaluated& e) {
+        const double v = e.residual;
         // A residual that is not a number fails this test and stays out. Weighted residuals are compared, so that
         // a low satellite's larger residual is judged by its own variance.
-        if (std::fabs(v) * std::sqrt(o.weight) <= threshold) {
+        if (std::fabs(v) * std::sqrt(e.weight) <= threshold) {
             m = m + 1;
-            nrmal2(equations.matrix.data(), equations.rhs.data(), a.data(), v, o.weight, equations.sumSquares,
-                   kUnknowns.data(), 3, 3);
+            nrmal2(equations.matrix.data(), equations.rhs.data(), e.partials.data(), v, e.weight,
+                   equations.sumSquares, kUnknowns.data(), 3, 3);
         }
-    }
-    gather.rewind();
+    });
 
     if (m == 0) {
         writeListing(freeLine("no observation within threshold -- position kept"));
         if (observer) observer->solved({}, 0);
         return;
     }
-    adjust_internal::solveAndMove(equations, m, pair, sigma);
+    solveAndMove(equations, m, pair, sigma);
     // The solution left the inverse of the normal matrix in its place.
     if (observer) observer->solved(equations.matrix, m);
+}
+
+}  // namespace adjust_internal
+
+void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
+            int satCount, AdjustObserver* observer) {
+    adjust_internal::comrmsFrom(gather, nullptr, orbit, pair, threshold, sigma, satCount, observer);
 }
 
 }  // namespace varno

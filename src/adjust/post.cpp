@@ -7,6 +7,7 @@
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
+#include "adjust/evaluation.h"
 #include "models/models.h"
 #include "station/station.h"
 #include "textio/textio.h"
@@ -33,8 +34,10 @@ std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + 
 
 }  // namespace
 
-void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
-          std::FILE* residualFile, AdjustObserver* observer) {
+namespace adjust_internal {
+
+void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+              int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
     writeListing(threeValues(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2]));
@@ -53,41 +56,29 @@ void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, 
     writeListing(threeValues(north, east, up));
 
     SatelliteStats stats;
-    gather.rewind();
-    adjust_internal::GatheredObservation o;
-    while (adjust_internal::nextObservation(gather, satCount, o)) {
-        const int k = o.slot;
-        const double t1 = o.epochTime1;
-        const double t2 = o.epochTime2;
-        int r = 0;
-        if (!getrs(r, t1)) stopRun(kStopNoReference);
-        double dt1 = 0, dt2 = 0;
-        comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
-        double rho1r = 0, rho2r = 0;
-        std::array<double, 3> ur{};
-        comrng(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2, rho1r, rho2r, ur);
-        double rho1k = 0, rho2k = 0, elevation = 0;
-        comrg2(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, lat2, lon2,
-               elevation);
-        const double v = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
-
+    const ElevationSite site{lat2, lon2};
+    evaluateAll(gather, store, orbit, pair, satCount, &site, false, kStopNoReference, [&](const Evaluated& e) {
+        const int k = e.slot;
+        const int r = e.referenceSlot;
+        const double t1 = e.epochTime1;
+        const double v = e.residual;
+        const double elevation = e.elevation;
         const int prn = invprn(k);
         // The tables hold every two-digit satellite number; anything else is not a satellite of this run.
         if (prn < 1 || prn > kMaxPrnNumber) stopRun(kStopSlot);
         stats.countAll[prn] += 1;
-        stats.sumAll[prn] += o.weight * v * v;
+        stats.sumAll[prn] += e.weight * v * v;
         const std::string line = fmtF(t1, 9, 1) + fmtF(v, 9, 3) + fmtF(elevation, 6, 2) + fmtI(prn, 3) + "\n";
         if (std::fputs(line.c_str(), residualFile) == EOF) {
             throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
         }
-        const bool used = std::fabs(v) * std::sqrt(o.weight) <= threshold;
+        const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
         if (used) {
             stats.countTrim[prn] += 1;
-            stats.sumTrim[prn] += o.weight * v * v;
+            stats.sumTrim[prn] += e.weight * v * v;
         }
-        if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used, o.weight});
-    }
-    gather.rewind();
+        if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used, e.weight});
+    });
 
     writeListing(freeLine("rms per satellite    (with and without trim)"));
     double totalSum = 0.0;
@@ -106,6 +97,13 @@ void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, 
     }
     const double postFitRms = totalCount > 0 ? std::sqrt(totalSum / totalCount) : 0.0;
     writeListing("post-fit rms =" + fmtF(postFitRms, 9, 4) + " m.    n=" + fmtI(totalCount, 6));
+}
+
+}  // namespace adjust_internal
+
+void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
+          std::FILE* residualFile, AdjustObserver* observer) {
+    adjust_internal::postFrom(gather, nullptr, orbit, pair, satCount, threshold, residualFile, observer);
 }
 
 }  // namespace varno

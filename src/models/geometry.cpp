@@ -145,8 +145,8 @@ void comrge(int slot, const StationPair& pair, const OrbitTable& orbit, double t
     const int prn = invprn(slot);
     std::array<double, 3> s1{};
     std::array<double, 3> s2{};
-    travelRange(prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
-    travelRange(prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    travelRangeOrStop(slot, prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
+    travelRangeOrStop(slot, prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
     elevation1 = elevationOf(lat1, lon1, s1[0] - pair.p1L1[0], s1[1] - pair.p1L1[1], s1[2] - pair.p1L1[2]);
     elevation2 = elevationOf(lat2, lon2, s2[0] - pair.p2L1[0], s2[1] - pair.p2L1[1], s2[2] - pair.p2L1[2]);
 }

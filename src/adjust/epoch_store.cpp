@@ -1,0 +1,128 @@
+// The epoch-ordered copy of the observations that the passes of the adjustment walk.
+#include <cerrno>
+#include <cstring>
+
+#include "adjust/evaluation.h"
+#include "textio/textio.h"
+
+namespace varno::adjust_internal {
+
+namespace {
+
+constexpr std::size_t kBufferBytes = 1 << 16;
+constexpr std::size_t kEpochBytes = 5 * sizeof(double) + 3 * sizeof(std::int32_t);
+constexpr std::size_t kObservationBytes = 3 * sizeof(double) + 2 * sizeof(std::int32_t);
+
+[[noreturn]] void failed(const char* what) {
+    throw InputError(std::string("cannot ") + what + " the temporary epoch file: " + std::strerror(errno));
+}
+
+// Fields are packed one after the other, so that no padding byte reaches the file.
+template <typename T>
+unsigned char* put(unsigned char* at, const T& value) {
+    std::memcpy(at, &value, sizeof value);
+    return at + sizeof value;
+}
+template <typename T>
+const unsigned char* get(const unsigned char* at, T& value) {
+    std::memcpy(&value, at, sizeof value);
+    return at + sizeof value;
+}
+
+}  // namespace
+
+EpochStore::EpochStore() : buffer_(kBufferBytes) {
+    file_ = std::tmpfile();
+    if (file_ == nullptr) failed("create");
+}
+
+EpochStore::~EpochStore() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+void EpochStore::flush() {
+    if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) failed("write");
+    used_ = 0;
+}
+
+void EpochStore::add(const StoredEpoch& epoch, const StoredObservation* observations) {
+    const std::size_t bytes = kEpochBytes + static_cast<std::size_t>(epoch.count) * kObservationBytes;
+    if (used_ + bytes > buffer_.size()) flush();
+    unsigned char* at = buffer_.data() + used_;
+    at = put(at, epoch.epochTime1);
+    at = put(at, epoch.epochTime2);
+    at = put(at, epoch.refRange1);
+    at = put(at, epoch.refRange2);
+    at = put(at, epoch.rho1Ref);
+    at = put(at, epoch.refSlot);
+    at = put(at, epoch.cached);
+    at = put(at, epoch.count);
+    for (int i = 0; i < epoch.count; ++i) {
+        const StoredObservation& o = observations[i];
+        at = put(at, o.ddObserved);
+        at = put(at, o.weight);
+        at = put(at, o.rho1);
+        at = put(at, o.slot);
+        at = put(at, o.cached);
+        const std::size_t s = static_cast<std::size_t>(o.slot);
+        if (count_[s] == 0) first_[s] = epoch.epochTime1;
+        last_[s] = epoch.epochTime1;
+        count_[s] += 1;
+    }
+    used_ += bytes;
+    total_ += epoch.count;
+}
+
+void EpochStore::rewind() {
+    if (!reading_) flush();
+    reading_ = true;
+    if (std::fseek(file_, 0, SEEK_SET) != 0) failed("read");
+    used_ = 0;
+    at_ = 0;
+}
+
+// Makes at least `bytes` unread bytes available; false at the end of the file.
+bool EpochStore::fill(std::size_t bytes) {
+    if (used_ - at_ >= bytes) return true;
+    std::memmove(buffer_.data(), buffer_.data() + at_, used_ - at_);
+    used_ -= at_;
+    at_ = 0;
+    used_ += std::fread(buffer_.data() + used_, 1, buffer_.size() - used_, file_);
+    if (std::ferror(file_)) failed("read");
+    return used_ >= bytes;
+}
+
+bool EpochStore::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations) {
+    if (!fill(kEpochBytes)) {
+        if (used_ != at_) throw InputError("cannot read the temporary epoch file: record cut short");
+        return false;
+    }
+    const unsigned char* at = buffer_.data() + at_;
+    at = get(at, epoch.epochTime1);
+    at = get(at, epoch.epochTime2);
+    at = get(at, epoch.refRange1);
+    at = get(at, epoch.refRange2);
+    at = get(at, epoch.rho1Ref);
+    at = get(at, epoch.refSlot);
+    at = get(at, epoch.cached);
+    at = get(at, epoch.count);
+    at_ += kEpochBytes;
+    if (epoch.count < 0 || epoch.count > kMaxScatterFiles) {
+        throw InputError("cannot read the temporary epoch file: bad record");
+    }
+    const std::size_t bytes = static_cast<std::size_t>(epoch.count) * kObservationBytes;
+    if (!fill(bytes)) throw InputError("cannot read the temporary epoch file: record cut short");
+    at = buffer_.data() + at_;
+    for (int i = 0; i < epoch.count; ++i) {
+        StoredObservation& o = observations[static_cast<std::size_t>(i)];
+        at = get(at, o.ddObserved);
+        at = get(at, o.weight);
+        at = get(at, o.rho1);
+        at = get(at, o.slot);
+        at = get(at, o.cached);
+    }
+    at_ += bytes;
+    return true;
+}
+
+}  // namespace varno::adjust_internal

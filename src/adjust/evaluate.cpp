@@ -1,0 +1,294 @@
+// Every stored observation evaluated at the current position of point 2: epoch by epoch over the epoch-ordered
+// copy, sharing what the observations of an epoch have in common, or one by one from the gather file.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "adjust/evaluation.h"
+#include "models/models.h"
+#include "textio/textio.h"
+
+namespace varno::adjust_internal {
+
+namespace {
+
+// The one-by-one evaluation: the gather file in its order, every quantity computed afresh.
+void evaluateOneByOne(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount,
+                      const ElevationSite* site, bool listNoReference, int noReferenceStop,
+                      const std::function<void(const Evaluated&)>& use) {
+    gather.rewind();
+    GatheredObservation o;
+    while (nextObservation(gather, satCount, o)) {
+        const int k = o.slot;
+        const double t1 = o.epochTime1;
+        const double t2 = o.epochTime2;
+        // Looked up with point 1's own time tag: the nominal epoch is not stored.
+        int r = 0;
+        if (!getrs(r, t1)) {
+            if (listNoReference) writeListing(freeLine(k, t1, t2));
+            stopRun(noReferenceStop);
+        }
+        double dt1 = 0, dt2 = 0;
+        comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
+        double rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
+        std::array<double, 3> ur{};
+        comrng(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2, rho1r, rho2r, ur);
+        Evaluated e;
+        if (site != nullptr) {
+            comrg2(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, site->latitude,
+                   site->longitude, e.elevation);
+        } else {
+            std::array<double, 3> uk{};
+            comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, uk);
+            for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - ur[c];
+        }
+        e.slot = k;
+        e.referenceSlot = r;
+        e.epochTime1 = t1;
+        e.epochTime2 = t2;
+        e.residual = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
+        e.weight = o.weight;
+        use(e);
+    }
+    gather.rewind();
+}
+
+// The reference satellite's share of one epoch: both clock offsets, both ranges and its unit vector.
+struct ReferenceShare {
+    int slot = 0;
+    bool point1 = false;  // dt1 and rho1 computed here (not taken from the store)
+    double dt1 = 0, rho1 = 0, dt2 = 0, rho2 = 0;
+    std::array<double, 3> u{};
+};
+
+// The shares of the references met in one epoch (almost always one).
+class EpochShares {
+public:
+    void clear() { size_ = 0; }
+    // The share of reference `r`, computed on first use; false when the orbit fails.
+    ReferenceShare* find(int r, const StoredEpoch& epoch, const OrbitTable& orbit, const StationPair& pair) {
+        for (int i = 0; i < size_; ++i) {
+            if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
+        }
+        if (size_ == static_cast<int>(shares_.size())) size_ = 0;
+        ReferenceShare& s = shares_[static_cast<std::size_t>(size_)];
+        s = ReferenceShare{};
+        s.slot = r;
+        int error = 0;
+        std::array<double, 3> rotated{};
+        if (!rcvclk(r, orbit, pair.p2L1, epoch.epochTime2, epoch.refRange2, s.dt2, error)) return nullptr;
+        if (!satrng(r, orbit, pair.p2L1, epoch.epochTime2, s.dt2, s.rho2, rotated, error)) return nullptr;
+        s.u = towards(pair.p2L1, rotated, s.rho2);
+        if (r == epoch.refSlot && epoch.cached != 0) {
+            s.rho1 = epoch.rho1Ref;
+        } else {
+            if (!rcvclk(r, orbit, pair.p1L1, epoch.epochTime1, epoch.refRange1, s.dt1, error)) return nullptr;
+            if (!satrng(r, orbit, pair.p1L1, epoch.epochTime1, s.dt1, s.rho1, rotated, error)) return nullptr;
+            s.point1 = true;
+        }
+        ++size_;
+        return &s;
+    }
+
+private:
+    std::array<ReferenceShare, 4> shares_{};
+    int size_ = 0;
+};
+
+// Point 1's clock offset for reference `share` when the store's does not belong to it.
+bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitTable& orbit, const StationPair& pair) {
+    if (share.point1) return true;
+    int error = 0;
+    if (!rcvclk(share.slot, orbit, pair.p1L1, epoch.epochTime1, epoch.refRange1, share.dt1, error)) return false;
+    share.point1 = true;
+    return true;
+}
+
+// The walk of the lookup cursor over the gather order: entering and leaving cursor of every satellite's block,
+// from its first and last lookups. False when a lookup finds no reference.
+bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScatterFiles + 1>& entering,
+                 std::array<int, kMaxScatterFiles + 1>& leaving, int& last) {
+    int cursor = refSatTable().cursor;
+    for (int k = 1; k <= satCount; ++k) {
+        if (store.count(k) == 0) continue;
+        entering[static_cast<std::size_t>(k)] = cursor;
+        int r = 0;
+        if (!lookrs(r, store.firstTime(k), cursor)) return false;
+        if (store.count(k) >= 2 && !lookrs(r, store.lastTime(k), cursor)) return false;
+        leaving[static_cast<std::size_t>(k)] = cursor;
+    }
+    last = cursor;
+    return true;
+}
+
+// The results of one epoch-ordered pass, spilled to each satellite's region of a scratch file and read back in
+// gather order.
+class EvaluationSpill {
+public:
+    explicit EvaluationSpill(const EpochStore& store, int satCount) : satCount_(satCount) {
+        file_ = std::tmpfile();
+        if (file_ == nullptr) failed("create");
+        long start = 0;
+        for (int k = 1; k <= satCount; ++k) {
+            regionNext_[static_cast<std::size_t>(k)] = start;
+            start += store.count(k);
+        }
+        buffers_.assign(static_cast<std::size_t>(satCount + 1) * kPerSlot * kDoubles, 0.0);
+    }
+    ~EvaluationSpill() { std::fclose(file_); }
+    EvaluationSpill(const EvaluationSpill&) = delete;
+    EvaluationSpill& operator=(const EvaluationSpill&) = delete;
+
+    void put(const Evaluated& e) {
+        const std::size_t k = static_cast<std::size_t>(e.slot);
+        double* at = &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * kDoubles];
+        at[0] = e.epochTime1;
+        at[1] = e.epochTime2;
+        at[2] = e.residual;
+        at[3] = e.partials[0];
+        at[4] = e.partials[1];
+        at[5] = e.partials[2];
+        at[6] = e.elevation;
+        at[7] = e.weight;
+        at[8] = static_cast<double>(e.referenceSlot);
+        if (++filled_[k] == static_cast<int>(kPerSlot)) flush(static_cast<int>(k));
+    }
+
+    // Writes what is buffered, then hands every result over in gather order.
+    void replay(const std::function<void(const Evaluated&)>& use) {
+        for (int k = 1; k <= satCount_; ++k) flush(k);
+        std::vector<double> chunk(kPerSlot * kDoubles);
+        long index = 0;
+        Evaluated e;
+        for (int k = 1; k <= satCount_; ++k) {
+            const long end = regionNext_[static_cast<std::size_t>(k)];
+            e.slot = k;
+            while (index < end) {
+                const std::size_t n = static_cast<std::size_t>(std::min<long>(end - index, kPerSlot));
+                read(index, chunk.data(), n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    const double* at = &chunk[i * kDoubles];
+                    e.epochTime1 = at[0];
+                    e.epochTime2 = at[1];
+                    e.residual = at[2];
+                    e.partials = {at[3], at[4], at[5]};
+                    e.elevation = at[6];
+                    e.weight = at[7];
+                    e.referenceSlot = static_cast<int>(at[8]);
+                    use(e);
+                }
+                index += static_cast<long>(n);
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t kPerSlot = 256;
+    static constexpr std::size_t kDoubles = 9;
+
+    [[noreturn]] static void failed(const char* what) {
+        throw InputError(std::string("cannot ") + what + " the temporary results file: " + std::strerror(errno));
+    }
+
+    void flush(int slot) {
+        const std::size_t k = static_cast<std::size_t>(slot);
+        const std::size_t n = static_cast<std::size_t>(filled_[k]);
+        if (n == 0) return;
+        const std::size_t bytes = n * kDoubles * sizeof(double);
+        const off_t offset = static_cast<off_t>(regionNext_[k]) * static_cast<off_t>(kDoubles * sizeof(double));
+        if (::pwrite(fileno(file_), &buffers_[k * kPerSlot * kDoubles], bytes, offset) !=
+            static_cast<ssize_t>(bytes)) {
+            failed("write");
+        }
+        regionNext_[k] += static_cast<long>(n);
+        filled_[k] = 0;
+    }
+
+    void read(long index, double* to, std::size_t n) {
+        const std::size_t bytes = n * kDoubles * sizeof(double);
+        const off_t offset = static_cast<off_t>(index) * static_cast<off_t>(kDoubles * sizeof(double));
+        if (::pread(fileno(file_), to, bytes, offset) != static_cast<ssize_t>(bytes)) failed("read");
+    }
+
+    std::FILE* file_ = nullptr;
+    int satCount_ = 0;
+    std::vector<double> buffers_;
+    std::array<int, kMaxScatterFiles + 1> filled_{};
+    std::array<long, kMaxScatterFiles + 1> regionNext_{};  // next record of each region
+};
+
+// The epoch-ordered pass. False, with nothing handed over and the table's cursor unmoved, when an observation
+// would stop the run or the cursor walk cannot be reproduced: the caller then evaluates one by one.
+bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPair& pair, int satCount,
+                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use) {
+    if (satCount < 1 || satCount > kMaxScatterFiles) return false;
+    std::array<int, kMaxScatterFiles + 1> entering{};
+    std::array<int, kMaxScatterFiles + 1> leaving{};
+    int last = 0;
+    if (!cursorChain(store, satCount, entering, leaving, last)) return false;
+
+    // Each satellite's block sees the cursor its own lookups move, from where the block before left it.
+    std::array<int, kMaxScatterFiles + 1> cursor = entering;
+    EvaluationSpill spill(store, satCount);
+    EpochShares shares;
+    StoredEpoch epoch;
+    std::array<StoredObservation, kMaxScatterFiles> observations{};
+    store.rewind();
+    while (store.next(epoch, observations)) {
+        shares.clear();
+        for (int i = 0; i < epoch.count; ++i) {
+            const StoredObservation& o = observations[static_cast<std::size_t>(i)];
+            const int k = o.slot;
+            if (k < 1 || k > satCount) return false;
+            int r = 0;
+            if (!lookrs(r, epoch.epochTime1, cursor[static_cast<std::size_t>(k)])) return false;
+            ReferenceShare* share = shares.find(r, epoch, orbit, pair);
+            if (share == nullptr) return false;
+            int error = 0;
+            std::array<double, 3> rotated{};
+            double rho1k = o.rho1;
+            if (!(r == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
+                if (!point1Clock(*share, epoch, orbit, pair)) return false;
+                if (!satrng(k, orbit, pair.p1L1, epoch.epochTime1, share->dt1, rho1k, rotated, error)) return false;
+            }
+            double rho2k = 0;
+            if (!satrng(k, orbit, pair.p2L1, epoch.epochTime2, share->dt2, rho2k, rotated, error)) return false;
+            Evaluated e;
+            e.slot = k;
+            e.referenceSlot = r;
+            e.epochTime1 = epoch.epochTime1;
+            e.epochTime2 = epoch.epochTime2;
+            e.weight = o.weight;
+            if (site != nullptr) {
+                comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], rotated[0],
+                       rotated[1], rotated[2], e.elevation);
+            } else {
+                const std::array<double, 3> uk = towards(pair.p2L1, rotated, rho2k);
+                for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - share->u[c];
+            }
+            e.residual = ((rho2k - rho1k) - (share->rho2 - share->rho1)) - o.ddObserved;
+            spill.put(e);
+        }
+    }
+    for (int k = 1; k <= satCount; ++k) {
+        if (store.count(k) > 0 && cursor[static_cast<std::size_t>(k)] != leaving[static_cast<std::size_t>(k)]) {
+            return false;
+        }
+    }
+    seekrs(last);
+    spill.replay(use);
+    return true;
+}
+
+}  // namespace
+
+void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+                 int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
+                 const std::function<void(const Evaluated&)>& use) {
+    if (store != nullptr && evaluateByEpoch(*store, orbit, pair, satCount, site, use)) return;
+    evaluateOneByOne(gather, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);
+}
+
+}  // namespace varno::adjust_internal

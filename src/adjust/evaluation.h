@@ -1,0 +1,118 @@
+// The evaluation of every stored observation at the current position of point 2, shared by the trimmed
+// iterations and the results; internal to the adjustment.
+//
+// The gather file holds the observations by satellite, and the iterations consume them in that order. Evaluating
+// them in that order repeats work: point 1 never moves, so its ranges are the same in every pass, and the
+// reference satellite's clock offsets and ranges are the same for every observation of an epoch. formob therefore
+// also keeps an epoch-ordered copy (EpochStore) with point 1's ranges. A pass walks it epoch by epoch, computes the
+// reference satellite's share once per epoch, spills each result to its satellite's region of a scratch file and
+// then hands the results over in gather order. Every value is the double the observation-by-observation
+// evaluation gives; where that cannot be assured (a stop lies ahead) the pass is evaluated observation by
+// observation from the gather file instead.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "adjust/adjust.h"
+#include "adjust/adjust_internal.h"
+#include "orbit/orbit.h"
+#include "station/station.h"
+
+namespace varno::adjust_internal {
+
+// One observation evaluated at the current position of point 2.
+struct Evaluated {
+    int slot = 0;
+    int referenceSlot = 0;             // the reference satellite it was differenced against in this pass
+    double epochTime1 = 0, epochTime2 = 0;
+    double residual = 0;               // computed minus observed double difference, m
+    std::array<double, 3> partials{};  // its derivatives by point 2's X, Y, Z (iterations only)
+    double elevation = 0;              // of the satellite above point 2's horizon, degrees (results only)
+    double weight = 1;
+};
+
+// One epoch of the epoch-ordered copy: what its observations share.
+struct StoredEpoch {
+    double epochTime1 = 0, epochTime2 = 0;
+    double refRange1 = 0, refRange2 = 0;  // as in the gather file
+    double rho1Ref = 0;                   // point 1's range to `refSlot` (valid when `cached`)
+    std::int32_t refSlot = 0;             // the reference for epochTime1 looked up from the table's first entry
+    std::int32_t cached = 0;              // 1 when rho1Ref and every observation's rho1 belong to refSlot
+    std::int32_t count = 0;               // observations that follow
+};
+
+// One observation of the epoch-ordered copy.
+struct StoredObservation {
+    double ddObserved = 0;
+    double weight = 1;
+    double rho1 = 0;  // point 1's range to the satellite, with the clock offset of the epoch's refSlot
+    std::int32_t slot = 0;
+    std::int32_t cached = 0;  // 1 when rho1 is valid
+};
+
+// The epoch-ordered copy of the gather file's observations, in a temporary file, with each satellite's count
+// and the time tags of its first and last observation.
+class EpochStore {
+public:
+    EpochStore();  // an input error when the temporary file cannot be created
+    ~EpochStore();
+    EpochStore(const EpochStore&) = delete;
+    EpochStore& operator=(const EpochStore&) = delete;
+
+    // Appends an epoch and its observations (epoch.count of them, in increasing slot order, slots 1..35).
+    void add(const StoredEpoch& epoch, const StoredObservation* observations);
+    // Reading from the first epoch on (writes are complete).
+    void rewind();
+    // The next epoch; false at the end. `observations` receives epoch.count entries.
+    bool next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations);
+
+    int count(int slot) const { return count_[static_cast<std::size_t>(slot)]; }
+    double firstTime(int slot) const { return first_[static_cast<std::size_t>(slot)]; }
+    double lastTime(int slot) const { return last_[static_cast<std::size_t>(slot)]; }
+    long total() const { return total_; }
+
+private:
+    void flush();
+    bool fill(std::size_t bytes);
+
+    std::FILE* file_ = nullptr;
+    std::vector<unsigned char> buffer_;
+    std::size_t used_ = 0, at_ = 0;
+    bool reading_ = false;
+    std::array<int, kMaxScatterFiles + 1> count_{};
+    std::array<double, kMaxScatterFiles + 1> first_{};
+    std::array<double, kMaxScatterFiles + 1> last_{};
+    long total_ = 0;
+};
+
+// Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre.
+struct ElevationSite {
+    double latitude = 0, longitude = 0;
+};
+
+// Evaluates every observation record of the gather file at the current position of point 2 and hands each to
+// `use`, in gather order. With a store (made by formob with this gather file) the epoch-ordered evaluation is
+// used; without one, or when it meets an observation that would stop the run, the observations are evaluated one
+// by one from the gather file with getrs, comdtr, comrng and (with a site) comrg2, which raise the stops.
+// No reference for an observation: with `listNoReference` the listing line "slot epochTime1 epochTime2"; then
+// stop `noReferenceStop`. With a site the elevations are computed and the partials are not; without one, the
+// reverse. The table's lookup cursor ends where the one-by-one evaluation leaves it.
+void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+                 int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
+                 const std::function<void(const Evaluated&)>& use);
+
+// formob, with the epoch-ordered copy written into `store` when one is given.
+void formobInto(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+                GatherFile& gather, EpochStore* store, double& rms);
+// comrms over `store` when one is given.
+void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, StationPair& pair,
+                double threshold, double& sigma, int satCount, AdjustObserver* observer);
+// post over `store` when one is given.
+void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+              int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer);
+
+}  // namespace varno::adjust_internal

@@ -1,0 +1,126 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "adjust/adjust.h"
+#include "adjust/evaluation.h"
+#include "adjust_fixture.h"
+#include "models/models.h"
+#include "test_support.h"
+
+namespace varno {
+namespace {
+
+using adjust_internal::Evaluated;
+using test::AdjustScenario;
+using test::FormobRun;
+
+constexpr int kEpochs = 126;  // the reference changes from slot 1 to slot 2 at epoch 120 (7200 s)
+
+// Slots 1 to 3 at every epoch, slot 4 from `slot4From` on; point 2's time tags `lag` seconds late.
+std::string observations(const AdjustScenario& s, const std::array<double, 3>& point, double bias, double noise,
+                         int slot4From, double lag) {
+    std::string text = "     2.10           OBSERVATION DATA    G (GPS)             RINEX VERSION / TYPE\n"
+                       "     2    C1    L1                                          # / TYPES OF OBSERV\n"
+                       "                                                            END OF HEADER\n";
+    char buffer[128];
+    for (int e = 0; e < kEpochs; ++e) {
+        std::vector<int> slots{1, 2, 3};
+        if (e >= slot4From) slots.push_back(4);
+        const int seconds = static_cast<int>(AdjustScenario::kT0 + e * test::kEpochStep);
+        std::snprintf(buffer, sizeof buffer, " 06  8 26 %2d %2d%11.7f  0%3d", seconds / 3600, (seconds / 60) % 60,
+                      seconds % 60 + lag, static_cast<int>(slots.size()));
+        text += buffer;
+        for (int slot : slots) {
+            std::snprintf(buffer, sizeof buffer, "G%2d", AdjustScenario::kPrns[static_cast<std::size_t>(slot - 1)]);
+            text += buffer;
+        }
+        text += "\n";
+        for (int slot : slots) {
+            std::snprintf(buffer, sizeof buffer, "%14.3f  %14.3f  \n", test::pseudorange(s, slot, e, point, bias, noise),
+                          1000.0);
+            text += buffer;
+        }
+    }
+    return text;
+}
+
+std::vector<Evaluated> evaluate(GatherFile& gather, adjust_internal::EpochStore* store, const AdjustScenario& s,
+                                const adjust_internal::ElevationSite* site) {
+    std::vector<Evaluated> out;
+    adjust_internal::evaluateAll(gather, store, s.orbit, s.pair, s.satCount, site, true, 45397,
+                                 [&](const Evaluated& e) { out.push_back(e); });
+    return out;
+}
+
+// Bit for bit: the epoch-ordered evaluation must not move a digit.
+void expectIdentical(const std::vector<Evaluated>& a, const std::vector<Evaluated>& b) {
+    static_assert(sizeof(Evaluated) == 2 * sizeof(int) + 8 * sizeof(double));
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].slot, b[i].slot) << i;
+        EXPECT_EQ(a[i].referenceSlot, b[i].referenceSlot) << i;
+        EXPECT_EQ(std::memcmp(&a[i].epochTime1, &b[i].epochTime1, sizeof(double) * 8), 0) << i;
+    }
+}
+
+// The first observation of slot 4 lies on the reference table's change (7200 s): the one-by-one walk, coming from
+// slot 3's block with the cursor on the second entry, differences it against slot 2, where a lookup from the start
+// gives slot 1. The epoch-ordered evaluation must reproduce that, and everything else, exactly.
+TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
+    for (double lag : {0.0, 0.15}) {
+        captureOutput();
+        AdjustScenario s;
+        FormobRun run(s, 1, {1}, (kEpochs - 1) * test::kEpochStep);
+        run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
+        run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.7, 120, lag)));
+        GatherFile gather;
+        adjust_internal::EpochStore store;
+        double rms = 0;
+        adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+        ASSERT_EQ(store.count(4), 6);
+
+        const int cursor = refSatTable().cursor;
+        const std::vector<Evaluated> fast = evaluate(gather, &store, s, nullptr);
+        const int fastCursor = refSatTable().cursor;
+        seekrs(cursor);
+        const std::vector<Evaluated> slow = evaluate(gather, nullptr, s, nullptr);
+        EXPECT_EQ(refSatTable().cursor, fastCursor);
+        expectIdentical(fast, slow);
+        int shifted = 0;
+        for (const Evaluated& e : fast) shifted += e.slot == 4 && e.epochTime1 == 7200.0 && e.referenceSlot == 2;
+        EXPECT_EQ(shifted, 1);
+
+        const adjust_internal::ElevationSite site{0.8, 0.18};
+        seekrs(cursor);
+        const std::vector<Evaluated> fastPost = evaluate(gather, &store, s, &site);
+        seekrs(cursor);
+        expectIdentical(fastPost, evaluate(gather, nullptr, s, &site));
+    }
+}
+
+// An observation without a reference (a time tag beyond the table's end) stops as the one-by-one walk does, with
+// its line, although the epoch-ordered walk would meet it in another order.
+TEST(EvaluateAll, ObservationWithoutReferenceStopsWithItsOwnLine) {
+    captureOutput();
+    AdjustScenario s;
+    FormobRun run(s, 1, {1}, (kEpochs - 1) * test::kEpochStep);
+    run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
+    run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.0, 120, 0.0)));
+    GatherFile gather;
+    adjust_internal::EpochStore store;
+    double rms = 0;
+    adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+    // The table now ends before the last epoch (7350 s).
+    openrs();
+    int n = 0;
+    putrs(1, 7200.0, n);
+    putrs(2, 7300.0, n);
+    captureOutput();
+    EXPECT_STOP(evaluate(gather, &store, s, nullptr), 45397);
+    EXPECT_EQ(listingText(), " 1 7320 7320\n");
+}
+
+}  // namespace
+}  // namespace varno
