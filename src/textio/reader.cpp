@@ -141,7 +141,51 @@ bool parseIntText(std::string_view field, int& value) {
     return true;
 }
 
+namespace {
+
+// The common case of a plain fixed-point field: blanks around at most 15 digits with or without a point, no
+// exponent. Its value is the digits as a whole number (exact) divided by a power of ten up to 1e22 (exact), one
+// correctly rounded division: the double that the full conversion gives. False when the field is anything else.
+bool parsePlainReal(std::string_view field, int decimals, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    constexpr int kMaxDigits = 15;
+    constexpr int kMaxPower = 22;
+    std::size_t i = 0;
+    const std::size_t n = field.size();
+    while (i < n && (field[i] == ' ' || field[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < n && (field[i] == '-' || field[i] == '+')) negative = field[i++] == '-';
+    long long mantissa = 0;
+    int digits = 0;
+    int fraction = -1;  // digits after the point; -1 without a point
+    for (; i < n; ++i) {
+        const char c = field[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > kMaxDigits) return false;
+            mantissa = mantissa * 10 + (c - '0');
+            if (fraction >= 0) ++fraction;
+        } else if (c == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    for (; i < n; ++i) {
+        if (field[i] != ' ' && field[i] != '\t') return false;
+    }
+    if (digits == 0) return false;
+    const int power = fraction >= 0 ? fraction : (decimals > 0 ? decimals : 0);
+    if (power > kMaxPower) return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[power];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+}  // namespace
+
 bool parseRealText(std::string_view field, int decimals, double& value) {
+    if (parsePlainReal(field, decimals, value)) return true;
     const Packed p = withoutBlanks(field);
     if (!p.fits) return false;
     if (p.size == 0) {
@@ -231,6 +275,7 @@ void TextFile::open(std::string path) {
 }
 
 void TextFile::close() {
+    chunkAt_ = chunkEnd_ = 0;
     if (file_ != nullptr) {
         std::fclose(file_);
         file_ = nullptr;
@@ -241,22 +286,39 @@ void TextFile::rewind() {
     if (file_ != nullptr) {
         std::rewind(file_);
         line_ = 0;
+        chunkAt_ = chunkEnd_ = 0;
     }
+}
+
+bool TextFile::refill() {
+    if (chunk_.empty()) chunk_.resize(kChunkBytes);
+    chunkAt_ = 0;
+    chunkEnd_ = std::fread(chunk_.data(), 1, chunk_.size(), file_);
+    // A read failure (a directory, a device error) is not the end of the file.
+    if (std::ferror(file_)) {
+        throw InputError("cannot read " + path_ + ": " + std::strerror(errno));
+    }
+    return chunkEnd_ > 0;
 }
 
 bool TextFile::next(Record& record, int width) {
     if (file_ == nullptr) return false;
     buffer_.clear();
-    int c = 0;
     bool any = false;
-    while ((c = std::getc(file_)) != EOF) {
+    // Lines are cut out of a large chunk read at once; only a line that straddles two chunks is assembled.
+    for (;;) {
+        if (chunkAt_ == chunkEnd_ && !refill()) break;
         any = true;
-        if (c == '\n') break;
-        buffer_ += static_cast<char>(c);
-    }
-    // A read failure (a directory, a device error) is not the end of the file.
-    if (std::ferror(file_)) {
-        throw InputError("cannot read " + path_ + ": " + std::strerror(errno));
+        const char* start = chunk_.data() + chunkAt_;
+        const std::size_t left = chunkEnd_ - chunkAt_;
+        const char* end = static_cast<const char*>(std::memchr(start, '\n', left));
+        if (end != nullptr) {
+            buffer_.append(start, static_cast<std::size_t>(end - start));
+            chunkAt_ += static_cast<std::size_t>(end - start) + 1;
+            break;
+        }
+        buffer_.append(start, left);
+        chunkAt_ = chunkEnd_;
     }
     if (!any) return false;
     ++line_;

@@ -107,6 +107,11 @@ private:
     std::string path_;
     long line_ = 0;
     std::string buffer_;
+    // Read ahead in large chunks: lines are taken from here.
+    static constexpr std::size_t kChunkBytes = 1 << 16;
+    bool refill();
+    std::string chunk_;
+    std::size_t chunkAt_ = 0, chunkEnd_ = 0;
 };
 
 // True when a file of that name exists (readable or not).
