@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "test_support.h"
 #include "textio/textio.h"
@@ -64,6 +65,30 @@ TEST(ParseRealText, ImpliedPointPlacedInShortAndLongDigitStrings) {
     EXPECT_FALSE(parseRealText(std::string(200, '1'), 3, v));
     ASSERT_TRUE(parseRealText("1E" + std::string(100, '0'), 9, v));
     EXPECT_EQ(v, 1e-9);
+}
+
+// Plain fixed-point fields take a shortcut; it must give the correctly rounded double of the text, at the edges
+// of its reach (15 digits, 1e22) and beyond them, where the full conversion takes over.
+TEST(ParseRealText, PlainFieldsGiveTheCorrectlyRoundedValue) {
+    const struct {
+        const char* field;
+        int decimals;
+        const char* asDecimal;
+    } cases[] = {{"  105458325.488 ", 3, "105458325.488"}, {"-0.000", 3, "-0.0"},
+                 {"999999999999999", 3, "999999999999.999"}, {"9999999999999999", 3, "9999999999999.999"},
+                 {"0.1", 0, "0.1"}, {".5", 3, ".5"}, {"5.", 3, "5"}, {"7", 22, "7e-22"}, {"7", 23, "7e-23"},
+                 {"12 345", 2, "123.45"}, {"1.2.3", 0, ""}, {"+4.25", 1, "4.25"}};
+    for (const auto& c : cases) {
+        double v = 0;
+        if (*c.asDecimal == '\0') {
+            EXPECT_FALSE(parseRealText(c.field, c.decimals, v)) << c.field;
+            continue;
+        }
+        ASSERT_TRUE(parseRealText(c.field, c.decimals, v)) << c.field;
+        const double expected = std::strtod(c.asDecimal, nullptr);
+        EXPECT_EQ(v, expected) << c.field;
+        EXPECT_EQ(std::signbit(v), std::signbit(expected)) << c.field;
+    }
 }
 
 TEST(RecordRealField, TextThatDoesNotConvertIsAnInputError) {
