@@ -27,13 +27,10 @@ constexpr int kErrorOutsideSpan = 3;
 constexpr int kStopNodeOutsideWindow = 88998;
 constexpr int kStopBadSlot = 74358;
 
-// Slots the table has columns for; 0 for a table that cannot hold a 9-epoch window.
-int slotsIn(const OrbitTable& table) {
+bool hasColumn(const OrbitTable& table, int slot) {
     int n = table.epochCount;
-    if (n < kWindowSize || !(table.interval > 0.0)) return 0;
-    std::size_t perSlot = 4 * static_cast<std::size_t>(n);
-    if (table.data.size() < static_cast<std::size_t>(n)) return 0;
-    return static_cast<int>((table.data.size() - static_cast<std::size_t>(n)) / perSlot);
+    if (n < kWindowSize || !(table.interval > 0.0) || slot < 1) return false;
+    return static_cast<std::size_t>(n) * (1 + 4 * static_cast<std::size_t>(slot)) <= table.data.size();
 }
 
 // The nearest whole number to u, halves away from zero, as a double. For the values the window produces
@@ -54,7 +51,7 @@ struct Basis {
 
 // False, with the node in `node`, when u lies within the tolerance of a node; stops 88998 for a node outside
 // the window.
-bool basisAt(double u, const std::array<double, 9>& weights, Basis& basis, int& node) {
+[[gnu::always_inline]] inline bool basisAt(double u, const std::array<double, 9>& weights, Basis& basis, int& node) {
     const double k = nearestWhole(u);
     if (std::fabs(u - k) <= kNodeTolerance) {
         if (k < 0.0 || k > 8.0) stopRun(kStopNodeOutsideWindow);
@@ -75,7 +72,7 @@ typedef double Pair __attribute__((vector_size(16)));
 
 // Interpolates x, y, z and (when `clock` is given) the clock through the window starting at element `offset` of
 // each block, with one basis for all of them.
-void interpolateWindow(double u, const OrbitTable& table, int offset, double& x, double& y, double& z,
+[[gnu::always_inline]] inline void interpolateWindow(double u, const OrbitTable& table, int offset, double& x, double& y, double& z,
                        double* clock) {
     const double* xs = &table.data[static_cast<std::size_t>(table.xBase - 1 + offset)];
     const double* ys = &table.data[static_cast<std::size_t>(table.yBase - 1 + offset)];
@@ -113,7 +110,7 @@ void interpolateWindow(double u, const OrbitTable& table, int offset, double& x,
 // oterp2's tests and window; the clock is interpolated only when asked for.
 bool interpolateSlot(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double* clock,
                      int& error) {
-    if (slot < 1 || slot > slotsIn(table)) stopRun(kStopBadSlot);
+    if (!hasColumn(table, slot)) stopRun(kStopBadSlot);
     int n = table.epochCount;
     int column = (slot - 1) * n;
     double x1 = table.at(table.xBase + column);

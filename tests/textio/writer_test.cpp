@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "test_support.h"
@@ -19,6 +21,17 @@ TEST(FmtF, RightAlignedWithDecimalsAndAsterisksWhenTooWide) {
     EXPECT_EQ(fmtF(-0.00001, 7, 4), "-0.0000");
     EXPECT_EQ(fmtF(std::numeric_limits<double>::quiet_NaN(), 9, 4), "      NaN");
     EXPECT_EQ(fmtF(1e300, 9, 4), "*********");
+}
+
+// Exact binary halves are where a formatter's rounding shows: ties go to the even digit, as printf's %.*f does.
+TEST(FmtF, RoundsAsPrintfDoesAtExactTies) {
+    for (double v : {0.125, 0.375, -2.5, 2.5, 1e15 + 0.5, 0.0005, -0.0, -0.0004, 1234.5678, 1e22}) {
+        for (int d = 0; d <= 4; ++d) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.*f%s", d, v, d == 0 ? "." : "");
+            EXPECT_EQ(fmtF(v, 40, d), std::string(40 - std::strlen(expected), ' ') + expected) << v << " " << d;
+        }
+    }
 }
 
 TEST(FmtI, RightAlignedAndAsterisksWhenTooWide) {
