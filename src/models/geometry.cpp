@@ -41,6 +41,11 @@ double distance(double x, double y, double z, const std::array<double, 3>& p) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
+// The plain words for a signal time outside the orbit (error 3), sent at about `transmit`.
+std::string orbitGap(const OrbitTable& orbit, int error, double transmit) {
+    return error == 3 ? orbgap(orbit.firstTime, orbit.lastTime, transmit, transmit) : std::string();
+}
+
 // Receiver clock offset (s) at one point from pseudorange p tagged t: two passes from 0, no earth rotation.
 bool clockOffset(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
                  double& offset, int& error) {
@@ -82,7 +87,7 @@ double clockOffsetOrStop(int slot, int prn, const OrbitTable& orbit, const std::
     int error = 0;
     if (!clockOffset(slot, orbit, phaseCentre, t, p, dt, error)) {
         writeListing(freeLine("oterp error in comdtr--", error, prn));
-        stopRun(stopCode);
+        stopRun(stopCode, orbitGap(orbit, error, t - p * kInverseSpeedOfLight));
     }
     return dt;
 }
@@ -93,7 +98,7 @@ double travelRangeOrStop(int slot, int prn, const OrbitTable& orbit, const std::
     int error = 0;
     if (!travelRange(slot, orbit, phaseCentre, t, dt, range, rotated, error)) {
         writeListing(freeLine("oterp error in comrng--", error, prn));
-        stopRun(stopCode);
+        stopRun(stopCode, orbitGap(orbit, error, t - dt - kTravelTimeStart));
     }
     return range;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
 #include "textio/textio.h"
@@ -31,12 +32,43 @@ struct OrbitTable {
     double at(int element) const { return data[static_cast<size_t>(element - 1)]; }
 };
 
-// Loads the orbit file (open and positioned at its first line) for the window [start, stop] of `epochs` epochs
-// (both ends on the orbit's own grid). Removes from the PrnTable every satellite missing from the header list,
-// with one listing line "lodorb reset number of sats ==> " + I3 per removal; `satCount` comes back as the count
-// after pruning. The table is sized from N and S. Stops: 78439, 34589, 89756, 89757; 89758 (fewer than 9
-// epochs: "orbit window has fewer than 9 epochs -- fatal"), 89759 (epochs missing or off the grid: "orbit epochs
-// missing or off grid -- fatal").
+// The span of the orbit file(s) as their first two header lines declare it.
+struct OrbitSpan {
+    double start = 0.0;     // T0: first epoch of the first file, jts
+    double end = 0.0;       // Tend: last epoch declared, T0 + (M - 1)·interval
+    double interval = 0.0;  // tabulation interval, s (positive)
+    int epochs = 0;         // M: the first file's epoch count, or the joined count for several files
+    std::string source;     // columns 47-60 of the first file's line 1 (coordinate system, orbit type, agency)
+};
+
+// Reads lines 1 and 2 of every orbit file (each open at its first line; in time order), writes the listing
+// lines " orbit ref sys/source -- <first file's text>" and "orbit strt/stop,delt,neph" with the joined span,
+// and fixes jd0 to the day of the first file's first epoch (stop 34587 for a year before 1900). Files join when
+// they have the same interval and each starts on the first file's grid, not before the one before it, and no
+// later than one interval after the span so far: otherwise an input error naming both files. A zero or
+// negative interval, or a field that does not read, is an input error naming the file and line.
+OrbitSpan orbspn(const std::vector<TextFile*>& files);
+
+// The plain explanation of an orbit that does not reach the data: which dates and times the orbit covers
+// ([orbitStart, orbitEnd]), which the data need ([needStart, needEnd], jts), and which neighbouring day's
+// orbit file is missing. Empty when the need lies inside the orbit.
+std::string orbgap(double orbitStart, double orbitEnd, double needStart, double needEnd);
+
+// Loads the orbit file(s) (each open and positioned at its first line, in time order, joined as orbspn
+// accepts them) for the window [start, stop] of `epochs` epochs
+// (both ends on the orbit's own grid). SP3 versions blank and a to d; satellites of other systems than GPS are
+// passed over, as are velocity, correlation and comment lines. Removes from the PrnTable every satellite
+// missing from the header lists (their union), with one listing line "lodorb reset number of sats ==> " + I3
+// per removal; then every satellite with a position (0, 0, 0), a clock of 999999.999999 µs or more, or no
+// record at some epoch of the window, with the line " no usable orbit for prn <n> -- dropped". An epoch that an
+// earlier file holds keeps the earlier file's values. A time system other than GPS gets the line
+// " orbit time system -- <sys>, times used as written". `satCount` comes back as the count after pruning. The
+// table is sized from N and S. Stops: 78439, 34589, 89756, 89757; 89758 (fewer than 9 epochs: "orbit window has
+// fewer than 9 epochs -- fatal"), 89759 (epochs missing or off the grid: "orbit epochs missing or off grid --
+// fatal").
+void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs, double start,
+            double stop);
+// The same for one file.
 void lodorb(TextFile& file, OrbitTable& table, int& satCount, int epochs, double start, double stop);
 // Stores one record's four values at epoch row `row`, column `slot`.
 void lodor2(OrbitTable& table, int row, int slot, double x, double y, double z, double clock);

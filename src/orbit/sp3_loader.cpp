@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "orbit/orbit.h"
+#include "orbit/sp3_header.h"
 #include "textio/textio.h"
 #include "timebase/timebase.h"
 
@@ -13,15 +15,13 @@ namespace varno {
 
 namespace {
 
-constexpr int kRecordWidth = 60;
-constexpr int kHeaderListSize = 34;       // two header lines of 17 satellite numbers
-constexpr int kHeaderNumbersPerLine = 17;
-constexpr int kSkippedHeaderLines = 18;   // header lines 5 to 22
+using sp3::kRecordWidth;
 constexpr int kMinimumEpochs = 9;         // one interpolation window
 constexpr double kWindowMargin = 1e-06;   // s, an epoch this close outside the window is still kept
 constexpr double kGridTolerance = 1e-03;  // s, a kept epoch farther than this from its grid time is refused
 constexpr double kMetresPerKilometre = 1000.0;
 constexpr double kSecondsPerMicrosecond = 1e-06;
+constexpr double kBadClock = 999999.999999;  // microseconds: the clock is unknown
 constexpr double kNoEpochYet = 1e+38;
 
 constexpr int kStopNotInTable = 78439;
@@ -30,40 +30,19 @@ constexpr int kStopBadSlot = 89757;
 constexpr int kStopTooFewEpochs = 89758;
 constexpr int kStopOffGrid = 89759;
 
-struct HeaderList {
-    int count = 0;
-    int numbers[kHeaderListSize]{};
-};
-
-// Header lines 3 and 4: the count in columns 5-6, then seventeen 3-column satellite numbers from column 10.
-void readSatelliteLine(const Record& line, HeaderList& list, int firstIndex) {
-    for (int i = 0; i < kHeaderNumbersPerLine; ++i) {
-        int col = 10 + 3 * i;
-        list.numbers[firstIndex + i] = line.intField(col, col + 2, "header satellite number");
+bool listedIn(int prn, const std::vector<sp3::SatelliteHeader>& headers) {
+    for (const sp3::SatelliteHeader& header : headers) {
+        if (scanbf(prn, header.listed.data(), static_cast<int>(header.listed.size()))) return true;
     }
+    return false;
 }
 
-void readHeader(TextFile& file, HeaderList& list) {
-    Record line;
-    file.require(line, kRecordWidth, "orbit header line 1");
-    file.require(line, kRecordWidth, "orbit header line 2");
-    file.require(line, kRecordWidth, "orbit header line 3 (satellite list)");
-    list.count = line.intField(5, 6, "header satellite count");
-    readSatelliteLine(line, list, 0);
-    file.require(line, kRecordWidth, "orbit header line 4 (satellite list)");
-    readSatelliteLine(line, list, kHeaderNumbersPerLine);
-    for (int i = 0; i < kSkippedHeaderLines; ++i) {
-        file.require(line, kRecordWidth, "orbit header line " + std::to_string(5 + i));
-    }
-}
-
-// Removes, in increasing PRN order, every satellite of the run that the header does not list. Returns S.
-int pruneSatellites(const HeaderList& list, int& satCount) {
-    int listed = std::clamp(list.count, 0, kHeaderListSize);
+// Removes, in increasing PRN order, every satellite of the run that no header lists. Returns S.
+int pruneSatellites(const std::vector<sp3::SatelliteHeader>& headers, int& satCount) {
     for (int prn = 1; prn <= kMaxPrn; ++prn) {
         int slot = 0;
         if (!getprn(prn, slot)) continue;
-        if (scanbf(prn, list.numbers, listed)) continue;
+        if (listedIn(prn, headers)) continue;
         int n = 0;
         if (!delprn(prn, n)) stopRun(kStopNotInTable);
         satCount = n;
@@ -76,6 +55,18 @@ int pruneSatellites(const HeaderList& list, int& satCount) {
     return s;
 }
 
+// One note per time system other than GPS; the epochs are used as they are written.
+void noteTimeSystems(const std::vector<sp3::SatelliteHeader>& headers) {
+    std::vector<std::string> noted;
+    for (const sp3::SatelliteHeader& header : headers) {
+        const std::string& system = header.timeSystem;
+        if (system.empty() || system == "GPS" || system == "   " || system == "ccc") continue;
+        if (std::find(noted.begin(), noted.end(), system) != noted.end()) continue;
+        noted.push_back(system);
+        writeListing(freeLine("orbit time system -- ", system, ", times used as written"));
+    }
+}
+
 double nearestWhole(double v) { return std::round(v); }  // halves away from zero
 
 // The epochs kept, row by row, before the table is laid out: the table is built only once the file has shown
@@ -84,25 +75,114 @@ struct KeptEpochs {
     int satellites = 0;
     std::vector<double> times;
     std::vector<double> values;  // per epoch: x of slots 1..S, then y, z and clock
+    std::vector<char> usable;    // per epoch and slot: a record with a position and a clock was met
+    std::vector<std::string> where;  // per epoch: "file:line: " of its epoch line
 
     void add(double t) {
         times.push_back(t);
         values.resize(values.size() + static_cast<std::size_t>(4 * satellites), 0.0);
+        usable.resize(usable.size() + static_cast<std::size_t>(satellites), 0);
     }
-    void store(int slot, double x, double y, double z, double clock) {
-        std::size_t row = (times.size() - 1) * static_cast<std::size_t>(4 * satellites);
+    std::size_t row(std::size_t k) const { return k * static_cast<std::size_t>(4 * satellites); }
+    void store(int slot, double x, double y, double z, double clock, bool good) {
+        std::size_t at = row(times.size() - 1);
         std::size_t s = static_cast<std::size_t>(slot - 1);
         std::size_t n = static_cast<std::size_t>(satellites);
-        values[row + s] = x;
-        values[row + n + s] = y;
-        values[row + 2 * n + s] = z;
-        values[row + 3 * n + s] = clock;
+        values[at + s] = x;
+        values[at + n + s] = y;
+        values[at + 2 * n + s] = z;
+        values[at + 3 * n + s] = clock;
+        usable[(times.size() - 1) * n + s] = good ? 1 : 0;
+    }
+    // True when slot `slot` has a usable record at every kept epoch.
+    bool complete(int slot) const {
+        std::size_t n = static_cast<std::size_t>(satellites);
+        for (std::size_t k = 0; k < times.size(); ++k) {
+            if (!usable[k * n + static_cast<std::size_t>(slot - 1)]) return false;
+        }
+        return true;
     }
 };
 
-[[noreturn]] void refuseGrid() {
+std::string where(const Record& line) { return line.fileName() + ":" + std::to_string(line.lineNumber()) + ": "; }
+
+[[noreturn]] void refuseGrid(const std::string& detail) {
     writeListing(freeLine("orbit epochs missing or off grid -- fatal"));
-    stopRun(kStopOffGrid);
+    stopRun(kStopOffGrid, detail);
+}
+
+// Reads one file's epochs into `kept` until N epochs are kept or the file ends. `skipUpTo`: epochs at or before
+// this time are held by an earlier file and passed over.
+void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const int* slotOf, int epochs, double start,
+                double stop, double skipUpTo, KeptEpochs& kept, OrbitTable& table) {
+    Record line;
+    while (static_cast<int>(kept.times.size()) < std::max(epochs, 1)) {
+        if (!file.next(line, kRecordWidth)) break;
+        if (line.column(1) != '*') continue;
+        int year = line.intField(4, 7, "epoch year");
+        int month = line.intField(8, 10, "epoch month");
+        int day = line.intField(11, 13, "epoch day");
+        int hour = line.intField(14, 16, "epoch hour");
+        int minute = line.intField(17, 19, "epoch minute");
+        double second = line.realField(20, 31, 8, "epoch second");
+        double t = civjts(year, month, day, hour, minute, second);
+        // Epochs outside the window are skipped; their position records are passed over by the next search.
+        if (t < start - kWindowMargin || t > stop + kWindowMargin) continue;
+        if (t <= skipUpTo + kGridTolerance) continue;
+        kept.add(t);
+        kept.where.push_back(where(line));
+        table.firstTime = std::min(table.firstTime, t);
+        table.lastTime = std::max(table.lastTime, t);
+
+        // Records are counted, not matched against the header list; velocity and other lines do not count.
+        for (int r = 0; r < header.count; ++r) {
+            file.require(line, kRecordWidth, "orbit position record");
+            while (line.column(1) != 'P' && line.column(1) != 'p') {
+                if (line.column(1) == '*') {
+                    stopRun(kStopShortEpoch, where(line) + "an epoch line where position record " +
+                                                 std::to_string(r + 1) + " of the " + std::to_string(header.count) +
+                                                 " the header lists was expected");
+                }
+                file.require(line, kRecordWidth, "orbit position record");
+            }
+            int prn = 0;
+            if (!sp3::gpsId(line, 2, "satellite number", prn)) continue;
+            double xKm = line.realField(5, 18, 6, "x (km)");
+            double yKm = line.realField(19, 32, 6, "y (km)");
+            double zKm = line.realField(33, 46, 6, "z (km)");
+            double clockMicro = line.realField(47, 60, 6, "clock (microseconds)");
+            // A satellite number outside 1..32 has no slot: dropped like a satellite the run does not use.
+            int slot = (prn >= 1 && prn <= kMaxPrn) ? slotOf[prn] : 0;
+            if (slot < 0 || slot > kMaxPrn) stopRun(kStopBadSlot);
+            if (slot == 0) continue;
+            const bool good = !(xKm == 0.0 && yKm == 0.0 && zKm == 0.0) && !(clockMicro >= kBadClock);
+            kept.store(slot, xKm * kMetresPerKilometre, yKm * kMetresPerKilometre, zKm * kMetresPerKilometre,
+                       clockMicro * kSecondsPerMicrosecond, good);
+        }
+    }
+}
+
+// Drops, in increasing PRN order, every satellite without a usable record at some kept epoch. Returns, for
+// every slot before the drop, its slot after it (0: dropped), and the new S through `satCount`.
+std::vector<int> dropUnusable(const KeptEpochs& kept, int& satCount) {
+    const PrnTable& prns = prnTable();
+    std::vector<int> prnOfSlot(static_cast<std::size_t>(kept.satellites) + 1, 0);
+    for (int slot = 1; slot <= kept.satellites; ++slot) prnOfSlot[static_cast<std::size_t>(slot)] = prns.prn[slot];
+    for (int prn = 1; prn <= kMaxPrn; ++prn) {
+        for (int slot = 1; slot <= kept.satellites; ++slot) {
+            if (prnOfSlot[static_cast<std::size_t>(slot)] != prn || kept.complete(slot)) continue;
+            int n = 0;
+            if (!delprn(prn, n)) stopRun(kStopNotInTable);
+            writeListing(freeLine("no usable orbit for prn", prn, " -- dropped"));
+        }
+    }
+    std::vector<int> newSlot(prnOfSlot.size(), 0);
+    for (std::size_t slot = 1; slot < prnOfSlot.size(); ++slot) {
+        int now = 0;
+        if (getprn(prnOfSlot[slot], now)) newSlot[slot] = now;
+    }
+    numprn(satCount);
+    return newSlot;
 }
 
 }  // namespace
@@ -124,9 +204,15 @@ void lodor2(OrbitTable& table, int row, int slot, double x, double y, double z, 
 }
 
 void lodorb(TextFile& file, OrbitTable& table, int& satCount, int epochs, double start, double stop) {
-    HeaderList list;
-    readHeader(file, list);
-    int satellites = pruneSatellites(list, satCount);
+    lodorb(std::vector<TextFile*>{&file}, table, satCount, epochs, start, stop);
+}
+
+void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs, double start,
+            double stop) {
+    std::vector<sp3::SatelliteHeader> headers(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) sp3::readSatelliteHeader(*files[i], headers[i]);
+    noteTimeSystems(headers);
+    int satellites = pruneSatellites(headers, satCount);
 
     int slotOf[kMaxPrn + 1]{};
     const PrnTable& prns = prnTable();
@@ -142,58 +228,41 @@ void lodorb(TextFile& file, OrbitTable& table, int& satCount, int epochs, double
 
     KeptEpochs kept;
     kept.satellites = satellites;
-    Record line;
-    int n = 0;
-    while (n < std::max(epochs, 1)) {
-        if (!file.next(line, kRecordWidth)) break;
-        if (line.column(1) != '*') continue;
-        int year = line.intField(4, 7, "epoch year");
-        int month = line.intField(8, 10, "epoch month");
-        int day = line.intField(11, 13, "epoch day");
-        int hour = line.intField(14, 16, "epoch hour");
-        int minute = line.intField(17, 19, "epoch minute");
-        double second = line.realField(20, 31, 8, "epoch second");
-        double t = civjts(year, month, day, hour, minute, second);
-        // Epochs outside the window are skipped; their position records are passed over by the next search.
-        if (t < start - kWindowMargin || t > stop + kWindowMargin) continue;
-        n += 1;
-        kept.add(t);
-        table.firstTime = std::min(table.firstTime, t);
-        table.lastTime = std::max(table.lastTime, t);
-
-        // Records are counted, not matched against the header list; velocity and other lines do not count.
-        for (int r = 0; r < list.count; ++r) {
-            file.require(line, kRecordWidth, "orbit position record");
-            while (line.column(1) != 'P' && line.column(1) != 'p') {
-                if (line.column(1) == '*') stopRun(kStopShortEpoch);
-                file.require(line, kRecordWidth, "orbit position record");
-            }
-            int prn = line.intField(2, 4, "satellite number");
-            double x = line.realField(5, 18, 6, "x (km)") * kMetresPerKilometre;
-            double y = line.realField(19, 32, 6, "y (km)") * kMetresPerKilometre;
-            double z = line.realField(33, 46, 6, "z (km)") * kMetresPerKilometre;
-            double clock = line.realField(47, 60, 6, "clock (microseconds)") * kSecondsPerMicrosecond;
-            // A satellite number outside 1..32 has no slot: dropped like a satellite the run does not use.
-            int slot = (prn >= 1 && prn <= kMaxPrn) ? slotOf[prn] : 0;
-            if (slot < 0 || slot > kMaxPrn) stopRun(kStopBadSlot);
-            if (slot == 0) continue;
-            kept.store(slot, x, y, z, clock);
-        }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        // Within one file every epoch of the window is kept; a later file adds only what comes after.
+        const double skipUpTo = i == 0 || kept.times.empty() ? -kNoEpochYet : table.lastTime;
+        readEpochs(*files[i], headers[i], slotOf, epochs, start, stop, skipUpTo, kept, table);
     }
+    const int n = static_cast<int>(kept.times.size());
 
     if (epochs < kMinimumEpochs) {
         writeListing(freeLine("orbit window has fewer than 9 epochs -- fatal"));
-        stopRun(kStopTooFewEpochs);
+        stopRun(kStopTooFewEpochs, (kept.where.empty() ? std::string() : kept.where.back()) +
+                                       "the orbit window holds " + std::to_string(epochs) +
+                                       " epochs; interpolation needs 9: give a longer orbit");
     }
-    if (n < epochs) refuseGrid();
+    if (n < epochs) {
+        refuseGrid(files.back()->name() + ":" + std::to_string(files.back()->lineNumber()) + ": the orbit ends after " +
+                   std::to_string(n) + " of the " + std::to_string(epochs) +
+                   " epochs of the window (the header declares more epochs than the file holds)");
+    }
     table.interval = nearestWhole((table.lastTime - table.firstTime) / static_cast<double>(epochs - 1));
     // Interpolation takes epoch k at firstTime + (k - 1)·interval; a table that is not on that grid (or has no
     // spacing at all) would give wrong positions without a word.
-    if (!(table.interval > 0.0)) refuseGrid();
+    if (!(table.interval > 0.0)) refuseGrid(kept.where.back() + "the orbit epochs have no spacing");
     for (int k = 1; k <= epochs; ++k) {
         double grid = table.firstTime + static_cast<double>(k - 1) * table.interval;
-        if (!(std::fabs(kept.times[static_cast<std::size_t>(k - 1)] - grid) <= kGridTolerance)) refuseGrid();
+        const std::size_t at = static_cast<std::size_t>(k - 1);
+        if (!(std::fabs(kept.times[at] - grid) <= kGridTolerance)) {
+            refuseGrid(kept.where[at] + "epoch off the " + freeNumber(table.interval) +
+                       " s grid of the window, or an epoch before it is missing");
+        }
     }
+
+    // A zero position or an unknown clock anywhere in the window would be interpolated into wrong ranges.
+    const std::vector<int> newSlot = dropUnusable(kept, satCount);
+    const int columns = satellites;
+    satellites = satCount;
 
     long long size = static_cast<long long>(epochs) * (1 + 4LL * satellites);
     table.data.assign(static_cast<std::size_t>(size), 0.0);
@@ -204,10 +273,12 @@ void lodorb(TextFile& file, OrbitTable& table, int& satCount, int epochs, double
     table.clockBase = epochs + 1 + 3 * satellites * epochs;
     for (int k = 1; k <= epochs; ++k) {
         table.at(table.timeBase + k - 1) = kept.times[static_cast<std::size_t>(k - 1)];
-        std::size_t row = static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(4 * satellites);
-        std::size_t s4 = static_cast<std::size_t>(satellites);
-        for (int slot = 1; slot <= satellites; ++slot) {
-            std::size_t s = static_cast<std::size_t>(slot - 1);
+        std::size_t row = kept.row(static_cast<std::size_t>(k - 1));
+        std::size_t s4 = static_cast<std::size_t>(columns);
+        for (int old = 1; old <= columns; ++old) {
+            const int slot = newSlot[static_cast<std::size_t>(old)];
+            if (slot == 0) continue;
+            std::size_t s = static_cast<std::size_t>(old - 1);
             lodor2(table, k, slot, kept.values[row + s], kept.values[row + s4 + s], kept.values[row + 2 * s4 + s],
                    kept.values[row + 3 * s4 + s]);
         }

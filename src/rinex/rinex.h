@@ -5,6 +5,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "station/station.h"
 #include "textio/textio.h"
@@ -59,6 +60,10 @@ struct SpanPlan {
 // and returns the span plan and both scan summaries. `pair` is cleared and receives the header positions as
 // markers. Listing lines in the order of a good run; stops 34587, 43586 ("data interval below 1 s -- fatal"),
 // 43587 ("receiver data do not overlap -- fatal"), 43588 ("orbit interval too short -- fatal").
+// With several orbit files (in time order) the orbit span is their join (orbspn, orbit/orbit.h); 43588 then
+// also carries the plain words of what the orbit covers and which day's file is missing.
+void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
+           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
 void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
            ObsFileSummary& summary2, StationPair& pair);
 

@@ -3,13 +3,13 @@
 #include <climits>
 #include <cmath>
 
+#include "orbit/orbit.h"
 #include "rinex/rinex.h"
 
 namespace varno {
 
 namespace {
 
-constexpr int kOrbitHeaderWidth = 60;
 // The orbit window reaches this many orbit intervals beyond each end of the common span.
 constexpr double kWindowMargin = 9.0;
 // A common span may end this far (s) beyond the orbit pass and still be covered.
@@ -21,43 +21,6 @@ constexpr int kStopOrbitTooShort = 43588;
 
 // Nearest whole number, halves away from zero, kept in double so that no value can overflow an integer.
 double nint(double x) { return std::round(x); }
-
-struct OrbitHeader {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-    double second = 0.0;
-    int epochs = 0;        // M
-    std::string source;    // coordinate system, orbit type and agency (14 characters)
-    double interval = 0.0; // delta, s
-};
-
-double finiteField(const Record& line, int first, int last, const char* what) {
-    const double value = line.realField(first, last, 8, what);
-    if (!std::isfinite(value)) {
-        line.fail("expected a finite number " + std::string(what) + " in columns " + std::to_string(first) + "-" +
-                  std::to_string(last) + ", found \"" + std::string(line.columns(first, last)) + "\"");
-    }
-    return value;
-}
-
-void readOrbitHeader(TextFile& orbit, OrbitHeader& header) {
-    Record line;
-    orbit.require(line, kOrbitHeaderWidth, "orbit header line 1");
-    header.year = line.intField(4, 7, "year");
-    header.month = line.intField(8, 10, "month");
-    header.day = line.intField(11, 13, "day");
-    header.hour = line.intField(14, 16, "hour");
-    header.minute = line.intField(17, 19, "minute");
-    header.second = finiteField(line, 20, 31, "second");
-    header.epochs = line.intField(32, 39, "number of epochs");
-    header.source = std::string(line.columns(47, 60));
-    orbit.require(line, kOrbitHeaderWidth, "orbit header line 2");
-    header.interval = finiteField(line, 24, 38, "epoch interval");
-    // Every later step divides by the interval and walks the orbit grid forward.
-    if (!(header.interval > 0.0)) {
-        line.fail("expected a positive epoch interval in columns 24-38, found \"" +
-                  std::string(line.columns(24, 38)) + "\"");
-    }
-}
 
 void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, std::array<double, 3>& marker) {
     oscan(file, summary);
@@ -71,18 +34,18 @@ void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, st
 
 void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
            ObsFileSummary& summary2, StationPair& pair) {
+    recon(std::vector<TextFile*>{&orbit}, obs1, obs2, plan, summary1, summary2, pair);
+}
+
+void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
+           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
     pair = StationPair{};
 
-    OrbitHeader header;
-    readOrbitHeader(orbit, header);
-    plan.orbitEpochs = header.epochs;
-    writeListing(freeLine("orbit ref sys/source -- ", header.source));
-    setjd0(header.year, header.month, header.day);
-    const double t0 = civjts(header.year, header.month, header.day, header.hour, header.minute, header.second);
-    const double delta = header.interval;
-    const double tEnd = t0 + (static_cast<double>(header.epochs) - 1.0) * delta;
-    writeListing("orbit strt/stop,delt,neph " + fmtF(t0, 10, 2) + fmtF(tEnd, 10, 2) + fmtF(delta, 7, 2) +
-                 fmtI(header.epochs, 6));
+    const OrbitSpan orbitSpan = orbspn(orbits);
+    plan.orbitEpochs = orbitSpan.epochs;
+    const double t0 = orbitSpan.start;
+    const double delta = orbitSpan.interval;
+    const double tEnd = orbitSpan.end;
 
     newprn();
     scanReceiver(obs1, summary1, "file1  start/stop, intrvl", pair.p1Marker);
@@ -111,7 +74,7 @@ void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsF
     if (!(start >= t0 - kCoverageMargin) || !(stop <= tEnd + kCoverageMargin)) {
         writeListing(freeLine("orbit interval too short -- fatal"));
         writeListing("orbit start/stop " + fmtF(t0, 10, 0) + fmtF(tEnd, 10, 0));
-        stopRun(kStopOrbitTooShort);
+        stopRun(kStopOrbitTooShort, orbgap(t0, tEnd, start, stop));
     }
 
     const double r = 1.0 / delta;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <iostream>
 #include <memory>
 
@@ -58,18 +59,20 @@ void runStages(const RunOptions& options) {
     TextFile pos(options.position);
     TextFile obs1(options.point1);
     TextFile obs2(options.point2);
-    TextFile orbitFile(options.orbits.front());
+    std::deque<TextFile> orbitFiles;
+    std::vector<TextFile*> orbits;
+    for (const std::string& name : options.orbits) orbits.push_back(&orbitFiles.emplace_back(name));
 
     SpanPlan plan;
     ObsFileSummary summary1;
     ObsFileSummary summary2;
     StationPair pair;
-    recon(orbitFile, obs1, obs2, plan, summary1, summary2, pair);
+    recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
 
     OrbitTable orbit;
-    orbitFile.rewind();
-    lodorb(orbitFile, orbit, plan.satCount, plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
-    orbitFile.close();
+    for (TextFile* file : orbits) file->rewind();
+    lodorb(orbits, orbit, plan.satCount, plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+    orbitFiles.clear();
 
     lodpos(pos, pair, summary1.stationId, summary2.stationId);
     getoff(pos, pair, summary1.stationId, summary2.stationId, options.useOffsets ? options.offsets : std::string());
@@ -141,6 +144,7 @@ int runVarno(const RunOptions& options) {
     } catch (const StopRequest& stop) {
         listingWritten = closeListing();
         writeConsole("STOP " + std::to_string(stop.code));
+        if (!stop.detail.empty()) std::cerr << "varno: " << stop.detail << '\n';
         status = stop.code & 0xFF;
     } catch (const InputError& error) {
         listingWritten = closeListing();

@@ -20,10 +20,13 @@ namespace varno {
 // "STOP <code>" on the console and exits with the code's low 8 bits.
 struct StopRequest {
     int code;
+    std::string detail;  // when not empty, one more plain line for standard error
 };
 
 // Ends the run with stop code `code`. Writes nothing itself.
 [[noreturn]] void stopRun(int code);
+// The same with a plain explanation that the main program writes to standard error ("varno: <detail>").
+[[noreturn]] void stopRun(int code, std::string detail);
 
 // An input file that cannot be opened or read as its layout requires. The message is complete and names the file
 // and line ("point1.rnx:42: ..."); the main program prints it as "varno: <message>" on standard error, exit 2.

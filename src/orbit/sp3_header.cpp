@@ -1,0 +1,94 @@
+// The SP3 header as the loader reads it: the version, the satellite list (any system, any number of lines)
+// and the time system.
+#include "orbit/sp3_header.h"
+
+#include <cctype>
+#include <string>
+
+namespace varno::sp3 {
+
+namespace {
+
+constexpr int kIdsPerLine = 17;
+constexpr int kFirstIdColumn = 10;
+constexpr int kFixedHeaderLines = 22;    // versions blank to c
+constexpr int kLastFixedListLine = 7;    // lines 3 to 7 may carry satellite ids in versions blank to c
+constexpr int kTimeSystemLine = 13;      // the first "%c" line in versions blank to c
+
+bool isListLine(const Record& line) { return line.column(1) == '+' && line.column(2) != '+'; }
+bool isAccuracyLine(const Record& line) { return line.column(1) == '+' && line.column(2) == '+'; }
+
+void readIds(const Record& line, std::vector<int>& ids) {
+    for (int i = 0; i < kIdsPerLine; ++i) {
+        int prn = 0;
+        ids.push_back(gpsId(line, kFirstIdColumn + 3 * i, "header satellite number", prn) ? prn : 0);
+    }
+}
+
+std::string timeSystemOf(const Record& line) {
+    if (!line.startsWith(1, "%c")) return "";
+    return std::string(line.columns(10, 12));
+}
+
+}  // namespace
+
+char version(const Record& line1) {
+    const char v = line1.column(2);
+    if (line1.column(1) == '#' && v != ' ' && (v < 'a' || v > 'd')) {
+        line1.fail("expected an SP3 version (blank or a to d) in column 2, found \"" + std::string(1, v) + "\"");
+    }
+    return v;
+}
+
+bool gpsId(const Record& line, int col, const char* what, int& prn) {
+    const char system = line.column(col);
+    if (system == 'G') {
+        prn = line.intField(col + 1, col + 2, what);
+        return true;
+    }
+    if (std::isalpha(static_cast<unsigned char>(system))) return false;
+    // Numeric ids read as the whole three columns, however they are aligned.
+    prn = line.intField(col, col + 2, what);
+    return true;
+}
+
+void readSatelliteHeader(TextFile& file, SatelliteHeader& header) {
+    header = SatelliteHeader{};
+    Record line;
+    file.require(line, kRecordWidth, "orbit header line 1");
+    header.version = version(line);
+    file.require(line, kRecordWidth, "orbit header line 2");
+    file.require(line, kRecordWidth, "orbit header line 3 (satellite list)");
+    std::vector<int> ids;
+    if (header.version == 'd') {
+        header.count = line.intField(4, 6, "header satellite count");
+        readIds(line, ids);
+        int number = 3;
+        file.require(line, kRecordWidth, "orbit header line 4");
+        while (isListLine(line)) {
+            readIds(line, ids);
+            file.require(line, kRecordWidth, "orbit header line " + std::to_string(++number + 1));
+        }
+        while (isAccuracyLine(line)) file.require(line, kRecordWidth, "orbit header line " + std::to_string(++number + 1));
+        if (!line.startsWith(1, "%c")) {
+            line.fail("expected the time system line (\"%c\") after the satellite lists, found \"" +
+                      std::string(line.columns(1, 2)) + "\"");
+        }
+        header.timeSystem = timeSystemOf(line);
+    } else {
+        header.count = line.intField(5, 6, "header satellite count");
+        readIds(line, ids);
+        file.require(line, kRecordWidth, "orbit header line 4 (satellite list)");
+        readIds(line, ids);
+        for (int number = 5; number <= kFixedHeaderLines; ++number) {
+            file.require(line, kRecordWidth, "orbit header line " + std::to_string(number));
+            if (number <= kLastFixedListLine && isListLine(line)) readIds(line, ids);
+            if (number == kTimeSystemLine && header.version == 'c') header.timeSystem = timeSystemOf(line);
+        }
+    }
+    const std::size_t listed = header.count > 0 ? static_cast<std::size_t>(header.count) : 0;
+    if (ids.size() > listed) ids.resize(listed);
+    header.listed = std::move(ids);
+}
+
+}  // namespace varno::sp3
