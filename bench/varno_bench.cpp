@@ -1,101 +1,212 @@
-// Times whole runs of the program on the real datasets and reports the time per epoch and the peak memory.
-// Usage: varno-bench [repetitions] [dataset ...]   (datasets are folders of ../shared/data)
+// Times whole runs of varno as a user starts them (a separate process in the run directory) and, side by side,
+// an earlier build of varno and the peer DGPS solver on the same files.
+//
+// Usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--no-peer] NAME=DIR ...
+// Each DIR holds point1.rnx, point2.rnx, orbit.sp3, pos (and off). Directories that cannot be written (the shared
+// datasets) are copied to a scratch directory first. For every program the median of N runs (wall and CPU) and the
+// largest peak resident set are printed; with --baseline, whether its listing and residual file are byte-identical
+// to varno's. The peer is `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3,
+// GPS only, elevation mask 0, point 1 as base at its header position.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
-
-#include "run/run.h"
-#include "textio/textio.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-long peakRssKiB() {
+struct Timing {
+    double wall = 0, cpu = 0;
+    long peakKiB = 0;
+    int status = 0;
+};
+
+// Runs `argv` in `dir` with its output discarded; wall time, CPU time and peak memory of the child.
+Timing runOnce(const fs::path& dir, const std::vector<std::string>& argv) {
+    Timing t;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    wait4(pid, &status, 0, &usage);
+    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    t.peakKiB = usage.ru_maxrss;
+    t.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return t;
 }
 
-// Nominal epochs of the run (from the listing's common span) and double differences (residual file lines).
-void runSize(const fs::path& dir, long& epochs, long& observations) {
-    epochs = 0;
-    observations = 0;
-    std::FILE* f = std::fopen((dir / "varno.lst").c_str(), "rb");
-    if (f != nullptr) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f) != nullptr) {
-            double start = 0, stop = 0, step = 0;
-            if (std::sscanf(line, "common start/stop, intrvl %lf %lf %lf", &start, &stop, &step) == 3 &&
-                step > 0) {
-                epochs = static_cast<long>((stop - start) / step) + 1;
-            }
-        }
-        std::fclose(f);
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// Median wall and CPU over `runs` runs, largest peak memory, last exit status.
+Timing timed(const fs::path& dir, const std::vector<std::string>& argv, int runs) {
+    std::vector<double> wall, cpu;
+    Timing out;
+    for (int r = 0; r < runs; ++r) {
+        const Timing t = runOnce(dir, argv);
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
+        out.peakKiB = std::max(out.peakKiB, t.peakKiB);
+        out.status = t.status;
     }
-    f = std::fopen((dir / "varno.res").c_str(), "rb");
-    if (f != nullptr) {
-        int c = 0;
-        while ((c = std::fgetc(f)) != EOF) {
-            if (c == '\n') ++observations;
-        }
-        std::fclose(f);
+    out.wall = median(wall);
+    out.cpu = median(cpu);
+    return out;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+long lineCount(const fs::path& p) {
+    const std::string s = slurp(p);
+    return static_cast<long>(std::count(s.begin(), s.end(), '\n'));
+}
+
+// Point 1's header position (APPROX POSITION XYZ), the peer's base.
+std::string basePosition(const fs::path& obs) {
+    std::ifstream in(obs);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find("APPROX POSITION XYZ") != std::string::npos) return line.substr(0, 42);
+        if (line.find("END OF HEADER") != std::string::npos) break;
     }
+    return "0 0 0";
+}
+
+// The peer's options and the one-record navigation file it insists on (positions come from the SP3).
+void writePeerSetup(const fs::path& dir) {
+    std::ofstream conf(dir / "peer.conf");
+    conf << "pos1-posmode       =dgps\npos1-frequency     =l1\npos1-elmask        =0\npos1-navsys        =1\n"
+            "pos1-sateph        =precise\npos1-ionoopt       =off\npos1-tropopt       =off\n";
+    std::ofstream nav(dir / "peer.nav");
+    const std::string zero = " 0.000000000000D+00";
+    nav << "     2.11           N: GPS NAV DATA                         RINEX VERSION / TYPE\n"
+        << "                                                            END OF HEADER\n"
+        << " 1 06  8 26 10  0  0.0" << zero << zero << zero << "\n";
+    for (int i = 0; i < 7; ++i) nav << "   " << zero << zero << zero << zero << "\n";
+}
+
+bool onPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) return false;
+    std::stringstream dirs(path);
+    std::string d;
+    while (std::getline(dirs, d, ':')) {
+        if (access((fs::path(d) / program).c_str(), X_OK) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int repetitions = argc > 1 ? std::atoi(argv[1]) : 3;
-    if (repetitions < 1) repetitions = 1;
-    std::vector<std::string> names;
-    for (int i = 2; i < argc; ++i) names.push_back(argv[i]);
-    fs::path data = fs::path(VARNO_SHARED_DIR) / "data";
-    if (names.empty()) {
-        for (const char* n : {"gsi-3040-0759-3km", "upc1-upc2-38m-1hz", "garr-mata-51km", "ebre-creu-288km"}) {
-            names.push_back(n);
+    int runs = 5;
+    std::string varno = VARNO_BINARY;
+    std::string baseline;
+    bool peer = true;
+    std::vector<std::pair<std::string, fs::path>> workloads;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--varno" && i + 1 < argc) {
+            varno = fs::absolute(argv[++i]).string();
+        } else if (a == "--baseline" && i + 1 < argc) {
+            baseline = fs::absolute(argv[++i]).string();
+        } else if (a == "--no-peer") {
+            peer = false;
+        } else if (a.find('=') != std::string::npos) {
+            workloads.emplace_back(a.substr(0, a.find('=')), fs::absolute(a.substr(a.find('=') + 1)));
+        } else {
+            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--no-peer] "
+                                 "NAME=DIR ...\n");
+            return 2;
         }
     }
-    fs::path work = fs::temp_directory_path() / ("varno-bench-" + std::to_string(getpid()));
-    fs::path start = fs::current_path();
-    std::printf("%-26s %8s %8s %10s %12s %10s\n", "dataset", "epochs", "obs", "best s", "us/epoch", "peak MiB");
-    for (const std::string& name : names) {
-        fs::path from = data / name;
-        if (!fs::exists(from)) {
-            std::printf("%-26s (absent)\n", name.c_str());
+    peer = peer && onPath("rnx2rtkp");
+    const fs::path scratch = fs::temp_directory_path() / ("varno-bench-" + std::to_string(getpid()));
+
+    std::printf("median of %d runs; wall and CPU in seconds, peak resident set in MiB\n", runs);
+    std::printf("| workload | double differences | varno wall | varno CPU | peak MiB |%s%s\n",
+                baseline.empty() ? "" : " before wall | before / varno | identical |",
+                peer ? " peer wall | peer / varno |" : "");
+    std::printf("|---|---|---|---|---|%s%s\n", baseline.empty() ? "" : "---|---|---|", peer ? "---|---|" : "");
+    for (const auto& [name, from] : workloads) {
+        if (!fs::exists(from / "point1.rnx")) {
+            std::printf("| %s | (absent) |\n", name.c_str());
             continue;
         }
-        fs::remove_all(work);
-        fs::create_directories(work);
-        for (const char* f : {"point1.rnx", "point2.rnx", "orbit.sp3", "pos", "off"}) {
-            if (fs::exists(from / f)) fs::copy_file(from / f, work / f);
+        fs::path dir = from;
+        if (access(from.c_str(), W_OK) != 0) {
+            dir = scratch / name;
+            fs::remove_all(dir);
+            fs::create_directories(dir);
+            for (const char* f : {"point1.rnx", "point2.rnx", "orbit.sp3", "pos", "off"}) {
+                if (fs::exists(from / f)) fs::copy_file(from / f, dir / f);
+            }
         }
-        fs::current_path(work);
-        double best = 1e300;
-        int status = 0;
-        for (int r = 0; r < repetitions; ++r) {
-            varno::captureOutput();  // the console lines of the run are not timed against a terminal
-            auto t0 = std::chrono::steady_clock::now();
-            status = varno::runVarno();
-            auto t1 = std::chrono::steady_clock::now();
-            varno::releaseConsole();
-            best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+        std::string before;
+        Timing old;
+        if (!baseline.empty()) {
+            old = timed(dir, {baseline}, runs);
+            before = slurp(dir / "varno.lst") + '\0' + slurp(dir / "varno.res");
         }
-        fs::current_path(start);
-        long epochs = 0;
-        long observations = 0;
-        runSize(work, epochs, observations);
-        std::printf("%-26s %8ld %8ld %10.3f %12.2f %10.1f%s\n", name.c_str(), epochs, observations, best,
-                    epochs > 0 ? best * 1e6 / static_cast<double>(epochs) : 0.0, peakRssKiB() / 1024.0,
-                    status == 0 ? "" : "  (run did not complete)");
+        const Timing now = timed(dir, {varno}, runs);
+        const std::string after = slurp(dir / "varno.lst") + '\0' + slurp(dir / "varno.res");
+        std::printf("| %s | %ld | %.3f | %.3f | %.1f |", name.c_str(), lineCount(dir / "varno.res"), now.wall, now.cpu,
+                    static_cast<double>(now.peakKiB) / 1024.0);
+        if (!baseline.empty()) {
+            std::printf(" %.3f | %.1f | %s |", old.wall, old.wall / now.wall, before == after ? "yes" : "NO");
+        }
+        if (peer) {
+            writePeerSetup(dir);
+            std::vector<std::string> command{"rnx2rtkp", "-k", "peer.conf", "-r"};
+            std::istringstream xyz(basePosition(dir / "point1.rnx"));
+            for (std::string v; xyz >> v;) command.push_back(v);
+            for (const char* f : {"-o", "peer.pos", "point2.rnx", "point1.rnx", "peer.nav", "orbit.sp3"}) {
+                command.emplace_back(f);
+            }
+            const Timing p = timed(dir, command, runs);
+            long solutions = 0;
+            std::ifstream sol(dir / "peer.pos");
+            for (std::string line; std::getline(sol, line);) solutions += !line.empty() && line[0] != '%';
+            std::printf(" %.3f | %.1f%s |", p.wall, p.wall / now.wall, solutions == 0 ? " (no solution)" : "");
+        }
+        std::printf("%s\n", now.status == 0 ? "" : "  (varno did not complete)");
+        std::fflush(stdout);
     }
-    fs::remove_all(work);
+    fs::remove_all(scratch);
     return 0;
 }

@@ -47,7 +47,6 @@ void evaluateOneByOne(GatherFile& gather, const OrbitTable& orbit, const Station
         e.slot = k;
         e.referenceSlot = r;
         e.epochTime1 = t1;
-        e.epochTime2 = t2;
         e.residual = ((rho2k - rho1k) - (rho2r - rho1r)) - o.ddObserved;
         e.weight = o.weight;
         use(e);
@@ -127,7 +126,10 @@ bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScat
 // gather order.
 class EvaluationSpill {
 public:
-    explicit EvaluationSpill(const EpochStore& store, int satCount) : satCount_(satCount) {
+    // With elevations (the results) a record holds t1, v, weight, reference, elevation; without (the iterations)
+    // t1, v, weight, reference and the three partials.
+    EvaluationSpill(const EpochStore& store, int satCount, bool elevations)
+        : satCount_(satCount), doubles_(elevations ? 5 : 7), elevations_(elevations) {
         file_ = std::tmpfile();
         if (file_ == nullptr) failed("create");
         long start = 0;
@@ -135,7 +137,7 @@ public:
             regionNext_[static_cast<std::size_t>(k)] = start;
             start += store.count(k);
         }
-        buffers_.assign(static_cast<std::size_t>(satCount + 1) * kPerSlot * kDoubles, 0.0);
+        buffers_.assign(static_cast<std::size_t>(satCount + 1) * kPerSlot * doubles_, 0.0);
     }
     ~EvaluationSpill() { std::fclose(file_); }
     EvaluationSpill(const EvaluationSpill&) = delete;
@@ -143,23 +145,25 @@ public:
 
     void put(const Evaluated& e) {
         const std::size_t k = static_cast<std::size_t>(e.slot);
-        double* at = &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * kDoubles];
+        double* at = &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * doubles_];
         at[0] = e.epochTime1;
-        at[1] = e.epochTime2;
-        at[2] = e.residual;
-        at[3] = e.partials[0];
-        at[4] = e.partials[1];
-        at[5] = e.partials[2];
-        at[6] = e.elevation;
-        at[7] = e.weight;
-        at[8] = static_cast<double>(e.referenceSlot);
+        at[1] = e.residual;
+        at[2] = e.weight;
+        at[3] = static_cast<double>(e.referenceSlot);
+        if (elevations_) {
+            at[4] = e.elevation;
+        } else {
+            at[4] = e.partials[0];
+            at[5] = e.partials[1];
+            at[6] = e.partials[2];
+        }
         if (++filled_[k] == static_cast<int>(kPerSlot)) flush(static_cast<int>(k));
     }
 
     // Writes what is buffered, then hands every result over in gather order.
     void replay(const std::function<void(const Evaluated&)>& use) {
         for (int k = 1; k <= satCount_; ++k) flush(k);
-        std::vector<double> chunk(kPerSlot * kDoubles);
+        std::vector<double> chunk(kPerSlot * doubles_);
         long index = 0;
         Evaluated e;
         for (int k = 1; k <= satCount_; ++k) {
@@ -169,14 +173,16 @@ public:
                 const std::size_t n = static_cast<std::size_t>(std::min<long>(end - index, kPerSlot));
                 read(index, chunk.data(), n);
                 for (std::size_t i = 0; i < n; ++i) {
-                    const double* at = &chunk[i * kDoubles];
+                    const double* at = &chunk[i * doubles_];
                     e.epochTime1 = at[0];
-                    e.epochTime2 = at[1];
-                    e.residual = at[2];
-                    e.partials = {at[3], at[4], at[5]};
-                    e.elevation = at[6];
-                    e.weight = at[7];
-                    e.referenceSlot = static_cast<int>(at[8]);
+                    e.residual = at[1];
+                    e.weight = at[2];
+                    e.referenceSlot = static_cast<int>(at[3]);
+                    if (elevations_) {
+                        e.elevation = at[4];
+                    } else {
+                        e.partials = {at[4], at[5], at[6]};
+                    }
                     use(e);
                 }
                 index += static_cast<long>(n);
@@ -186,7 +192,6 @@ public:
 
 private:
     static constexpr std::size_t kPerSlot = 256;
-    static constexpr std::size_t kDoubles = 9;
 
     [[noreturn]] static void failed(const char* what) {
         throw InputError(std::string("cannot ") + what + " the temporary results file: " + std::strerror(errno));
@@ -196,9 +201,9 @@ private:
         const std::size_t k = static_cast<std::size_t>(slot);
         const std::size_t n = static_cast<std::size_t>(filled_[k]);
         if (n == 0) return;
-        const std::size_t bytes = n * kDoubles * sizeof(double);
-        const off_t offset = static_cast<off_t>(regionNext_[k]) * static_cast<off_t>(kDoubles * sizeof(double));
-        if (::pwrite(fileno(file_), &buffers_[k * kPerSlot * kDoubles], bytes, offset) !=
+        const std::size_t bytes = n * doubles_ * sizeof(double);
+        const off_t offset = static_cast<off_t>(regionNext_[k]) * static_cast<off_t>(doubles_ * sizeof(double));
+        if (::pwrite(fileno(file_), &buffers_[k * kPerSlot * doubles_], bytes, offset) !=
             static_cast<ssize_t>(bytes)) {
             failed("write");
         }
@@ -207,13 +212,15 @@ private:
     }
 
     void read(long index, double* to, std::size_t n) {
-        const std::size_t bytes = n * kDoubles * sizeof(double);
-        const off_t offset = static_cast<off_t>(index) * static_cast<off_t>(kDoubles * sizeof(double));
+        const std::size_t bytes = n * doubles_ * sizeof(double);
+        const off_t offset = static_cast<off_t>(index) * static_cast<off_t>(doubles_ * sizeof(double));
         if (::pread(fileno(file_), to, bytes, offset) != static_cast<ssize_t>(bytes)) failed("read");
     }
 
     std::FILE* file_ = nullptr;
     int satCount_ = 0;
+    std::size_t doubles_ = 7;
+    bool elevations_ = false;
     std::vector<double> buffers_;
     std::array<int, kMaxScatterFiles + 1> filled_{};
     std::array<long, kMaxScatterFiles + 1> regionNext_{};  // next record of each region
@@ -231,7 +238,7 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
 
     // Each satellite's block sees the cursor its own lookups move, from where the block before left it.
     std::array<int, kMaxScatterFiles + 1> cursor = entering;
-    EvaluationSpill spill(store, satCount);
+    EvaluationSpill spill(store, satCount, site != nullptr);
     EpochShares shares;
     StoredEpoch epoch;
     std::array<StoredObservation, kMaxScatterFiles> observations{};
@@ -259,7 +266,6 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
             e.slot = k;
             e.referenceSlot = r;
             e.epochTime1 = epoch.epochTime1;
-            e.epochTime2 = epoch.epochTime2;
             e.weight = o.weight;
             if (site != nullptr) {
                 comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], rotated[0],

@@ -28,7 +28,7 @@ namespace varno::adjust_internal {
 struct Evaluated {
     int slot = 0;
     int referenceSlot = 0;             // the reference satellite it was differenced against in this pass
-    double epochTime1 = 0, epochTime2 = 0;
+    double epochTime1 = 0;             // point 1's time tag, jts seconds
     double residual = 0;               // computed minus observed double difference, m
     std::array<double, 3> partials{};  // its derivatives by point 2's X, Y, Z (iterations only)
     double elevation = 0;              // of the satellite above point 2's horizon, degrees (results only)

@@ -16,6 +16,7 @@ constexpr int kFirstDigitSlot = 27;
 constexpr int kLettersCount = 26;
 constexpr int kScrnamStop = 98786;
 
+constexpr std::size_t kScratchBuffer = 1 << 16;
 constexpr std::size_t kScatterDoubles = 12;
 constexpr std::size_t kGatherRecordBytes = sizeof(std::int32_t) + sizeof(double) * 11;
 
@@ -35,6 +36,7 @@ std::string scrnam(int k) {
 GatherFile::GatherFile() {
     file_ = std::tmpfile();
     if (file_ == nullptr) throw InputError("cannot create the temporary gather file: " + systemReason());
+    std::setvbuf(file_, nullptr, _IOFBF, kScratchBuffer);
 }
 
 GatherFile::~GatherFile() {
@@ -88,6 +90,8 @@ void ScatterFile::open(const std::string& directory, const std::string& name) {
         }
         throw InputError("cannot create " + path_ + ": " + systemReason());
     }
+    // Large buffers: 35 of these files take a record each per epoch.
+    std::setvbuf(file_, nullptr, _IOFBF, kScratchBuffer);
 }
 
 void ScatterFile::write(const ScatterRecord& record) {

@@ -115,6 +115,20 @@ Record Record::fromLine(std::string_view line, int width, std::string file, long
 }
 
 bool parseIntText(std::string_view field, int& value) {
+    // The common case first: blanks, then at most nine digits, then blanks.
+    std::size_t at = 0;
+    while (at < field.size() && field[at] == ' ') ++at;
+    int digits = 0;
+    int plain = 0;
+    while (at < field.size() && field[at] >= '0' && field[at] <= '9' && digits < 9) {
+        plain = plain * 10 + (field[at++] - '0');
+        ++digits;
+    }
+    while (at < field.size() && field[at] == ' ') ++at;
+    if (at == field.size()) {
+        value = plain;
+        return true;
+    }
     const Packed p = withoutBlanks(field);
     if (!p.fits) return false;
     if (p.size == 0) {
