@@ -62,7 +62,16 @@ struct ReferenceShare {
     std::array<double, 3> u{};
 };
 
-// The shares of the references met in one epoch (almost always one).
+// One observation of the epoch being evaluated.
+struct Pending {
+    const StoredObservation* observation = nullptr;
+    int slot = 0, reference = 0;
+    ReferenceShare* share = nullptr;
+    double rho1 = 0, rho2 = 0;
+    std::array<double, 3> rotated{};  // the satellite as seen from point 2
+};
+
+// The shares of the references met in one epoch (almost always one; never more than its observations).
 class EpochShares {
 public:
     void clear() { size_ = 0; }
@@ -71,7 +80,6 @@ public:
         for (int i = 0; i < size_; ++i) {
             if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
         }
-        if (size_ == static_cast<int>(shares_.size())) size_ = 0;
         ReferenceShare& s = shares_[static_cast<std::size_t>(size_)];
         s = ReferenceShare{};
         s.slot = r;
@@ -92,7 +100,7 @@ public:
     }
 
 private:
-    std::array<ReferenceShare, 4> shares_{};
+    std::array<ReferenceShare, kMaxScatterFiles> shares_{};
     int size_ = 0;
 };
 
@@ -243,38 +251,61 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
     StoredEpoch epoch;
     std::array<StoredObservation, kMaxScatterFiles> observations{};
     store.rewind();
+    std::array<Pending, kMaxScatterFiles> pending{};
     while (store.next(epoch, observations)) {
         shares.clear();
+        int count = 0;
         for (int i = 0; i < epoch.count; ++i) {
             const StoredObservation& o = observations[static_cast<std::size_t>(i)];
-            const int k = o.slot;
-            if (k < 1 || k > satCount) return false;
-            int r = 0;
-            if (!lookrs(r, epoch.epochTime1, cursor[static_cast<std::size_t>(k)])) return false;
-            ReferenceShare* share = shares.find(r, epoch, orbit, pair);
-            if (share == nullptr) return false;
+            Pending& p = pending[static_cast<std::size_t>(count++)];
+            p.observation = &o;
+            p.slot = o.slot;
+            if (p.slot < 1 || p.slot > satCount) return false;
+            if (!lookrs(p.reference, epoch.epochTime1, cursor[static_cast<std::size_t>(p.slot)])) return false;
+            p.share = shares.find(p.reference, epoch, orbit, pair);
+            if (p.share == nullptr) return false;
+            p.rho1 = o.rho1;
+            if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
+                int error = 0;
+                if (!point1Clock(*p.share, epoch, orbit, pair)) return false;
+                if (!satrng(p.slot, orbit, pair.p1L1, epoch.epochTime1, p.share->dt1, p.rho1, p.rotated, error)) {
+                    return false;
+                }
+            }
+        }
+        // Point 2's ranges two satellites at a time where they share a reference (and so a clock offset).
+        for (int i = 0; i < count;) {
+            Pending& p = pending[static_cast<std::size_t>(i)];
             int error = 0;
-            std::array<double, 3> rotated{};
-            double rho1k = o.rho1;
-            if (!(r == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
-                if (!point1Clock(*share, epoch, orbit, pair)) return false;
-                if (!satrng(k, orbit, pair.p1L1, epoch.epochTime1, share->dt1, rho1k, rotated, error)) return false;
-            }
-            double rho2k = 0;
-            if (!satrng(k, orbit, pair.p2L1, epoch.epochTime2, share->dt2, rho2k, rotated, error)) return false;
-            Evaluated e;
-            e.slot = k;
-            e.referenceSlot = r;
-            e.epochTime1 = epoch.epochTime1;
-            e.weight = o.weight;
-            if (site != nullptr) {
-                comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], rotated[0],
-                       rotated[1], rotated[2], e.elevation);
+            if (i + 1 < count && pending[static_cast<std::size_t>(i + 1)].share == p.share) {
+                Pending& q = pending[static_cast<std::size_t>(i + 1)];
+                if (!satrngs(p.slot, pair.p2L1, epoch.epochTime2, p.share->dt2, q.slot, pair.p2L1, epoch.epochTime2,
+                             p.share->dt2, orbit, p.rho2, p.rotated, q.rho2, q.rotated, error)) {
+                    return false;
+                }
+                i += 2;
             } else {
-                const std::array<double, 3> uk = towards(pair.p2L1, rotated, rho2k);
-                for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - share->u[c];
+                if (!satrng(p.slot, orbit, pair.p2L1, epoch.epochTime2, p.share->dt2, p.rho2, p.rotated, error)) {
+                    return false;
+                }
+                i += 1;
             }
-            e.residual = ((rho2k - rho1k) - (share->rho2 - share->rho1)) - o.ddObserved;
+        }
+        for (int i = 0; i < count; ++i) {
+            const Pending& p = pending[static_cast<std::size_t>(i)];
+            Evaluated e;
+            e.slot = p.slot;
+            e.referenceSlot = p.reference;
+            e.epochTime1 = epoch.epochTime1;
+            e.weight = p.observation->weight;
+            if (site != nullptr) {
+                comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], p.rotated[0],
+                       p.rotated[1], p.rotated[2], e.elevation);
+            } else {
+                const std::array<double, 3> uk = towards(pair.p2L1, p.rotated, p.rho2);
+                for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - p.share->u[c];
+            }
+            e.residual = ((p.rho2 - p.rho1) - (p.share->rho2 - p.share->rho1)) - p.observation->ddObserved;
             spill.put(e);
         }
     }

@@ -125,8 +125,12 @@ void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t
     const int prn = invprn(slot);
     std::array<double, 3> s1{};
     std::array<double, 3> s2{};
-    rho1 = travelRangeOrStop(slot, prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
-    rho2 = travelRangeOrStop(slot, prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    // Both points side by side; where that meets a failure, one after the other, which stops as it should.
+    int error = 0;
+    if (!satrngs(slot, pair.p1L1, t1, dt1, slot, pair.p2L1, t2, dt2, orbit, rho1, s1, rho2, s2, error)) {
+        rho1 = travelRangeOrStop(slot, prn, orbit, pair.p1L1, t1, dt1, kStopRangePoint1, s1);
+        rho2 = travelRangeOrStop(slot, prn, orbit, pair.p2L1, t2, dt2, kStopRangePoint2, s2);
+    }
     // From the satellite towards point 2: the derivative of rho2 with respect to point 2's X, Y, Z.
     u = towards(pair.p2L1, s2, rho2);
 }
@@ -177,6 +181,27 @@ bool satrng(int slot, const OrbitTable& orbit, const std::array<double, 3>& phas
             double& rho, std::array<double, 3>& rotated, int& error) {
     if (slot < 1 || slot > prnTable().count) stopRun(kStopBadSlot);
     return travelRange(slot, orbit, phaseCentre, t, dt, rho, rotated, error);
+}
+
+bool satrngs(int slotA, const std::array<double, 3>& centreA, double tA, double dtA, int slotB,
+             const std::array<double, 3>& centreB, double tB, double dtB, const OrbitTable& orbit, double& rhoA,
+             std::array<double, 3>& rotatedA, double& rhoB, std::array<double, 3>& rotatedB, int& error) {
+    if (slotA < 1 || slotA > prnTable().count || slotB < 1 || slotB > prnTable().count) stopRun(kStopBadSlot);
+    // travelRange for both, pass by pass.
+    double tauA = kTravelTimeStart, tauB = kTravelTimeStart;
+    std::array<double, 3> a{}, b{};
+    for (int pass = 0; pass < kTravelTimePasses; ++pass) {
+        if (!oterpPositions(slotA, tA - dtA - tauA, slotB, tB - dtB - tauB, orbit, a, b, error)) return false;
+        tauA = distance(a[0], a[1], a[2], centreA) / kSpeedOfLight;
+        tauB = distance(b[0], b[1], b[2], centreB) / kSpeedOfLight;
+    }
+    const double thetaA = kEarthRotationRate * tauA;
+    const double thetaB = kEarthRotationRate * tauB;
+    rotatedA = {a[0] + thetaA * a[1], a[1] - thetaA * a[0], a[2]};
+    rotatedB = {b[0] + thetaB * b[1], b[1] - thetaB * b[0], b[2]};
+    rhoA = distance(rotatedA[0], rotatedA[1], rotatedA[2], centreA);
+    rhoB = distance(rotatedB[0], rotatedB[1], rotatedB[2], centreB);
+    return true;
 }
 
 std::array<double, 3> towards(const std::array<double, 3>& phaseCentre, const std::array<double, 3>& rotated,

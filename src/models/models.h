@@ -47,6 +47,11 @@ bool rcvclk(int slot, const OrbitTable& orbit, const std::array<double, 3>& phas
 // turned by the earth's rotation during the travel time (comrng for one point).
 bool satrng(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
             double& rho, std::array<double, 3>& rotated, int& error);
+// satrng twice (satellite A at centre A, tag tA, offset dtA; B likewise), computed side by side: the same doubles
+// as the two calls. False on an orbit failure (then call satrng one at a time for the error of each).
+bool satrngs(int slotA, const std::array<double, 3>& centreA, double tA, double dtA, int slotB,
+             const std::array<double, 3>& centreB, double tB, double dtB, const OrbitTable& orbit, double& rhoA,
+             std::array<double, 3>& rotatedA, double& rhoB, std::array<double, 3>& rotatedB, int& error);
 // The unit vector from a rotated satellite position towards the phase centre at range rho (comrng's u).
 std::array<double, 3> towards(const std::array<double, 3>& phaseCentre, const std::array<double, 3>& rotated,
                               double rho);

@@ -107,9 +107,9 @@ typedef double Pair __attribute__((vector_size(16)));
     if (clock != nullptr) *clock = rZC[1];
 }
 
-// oterp2's tests and window; the clock is interpolated only when asked for.
-bool interpolateSlot(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double* clock,
-                     int& error) {
+// oterp2's tests: false with the error code when the satellite has no orbit or t lies outside the span; otherwise
+// the window's first element `offset` (within each block) and u, the time within it in intervals.
+bool windowOf(int slot, double t, const OrbitTable& table, int& offset, double& u, int& error) {
     if (!hasColumn(table, slot)) stopRun(kStopBadSlot);
     int n = table.epochCount;
     int column = (slot - 1) * n;
@@ -138,8 +138,18 @@ bool interpolateSlot(int slot, double t, const OrbitTable& table, double& x, dou
         s = table.lastWindowStart;
         t0 = table.lastWindowTime;
     }
-    double u = (t - t0) * perInterval;
-    interpolateWindow(u, table, column + (s - 1), x, y, z, clock);
+    u = (t - t0) * perInterval;
+    offset = column + (s - 1);
+    return true;
+}
+
+// oterp2; the clock is interpolated only when asked for.
+bool interpolateSlot(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double* clock,
+                     int& error) {
+    int offset = 0;
+    double u = 0.0;
+    if (!windowOf(slot, t, table, offset, u, error)) return false;
+    interpolateWindow(u, table, offset, x, y, z, clock);
     error = 0;
     return true;
 }
@@ -173,6 +183,53 @@ bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, d
 
 bool oterpPosition(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, int& error) {
     return interpolateSlot(slot, t, table, x, y, z, nullptr, error);
+}
+
+bool oterpPositions(int slotA, double tA, int slotB, double tB, const OrbitTable& table, std::array<double, 3>& a,
+                    std::array<double, 3>& b, int& error) {
+    int offsetA = 0, offsetB = 0;
+    double uA = 0.0, uB = 0.0;
+    int errorA = 0, errorB = 0;
+    const bool okA = windowOf(slotA, tA, table, offsetA, uA, errorA);
+    const bool okB = okA && windowOf(slotB, tB, table, offsetB, uB, errorB);
+    const double kA = nearestWhole(uA);
+    const double kB = nearestWhole(uB);
+    // A failure, or a time on a node, is left to the one-at-a-time path, which has the answers and stops for it.
+    if (!okB || std::fabs(uA - kA) <= kNodeTolerance || std::fabs(uB - kB) <= kNodeTolerance) {
+        return oterpPosition(slotA, tA, table, a[0], a[1], a[2], error) &&
+               oterpPosition(slotB, tB, table, b[0], b[1], b[2], error);
+    }
+    // Lane 0 is satellite A, lane 1 satellite B: each lane repeats iterp9's operations for its own satellite.
+    const Pair u = {uA, uB};
+    Pair d[kWindowSize];
+    Pair prod = {1.0, 1.0};
+    for (int j = 0; j < kWindowSize; ++j) {
+        const double w = table.weights[static_cast<std::size_t>(j)];
+        const Pair node = {static_cast<double>(j), static_cast<double>(j)};
+        d[j] = (u - node) * Pair{w, w};
+        prod = prod * (u - node);
+    }
+    const auto block = [&](int base, int offset) { return &table.data[static_cast<std::size_t>(base - 1 + offset)]; };
+    const double* xA = block(table.xBase, offsetA);
+    const double* yA = block(table.yBase, offsetA);
+    const double* zA = block(table.zBase, offsetA);
+    const double* xB = block(table.xBase, offsetB);
+    const double* yB = block(table.yBase, offsetB);
+    const double* zB = block(table.zBase, offsetB);
+    Pair sx = {0.0, 0.0}, sy = {0.0, 0.0}, sz = {0.0, 0.0};
+    for (int j = 0; j < kWindowSize; ++j) {
+        sx = sx + Pair{xA[j], xB[j]} / d[j];
+        sy = sy + Pair{yA[j], yB[j]} / d[j];
+        sz = sz + Pair{zA[j], zB[j]} / d[j];
+    }
+    const Pair third = {kOneTwentyFourth, kOneTwentyFourth};
+    const Pair rx = prod * sx * third;
+    const Pair ry = prod * sy * third;
+    const Pair rz = prod * sz * third;
+    a = {rx[0], ry[0], rz[0]};
+    b = {rx[1], ry[1], rz[1]};
+    error = 0;
+    return true;
 }
 
 bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock,

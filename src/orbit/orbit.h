@@ -86,6 +86,10 @@ bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, dou
 bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
 // oterp2 without the clock, for callers that use only the position: the same x, y, z, errors and stops.
 bool oterpPosition(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, int& error);
+// Two oterpPosition calls at once (satellite A at tA, B at tB), for callers with independent work to pair: the same
+// doubles. On a failure the error is that of the first failing of the two calls, in the order A, B.
+bool oterpPositions(int slotA, double tA, int slotB, double tB, const OrbitTable& table, std::array<double, 3>& a,
+                    std::array<double, 3>& b, int& error);
 // Lagrange polynomial through (j, v[j]), j = 0..8, at u. A node within 1e-13 returns v exactly (a node outside
 // 0..8 stops the run with code 88998).
 void iterp9(double u, const double* values, const std::array<double, 9>& weights, double& result);
