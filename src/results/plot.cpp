@@ -13,6 +13,7 @@ namespace {
 constexpr int kTimeBins = 370;       // 2 px each across the plot area
 constexpr int kElevationBins = 370;
 constexpr double kMaxElevation = 90.0;
+constexpr std::uint32_t kSpreadCount = 5;
 constexpr double kWidth = 1000, kHeight = 800;
 constexpr double kLeft = 80, kRight = 820;
 constexpr double kTimeTop = 60, kTimeBottom = 400;
@@ -165,6 +166,10 @@ void ResidualPlot::add(const PostFitResidual& r) {
         if (count == 0 || v < low) low = v;
         if (count == 0 || v > high) high = v;
         count += 1;
+        if (r.used) {
+            bin->usedSum += r.residual;
+            bin->usedSumSquares += r.residual * r.residual;
+        }
     }
 }
 
@@ -209,14 +214,20 @@ std::string ResidualPlot::svg(const std::string& title) const {
     for (std::size_t i = 0; i < series_.size(); ++i) {
         const Series& s = series_[i];
         const std::string c = colour(static_cast<int>(i));
-        std::string bars, dots, crosses;
+        std::string ranges, spreads, dots, crosses;
         const auto draw = [&](const std::vector<Bin>& bins, const Frame& f, double binWidth) {
             for (std::size_t k = 0; k < bins.size(); ++k) {
                 const Bin& b = bins[k];
                 const double x = f.x(f.xMin + (static_cast<double>(k) + 0.5) * binWidth);
                 if (b.usedCount > 0) {
-                    if (b.usedMax > b.usedMin) put(bars, "M%.1f %.1fV%.1f", x, f.y(b.usedMax), f.y(b.usedMin));
+                    if (b.usedMax > b.usedMin) put(ranges, "M%.1f %.1fV%.1f", x, f.y(b.usedMax), f.y(b.usedMin));
                     else put(dots, "M%.1f %.1fh0.01", x, f.y(b.usedMin));
+                    // Many residuals in a bin: their mean ± standard deviation stands out of the range.
+                    if (b.usedCount >= kSpreadCount) {
+                        const double mean = b.usedSum / b.usedCount;
+                        const double spread = std::sqrt(std::max(0.0, b.usedSumSquares / b.usedCount - mean * mean));
+                        put(spreads, "M%.1f %.1fV%.1f", x, f.y(mean + spread), f.y(mean - spread));
+                    }
                 }
                 if (b.rejectedCount > 0) {
                     put(crosses, "M%.1f %.1fl5 5m0 -5l-5 5", x - 2.5, f.y(b.rejectedMin) - 2.5);
@@ -229,7 +240,11 @@ std::string ResidualPlot::svg(const std::string& title) const {
         draw(s.time, time, (spanEnd_ - spanStart_) / kTimeBins);
         draw(s.elevation, elevation, kMaxElevation / kElevationBins);
         put(out, "<g stroke=\"%s\" fill=\"none\" stroke-linecap=\"round\">\n", c.c_str());
-        if (!bars.empty()) out += "<path stroke-width=\"2.2\" d=\"" + bars + "\"/>\n";
+        if (!ranges.empty()) {
+            out += "<path stroke-width=\"2.2\" stroke-opacity=\"" + std::string(spreads.empty() ? "1" : "0.3") +
+                   "\" d=\"" + ranges + "\"/>\n";
+        }
+        if (!spreads.empty()) out += "<path stroke-width=\"2.2\" d=\"" + spreads + "\"/>\n";
         if (!dots.empty()) out += "<path stroke-width=\"3.2\" d=\"" + dots + "\"/>\n";
         if (!crosses.empty()) out += "<path stroke-width=\"1.3\" d=\"" + crosses + "\"/>\n";
         put(out, "</g>\n");
@@ -241,8 +256,9 @@ std::string ResidualPlot::svg(const std::string& title) const {
         put(out, "<text x=\"%.1f\" y=\"%.1f\">PRN %d</text>\n", kLegendX + column + 17, y, s.prn);
     }
     put(out, "<text x=\"%g\" y=\"%g\" font-weight=\"bold\">satellite</text>\n", kLegendX, kLegendTop - 22);
-    put(out, "<text x=\"%g\" y=\"%g\" fill=\"#333\">Bars: range of the used residuals in a bin of %.3g s and of "
-             "%.2g deg; crosses: trimmed (not used); values beyond the scale drawn at its edge.</text>\n",
+    put(out, "<text x=\"%g\" y=\"%g\" fill=\"#333\">Bars: used residuals in bins of %.3g s and of %.2g deg "
+             "(faint: range, solid: mean \u00b1 sd); crosses: trimmed (not used); beyond the scale: at its edge."
+             "</text>\n",
         kLeft, kHeight - 12, (spanEnd_ - spanStart_) / kTimeBins, kMaxElevation / kElevationBins);
     put(out, "</svg>\n");
     return out;

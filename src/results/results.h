@@ -81,7 +81,7 @@ std::string reportText(const RunSummary& summary);
 // ---------------------------------------------------------------------------------------------------------------
 // Residual plot: post-fit residual against time (one colour per PRN, trimmed observations marked) and against
 // elevation. Residuals are binned as they come (per PRN, a few hundred bins of time and of elevation, each
-// keeping its extremes), so memory and the size of the picture do not grow with the span.
+// keeping its extremes, mean and spread), so memory and the size of the picture do not grow with the span.
 class ResidualPlot {
 public:
     ResidualPlot(double spanStart, double spanEnd);
@@ -93,6 +93,7 @@ private:
     struct Bin {
         float usedMin = 0, usedMax = 0, rejectedMin = 0, rejectedMax = 0;
         std::uint32_t usedCount = 0, rejectedCount = 0;
+        double usedSum = 0, usedSumSquares = 0;
     };
     struct Series {
         int prn = 0;
