@@ -36,7 +36,12 @@ OutputFile observationFile(const Scenario& sc, const Geometry& geo, int i, const
 // files, are chosen here.
 std::vector<OutputFile> orbitFiles(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
                                    int64_t minTag, int64_t maxTag) {
-    return {{"orbit.sp3", sp3File(sc, sats, geo, minTag, maxTag), sc.crlf.count("orbit.sp3") > 0}};
+    std::vector<DailyOrbit> daily;
+    std::vector<OutputFile> files{
+        {"orbit.sp3", sp3File(sc, sats, geo, minTag, maxTag, sc.orbitDaily ? &daily : nullptr),
+         sc.crlf.count("orbit.sp3") > 0}};
+    for (DailyOrbit& day : daily) files.push_back({day.name, std::move(day.lines), sc.crlf.count("orbit.sp3") > 0});
+    return files;
 }
 
 // Writes one file of the run directory. Every file goes through here, so that an encoding of the

@@ -175,6 +175,28 @@ const std::vector<Option>& options() {
         {"orbit-omit", false, "none", nullptr,
          "PRNs left out of the orbit file (header list and records), e.g. 7,19",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.orbitOmit = toPrns(k, v, 1, 99); }},
+        {"orbit-version", false, "a", nullptr, "SP3 version of the orbit: a (numeric ids), c or d (ids G01, ...)",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             const std::string t = trim(v);
+             if (t != "a" && t != "c" && t != "d") throw Error("option " + k + ": a, c or d");
+             s.orbitVersion = t[0];
+         }},
+        {"orbit-others", false, "0", nullptr,
+         "satellites of other systems (R, E, C ids in turn) mixed into the orbit; version c (85 in all) or d",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             s.orbitOthers = toInt(k, v);
+             if (s.orbitOthers < 0 || s.orbitOthers > 900) throw Error("option " + k + ": 0 to 900");
+         }},
+        {"orbit-zero", false, "none", nullptr, "PRNs written at position 0,0,0 at the orbit epoch nearest mid-data",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.orbitZero = toPrns(k, v, 1, 99); }},
+        {"orbit-bad-clock", false, "none", nullptr,
+         "PRNs written with the unknown clock 999999.999999 at the orbit epoch nearest mid-data",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             s.orbitBadClock = toPrns(k, v, 1, 99);
+         }},
+        {"orbit-daily", false, "no", nullptr,
+         "also write the orbit cut into one file per day, orbit-YYYYMMDD.sp3 (00:00 to the day's last epoch)",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.orbitDaily = toBool(k, v); }},
         {"crlf", false, "none", nullptr,
          "files written with CRLF line ends: none, all, or a list of point1.rnx,point2.rnx,orbit.sp3,pos,off",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {

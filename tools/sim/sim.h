@@ -168,6 +168,11 @@ struct Scenario {
     double tropo = 0;
     double orbitInterval = 900, orbitMargin = 1800;
     std::vector<int> orbitOmit;
+    char orbitVersion = 'a';          // SP3 version written: a (numeric ids), c or d (lettered ids)
+    int orbitOthers = 0;              // satellites of other systems mixed into the orbit (c and d)
+    std::vector<int> orbitZero;       // PRNs written at position 0,0,0 at the middle orbit epoch
+    std::vector<int> orbitBadClock;   // PRNs written with the unknown clock 999999.999999 at that epoch
+    bool orbitDaily = false;          // also write the orbit as one file per day
     std::vector<int> planes;
     std::set<std::string> crlf;
     std::string off = "auto";
@@ -274,9 +279,15 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
 // ---------------------------------------------------------------- file writers
 // RINEX 2.11 observation file of receiver i (rinex2_writer.cpp).
 std::vector<std::string> rinex2File(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs);
-// SP3-a orbit covering the tags minTag..maxTag plus the margin (sp3_writer.cpp).
+// One day's part of the orbit, 00:00 to the last epoch before the next day, named orbit-YYYYMMDD.sp3.
+struct DailyOrbit {
+    std::string name;
+    std::vector<std::string> lines;
+};
+// SP3 orbit covering the tags minTag..maxTag plus the margin, in the scenario's version (sp3_writer.cpp);
+// with `daily`, the same epochs are also cut into one file per day.
 std::vector<std::string> sp3File(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
-                                 int64_t minTag, int64_t maxTag);
+                                 int64_t minTag, int64_t maxTag, std::vector<DailyOrbit>* daily = nullptr);
 // Station files (station_files.cpp). posFile also returns point 2's a priori position as written, and
 // whether the program can use it.
 std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);
