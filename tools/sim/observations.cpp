@@ -99,6 +99,11 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
         n2[p] = std::floor(amb.uniform() * 1.6e7) - 0.8e7;
     }
     std::vector<EpochPlan> plan = planEpochs(sc, geo, i);
+    // This receiver's own troposphere: an exponential atmosphere with dry and wet scale heights, independent of
+    // the program's model.
+    const double height = i == 0 ? sc.h1 : geo.h2;
+    const double zenith =
+        r.zenithAuto ? 2.3 * std::exp(-height / 8400.0) + 0.15 * std::exp(-height / 2000.0) : r.zenithDelay;
     // Event records and flag-1 epochs: the first epoch at or after each time.
     std::vector<int> eventsAt(plan.size() + 1, 0);
     for (double t : r.events) {
@@ -162,7 +167,8 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
         for (auto& v : vis) {
             const Sat& s = *v.sat;
             const Signal& g = v.sig;
-            const double clean = kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev);
+            const double clean =
+                kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev) + zenith * mapping(g.elev);
             const double iono = 1.2 * mapping(g.elev);  // L2 minus L1 group delay, for P2/C2/L2 only
             // Fixed draw pattern per record, so that rates do not change the noise.
             const double uOut = glitch.uniform(), uSign = glitch.uniform(), uMag = glitch.uniform();
@@ -184,20 +190,26 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 doppler1 = -(pb - pa) / kLambda1;
                 doppler2 = -(pb - pa) / kLambda2;
             }
+            // Code noise growing towards the horizon when asked; the plain figure otherwise, to the bit.
+            double codeNoise = r.noise;
+            if (r.noiseElevation != 0) {
+                const double grow = r.noiseElevation / std::sin(g.elev / kDegPerRad);
+                codeNoise = std::sqrt(r.noise * r.noise + grow * grow);
+            }
             const int ss = std::clamp(static_cast<int>(g.elev / 11.0) + 1, 1, 9);
             ObsRecord rec{'G', s.prn, {}};
             for (auto& ty : r.types) {
                 double val = 0;
                 bool blank = false, zero = false;
                 if (ty == "C1") {
-                    val = clean + r.noise * noise.gauss() + outlier;
+                    val = clean + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "P1") {
-                    val = clean + r.noise * noise.gauss() + outlier;
+                    val = clean + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode || zeroP1;
                     blank = blankP1 && !zero;
                 } else if (ty == "P2" || ty == "C2") {
-                    val = clean + iono + r.noise * noise.gauss() + outlier;
+                    val = clean + iono + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "L1") {
                     val = (clean + r.phaseNoise * noise.gauss()) / kLambda1 + n1[s.prn];

@@ -270,6 +270,19 @@ const std::vector<Option>& options() {
              for (auto& t : r.types)
                  if (!known.count(t)) throw Error("option " + k + ": unknown type '" + t + "'");
          }},
+        {"noise-elevation", true, "0", "0",
+         "code noise growing towards the horizon: the standard deviation becomes sqrt(noise^2 + (this / sin e)^2), "
+         "metres",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             r.noiseElevation = toDouble(k, v);
+         }},
+        {"zenith-delay", true, "0", "0",
+         "this receiver's own troposphere: zenith delay in metres, or 'auto' for 2.3 exp(-h/8400) + 0.15 exp(-h/2000) "
+         "at its ellipsoidal height h, mapped to the elevation and added to its GPS pseudoranges (besides tropo)",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             r.zenithAuto = v == "auto";
+             r.zenithDelay = r.zenithAuto ? 0.0 : toDouble(k, v);
+         }},
         {"noise", true, "0.5", "0.5", "standard deviation of the code noise, metres (C1, P1, P2, C2 independently)",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.noise = toDouble(k, v); }},
         {"phase-noise", true, "0.002", "0.002", "standard deviation of the phase noise, metres",

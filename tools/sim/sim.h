@@ -153,6 +153,9 @@ struct Receiver {
     std::string posBlank = "none";
     double noise = 0.5, phaseNoise = 0.002, outlierRate = 0, outlierSize = 50;
     bool clockField = true;
+    double noiseElevation = 0;  // m; the code noise is sqrt(noise² + (this / sin e)²) when not 0
+    double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
+    bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
 };
 
 struct Scenario {
