@@ -30,7 +30,7 @@ void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const Adjus
     adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, &store, sigma);
 
     for (int i = 1; i <= kIterations; ++i) {
-        writeConsole(freeLine(" iteration -- ", i));
+        writeProgress(freeLine(" iteration -- ", i));
         const double threshold = kThresholdFactor * sigma;
         adjust_internal::comrmsFrom(gather, &store, orbit, pair, threshold, sigma, satCount, inputs.observer);
     }

@@ -171,7 +171,7 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
 
     skipHeader(*inputs.obs1);
     skipHeader(*inputs.obs2);
-    writeConsole(freeLine(" begin scatter & formobs"));
+    writeProgress(freeLine(" begin scatter & formobs"));
 
     // The loop walks the nominal grid from the common start; epoch times read never feed back into t.
     EpochRecord rec1;
@@ -194,7 +194,7 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
-    writeConsole(freeLine(" begin gather"));
+    writeProgress(freeLine(" begin gather"));
 
     ScratchRecord blockStart;
     blockStart.slot = kBlockStart;

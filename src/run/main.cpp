@@ -1,3 +1,3 @@
-#include "run/run.h"
+#include "cli/cli.h"
 
-int main() { return varno::runVarno(); }
+int main(int argc, char** argv) { return varno::runCommandLine(argc, argv); }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -25,6 +26,12 @@ constexpr double kSecondsPerHour = 3600.0;
 constexpr const char* kTroposphereLine =
     "troposphere model used: Saastamoinen zenith delays and continued-fraction mapping at each receiver, met "
     "values of the standard atmosphere from 1013 hPa, 20 C, 50 % humidity at sea level";
+
+// Where an output of the run goes: the output directory when one is given, else the current directory.
+std::string outputPath(const RunOptions& options, const char* name) {
+    if (options.outputDirectory.empty()) return name;
+    return (std::filesystem::path(options.outputDirectory) / name).string();
+}
 
 std::string coordinateLine(const double* values, int count) {
     std::string line;
@@ -86,7 +93,7 @@ void runStages(const RunOptions& options) {
     model.elevationMask = options.elevationMask;
     model.elevationWeights = options.elevationWeights;
     if (model.elevationMask >= -90.0) {
-        writeListing(freeLine("elevation mask", model.elevationMask, "degrees at both receivers"));
+        writeListing(freeLine("elevation mask", model.elevationMask, " degrees at both receivers"));
     }
     if (model.elevationWeights) {
         writeListing(freeLine("elevation weights: pseudorange variance", model.sigmaA, "^2 +", model.sigmaB,
@@ -103,7 +110,7 @@ void runStages(const RunOptions& options) {
     inputs.dataStart = plan.dataStart;
     inputs.dataEnd = plan.dataEnd;
     inputs.interval = plan.interval;
-    inputs.residualPath = RunFiles::residuals;
+    inputs.residualPath = outputPath(options, RunFiles::residuals);
     inputs.model = model;
     const ResultsRequest wanted{options.summary, options.report, options.plot, options.residualsCsv};
     std::unique_ptr<ResultsRecorder> results;
@@ -131,8 +138,13 @@ void resetRunState() {
 
 int runVarno(const RunOptions& options) {
     resetRunState();
-    if (!openListing(RunFiles::listing)) {
-        std::cerr << "varno: cannot create " << RunFiles::listing << ": " << std::strerror(errno) << '\n';
+    showProgress(!options.quiet);
+    const std::string listingPath = outputPath(options, RunFiles::listing);
+    std::error_code made;
+    if (!options.outputDirectory.empty()) std::filesystem::create_directories(options.outputDirectory, made);
+    if (made || !openListing(listingPath)) {
+        std::cerr << "varno: cannot create " << listingPath << ": "
+                  << (made ? made.message() : std::string(std::strerror(errno))) << '\n';
         return 1;
     }
     int status = 0;
@@ -158,7 +170,7 @@ int runVarno(const RunOptions& options) {
     }
     // A listing that could not be written completely (a full disk) must not pass for a complete run.
     if (!listingWritten) {
-        std::cerr << "varno: cannot write " << RunFiles::listing << '\n';
+        std::cerr << "varno: cannot write " << listingPath << '\n';
         if (status == 0) status = 2;
     }
     return status;

@@ -171,6 +171,10 @@ std::string freeLine(const Items&... items) {
 void writeListing(std::string_view line);
 // Writes one line to the console (standard output unless redirected).
 void writeConsole(std::string_view line);
+// Writes a progress line to the console, unless progress lines are switched off (a quiet run).
+void writeProgress(std::string_view line);
+// Switches progress lines on (the default) or off; messages and stops written by writeConsole are not affected.
+void showProgress(bool shown);
 
 // Creates or overwrites the listing file; false when it cannot be created.
 bool openListing(const std::string& path);

@@ -27,6 +27,7 @@ struct Sinks {
     std::ostringstream listingMemory;
     std::ostringstream consoleMemory;
     bool consoleCaptured = false;
+    bool progressShown = true;
 };
 
 Sinks& sinks() {
@@ -99,6 +100,12 @@ void writeConsole(std::string_view line) {
         std::cout << line << '\n' << std::flush;
     }
 }
+
+void writeProgress(std::string_view line) {
+    if (sinks().progressShown) writeConsole(line);
+}
+
+void showProgress(bool shown) { sinks().progressShown = shown; }
 
 bool openListing(const std::string& path) {
     Sinks& s = sinks();
