@@ -76,6 +76,8 @@ def peer_marker(folder, base):
         subprocess.run(["rnx2rtkp", "-k", conf, "-r", *map(str, base), "-o", sol,
                         os.path.join(work, "point2.obs"), os.path.join(work, "point1.obs"),
                         os.path.join(work, "orbit.sp3"), nav], capture_output=True)
+        if not os.path.exists(sol):
+            return None
         rows = [line.split() for line in open(sol) if not line.startswith("%") and line.strip()]
     if not rows:
         return None
@@ -93,7 +95,7 @@ def main():
     header = ["set"] + [v[0] for v in VARIANTS] + ["peer (DGPS, mean)"]
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
-    for folder in sys.argv[2:]:
+    for folder in (os.path.abspath(f) for f in sys.argv[2:]):
         base, truth = provenance(folder)
         cells = [os.path.basename(os.path.normpath(folder))]
         cells += [error(varno_marker(varno, folder, opts), truth) for _, opts in VARIANTS]
