@@ -60,7 +60,11 @@ const OptionSpec kOptions[] = {
     {"quiet", 'q', nullptr, "no progress lines on the console (stops and errors are still shown)",
      [](CommandLine& l, const std::string&) { l.options.quiet = true; }},
     {"summary", 0, "FILE", "write the results as JSON (schema varno-summary/1) to FILE; '-' for standard output",
-     [](CommandLine& l, const std::string& v) { l.options.summary = v; }},
+     [](CommandLine& l, const std::string& v) {
+         l.options.summary = v;
+         // Standard output then carries the JSON alone.
+         if (v == "-") l.options.quiet = true;
+     }},
     {"report", 0, nullptr, "print a short block of the results (baseline, formal precision) on standard output",
      [](CommandLine& l, const std::string&) { l.options.report = true; }},
     {"plot", 0, "FILE", "draw the post-fit residuals against time and elevation as an SVG picture",

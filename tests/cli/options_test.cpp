@@ -34,6 +34,16 @@ TEST(ParseCommandLine, OrbitsAccumulateInOrderAndReplaceTheDefault) {
     EXPECT_EQ(line.options.orbits, (std::vector<std::string>{"d1.sp3", "d2.sp3", "d3.sp3"}));
 }
 
+TEST(ParseCommandLine, SummaryOnStandardOutputSilencesTheProgressLines) {
+    const CommandLine line = parseCommandLine({"--summary", "-", "--report", "--plot=p.svg", "--residuals-csv", "r"});
+    EXPECT_EQ(line.options.summary, "-");
+    EXPECT_TRUE(line.options.quiet);
+    EXPECT_TRUE(line.options.report);
+    EXPECT_EQ(line.options.plot, "p.svg");
+    EXPECT_EQ(line.options.residualsCsv, "r");
+    EXPECT_FALSE(parseCommandLine({"--summary", "s.json"}).options.quiet);
+}
+
 TEST(ParseCommandLine, GroupedSwitchesAndHelp) {
     EXPECT_EQ(parseCommandLine({"-qh"}).action, CommandLine::Action::help);
     EXPECT_EQ(parseCommandLine({"--version"}).action, CommandLine::Action::version);
