@@ -63,13 +63,15 @@ void readSatelliteHeader(TextFile& file, SatelliteHeader& header) {
     if (header.version == 'd') {
         header.count = line.intField(4, 6, "header satellite count");
         readIds(line, ids);
-        int number = 3;
-        file.require(line, kRecordWidth, "orbit header line 4");
+        auto next = [&] {
+            file.require(line, kRecordWidth, "orbit header line " + std::to_string(file.lineNumber() + 1));
+        };
+        next();
         while (isListLine(line)) {
             readIds(line, ids);
-            file.require(line, kRecordWidth, "orbit header line " + std::to_string(++number + 1));
+            next();
         }
-        while (isAccuracyLine(line)) file.require(line, kRecordWidth, "orbit header line " + std::to_string(++number + 1));
+        while (isAccuracyLine(line)) next();
         if (!line.startsWith(1, "%c")) {
             line.fail("expected the time system line (\"%c\") after the satellite lists, found \"" +
                       std::string(line.columns(1, 2)) + "\"");

@@ -64,5 +64,18 @@ TEST(OrbitFiles, SameOrbitAsSp3aAndAsSp3dWithOtherSystemsGivesTheSameRun) {
     EXPECT_EQ(fromD.residuals, fromA.residuals);
 }
 
+TEST(OrbitFiles, FirstSignalBeforeTheOrbitNamesTheMissingDayOnStandardError) {
+    TempDir dir;
+    ASSERT_EQ(runIn(dir.path(), simPath() + " --orbit-margin=0 --start=2006-08-26T00:00:00 .").status, 0);
+    RunResult run = runIn(dir.path(), varnoPath());
+    EXPECT_EQ(run.out.substr(run.out.rfind("STOP")), "STOP 34553\n");
+    EXPECT_EQ(run.err.rfind("varno: the orbit covers 2006-08-26 00:00:00 to 2006-08-26 02:00:00 but the data need a "
+                            "satellite position at 2006-08-25 23:59:59.9",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_NE(run.err.find("the orbit file of the day before (2006-08-25) is missing"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace varno::test

@@ -39,7 +39,9 @@ inline std::string sp3Text(const Sp3Spec& spec) {
         for (std::size_t i = 17 * line; i < 17 * line + 17; ++i) text += i < n ? spec.ids[i] : "  0";
         text += "\n";
     }
-    for (std::size_t line = 0; line < lines; ++line) text += "++         2  2  2  2  2  2  2  2  2  2  2  2  2  2  2  2  2\n";
+    for (std::size_t line = 0; line < lines; ++line) {
+        text += "++         2  2  2  2  2  2  2  2  2  2  2  2  2  2  2  2  2\n";
+    }
     text += "%c G  cc " + spec.timeSystem + " ccc cccc cccc cccc cccc ccccc ccccc ccccc ccccc\n";
     text += "%c cc cc ccc ccc cccc cccc cccc cccc ccccc ccccc ccccc ccccc\n";
     text += "%f  1.2500000  1.025000000  0.00000000000  0.000000000000000\n";

@@ -358,7 +358,8 @@ TEST_F(LodorbTest, CorpusFilesLoadOrAreRefusedNamingFileAndLine) {
         {"sp3c_igs15904.sp3", "loaded 29"},   {"sp3c_igs19016.sp3", "stop 89759"}, {"sp3c_igu16295p.sp3", "stop 89759"},
         {"sp3c_nga16570v.sp3", "loaded 30"},  {"sp3d_cod22500.sp3", "loaded 0"},   {"sp3d_example.sp3", "input error"},
         {"sp3d_gfz20895.sp3", "stop 89759"},  {"sp3d_gfz21060.sp3", "stop 89759"}, {"sp3d_iac21114.sp3", "loaded 31"},
-        {"sp3x_blankfirst.sp3", "input error"}, {"sp3x_gpstk_d.sp3", "input error"}, {"sp3x_header.sp3", "input error"}};
+        {"sp3x_blankfirst.sp3", "input error"}, {"sp3x_gpstk_d.sp3", "input error"},
+        {"sp3x_header.sp3", "input error"}};
     for (const std::string& name : names) {
         const std::string path = folder + "/" + name;
         std::string kind;

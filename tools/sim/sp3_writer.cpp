@@ -63,8 +63,8 @@ std::vector<std::string> sp3Text(const Scenario& sc, const std::vector<Entry>& e
     const size_t n = entries.size();
     const size_t lines = v == 'd' ? std::max<size_t>(5, (n + kIdsPerLine - 1) / kIdsPerLine) : 5;
     for (size_t l = 0; l < lines; ++l) {
-        std::string line = l > 0 ? std::string("+        ")
-                                 : (v == 'd' ? fmt("+  %3d   ", static_cast<int>(n)) : fmt("+   %2d   ", static_cast<int>(n)));
+        const int count = static_cast<int>(n);
+        std::string line = l > 0 ? std::string("+        ") : (v == 'd' ? fmt("+  %3d   ", count) : fmt("+   %2d   ", count));
         for (size_t k = l * kIdsPerLine; k < (l + 1) * kIdsPerLine; ++k) line += k < n ? entries[k].id : "  0";
         out.push_back(line);
     }
