@@ -112,7 +112,12 @@ void runStages(const RunOptions& options) {
     inputs.interval = plan.interval;
     inputs.residualPath = outputPath(options, RunFiles::residuals);
     inputs.model = model;
-    const ResultsRequest wanted{options.summary, options.report, options.plot, options.residualsCsv};
+    // Result files go with the other outputs: a relative name is taken in the output directory.
+    const auto resultFile = [&](const std::string& p) {
+        return p.empty() || p == "-" ? p : outputPath(options, p.c_str());
+    };
+    const ResultsRequest wanted{resultFile(options.summary), options.report, resultFile(options.plot),
+                                resultFile(options.residualsCsv)};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
         results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval);

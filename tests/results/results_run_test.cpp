@@ -150,5 +150,16 @@ TEST(ResultsRun, SummaryAgreesWithListingAndTruthAndLeavesListingAlone) {
     EXPECT_EQ(std::distance(fs::directory_iterator(full.dir.path()), {}), 4 + 2 + 3 + fs::exists(full.dir.file("off")));
 }
 
+TEST(ResultsRun, RelativeResultNamesGoToTheOutputDirectory) {
+    RunOptions options;
+    options.outputDirectory = "out";
+    options.summary = "summary.json";
+    options.plot = (fs::temp_directory_path() / ("varno-plot-" + std::to_string(::getpid()) + ".svg")).string();
+    const ExampleRun run(options);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_TRUE(fs::exists(run.dir.path() / "out" / "summary.json"));
+    EXPECT_TRUE(fs::remove(options.plot));  // an absolute name stays as it is
+}
+
 }  // namespace
 }  // namespace varno
