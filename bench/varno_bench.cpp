@@ -6,7 +6,8 @@
 // datasets) are copied to a scratch directory first. For every program the median of N runs (wall and CPU) and the
 // largest peak resident set are printed; with --baseline, whether its listing and residual file are byte-identical
 // to varno's. The peer is `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3,
-// GPS only, elevation mask 0, point 1 as base at its header position.
+// GPS only, elevation mask 0, ionosphere and troposphere off, point 1 as base at its header position, with the
+// SP3's clocks as its navigation file.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -82,16 +83,28 @@ Timing timed(const fs::path& dir, const std::vector<std::string>& argv, int runs
     return out;
 }
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+// Files are compared and counted a block at a time: the children's peak memory, as the system reports it, starts
+// from this process's own.
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    if (!x || !y) return false;
+    char bx[1 << 14], by[1 << 14];
+    for (;;) {
+        x.read(bx, sizeof bx);
+        y.read(by, sizeof by);
+        if (x.gcount() != y.gcount() || std::memcmp(bx, by, static_cast<std::size_t>(x.gcount())) != 0) return false;
+        if (x.gcount() == 0) return true;
+    }
 }
 
 long lineCount(const fs::path& p) {
-    const std::string s = slurp(p);
-    return static_cast<long>(std::count(s.begin(), s.end(), '\n'));
+    std::ifstream in(p, std::ios::binary);
+    char block[1 << 14];
+    long lines = 0;
+    while (in.read(block, sizeof block) || in.gcount() > 0) {
+        lines += static_cast<long>(std::count(block, block + in.gcount(), '\n'));
+    }
+    return lines;
 }
 
 // Point 1's header position (APPROX POSITION XYZ), the peer's base.
@@ -105,17 +118,20 @@ std::string basePosition(const fs::path& obs) {
     return "0 0 0";
 }
 
-// The peer's options and the one-record navigation file it insists on (positions come from the SP3).
-void writePeerSetup(const fs::path& dir) {
+// The peer's options, and its navigation file: the satellite clocks of the SP3 as broadcast records (the peer dates
+// each signal with a broadcast clock before it takes the precise orbit), written by bench/peer/sp3_clock_nav.py.
+bool writePeerSetup(const fs::path& dir) {
     std::ofstream conf(dir / "peer.conf");
     conf << "pos1-posmode       =dgps\npos1-frequency     =l1\npos1-elmask        =0\npos1-navsys        =1\n"
             "pos1-sateph        =precise\npos1-ionoopt       =off\npos1-tropopt       =off\n";
-    std::ofstream nav(dir / "peer.nav");
-    const std::string zero = " 0.000000000000D+00";
-    nav << "     2.11           N: GPS NAV DATA                         RINEX VERSION / TYPE\n"
-        << "                                                            END OF HEADER\n"
-        << " 1 06  8 26 10  0  0.0" << zero << zero << zero << "\n";
-    for (int i = 0; i < 7; ++i) nav << "   " << zero << zero << zero << zero << "\n";
+    const std::string command = "python3 '" + std::string(VARNO_SOURCE_DIR) + "/bench/peer/sp3_clock_nav.py' '" +
+                                (dir / "orbit.sp3").string() + "' > '" + (dir / "peer.nav").string() + "'";
+    // The peer tells orbit files by their extension and would take a .rnx file for one.
+    for (const char* name : {"point1", "point2"}) {
+        fs::remove(dir / (std::string(name) + ".obs"));
+        fs::create_symlink(std::string(name) + ".rnx", dir / (std::string(name) + ".obs"));
+    }
+    return std::system(command.c_str()) == 0;
 }
 
 bool onPath(const char* program) {
@@ -177,25 +193,30 @@ int main(int argc, char** argv) {
                 if (fs::exists(from / f)) fs::copy_file(from / f, dir / f);
             }
         }
-        std::string before;
         Timing old;
         if (!baseline.empty()) {
             old = timed(dir, {baseline}, runs);
-            before = slurp(dir / "varno.lst") + '\0' + slurp(dir / "varno.res");
+            for (const char* f : {"varno.lst", "varno.res"}) fs::rename(dir / f, dir / (std::string(f) + ".before"));
         }
         const Timing now = timed(dir, {varno}, runs);
-        const std::string after = slurp(dir / "varno.lst") + '\0' + slurp(dir / "varno.res");
+        bool identical = true;
+        for (const char* f : {"varno.lst", "varno.res"}) {
+            identical = identical && sameFile(dir / f, dir / (std::string(f) + ".before"));
+        }
         std::printf("| %s | %ld | %.3f | %.3f | %.1f |", name.c_str(), lineCount(dir / "varno.res"), now.wall, now.cpu,
                     static_cast<double>(now.peakKiB) / 1024.0);
         if (!baseline.empty()) {
-            std::printf(" %.3f | %.1f | %s |", old.wall, old.wall / now.wall, before == after ? "yes" : "NO");
+            std::printf(" %.3f | %.1f | %s |", old.wall, old.wall / now.wall, identical ? "yes" : "NO");
         }
         if (peer) {
-            writePeerSetup(dir);
+            if (!writePeerSetup(dir)) {
+                std::printf(" (no peer navigation file) |\n");
+                continue;
+            }
             std::vector<std::string> command{"rnx2rtkp", "-k", "peer.conf", "-r"};
             std::istringstream xyz(basePosition(dir / "point1.rnx"));
             for (std::string v; xyz >> v;) command.push_back(v);
-            for (const char* f : {"-o", "peer.pos", "point2.rnx", "point1.rnx", "peer.nav", "orbit.sp3"}) {
+            for (const char* f : {"-o", "peer.pos", "point2.obs", "point1.obs", "orbit.sp3", "peer.nav"}) {
                 command.emplace_back(f);
             }
             const Timing p = timed(dir, command, runs);
