@@ -109,7 +109,8 @@ typedef double Pair __attribute__((vector_size(16)));
 
 // oterp2's tests: false with the error code when the satellite has no orbit or t lies outside the span; otherwise
 // the window's first element `offset` (within each block) and u, the time within it in intervals.
-bool windowOf(int slot, double t, const OrbitTable& table, int& offset, double& u, int& error) {
+[[gnu::always_inline]] inline bool windowOf(int slot, double t, const OrbitTable& table, int& offset, double& u,
+                                            int& error) {
     if (!hasColumn(table, slot)) stopRun(kStopBadSlot);
     int n = table.epochCount;
     int column = (slot - 1) * n;
