@@ -24,7 +24,7 @@ struct FileCloser {
 }  // namespace
 
 void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs) {
-    GatherFile gather;
+    GatherFile gather(inputs.scratchDirectory);
     adjust_internal::EpochStore store;
     double sigma = 0.0;
     adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, &store, sigma);
@@ -36,6 +36,10 @@ void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const Adjus
     }
 
     const double threshold = kThresholdFactor * sigma;
+    if (inputs.residualFile != nullptr) {
+        post(gather, orbit, pair, satCount, threshold, inputs.residualFile, inputs.observer);
+        return;
+    }
     // Closed on every way out, so whatever was written reaches the file even when a stop ends the run here.
     std::unique_ptr<std::FILE, FileCloser> residualFile(std::fopen(inputs.residualPath.c_str(), "w"));
     if (!residualFile) {

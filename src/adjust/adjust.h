@@ -71,7 +71,9 @@ std::string scrnam(int k);
 // The temporary gather file: unnamed, deleted when closed.
 class GatherFile {
 public:
-    GatherFile();  // creates it; an input error when the system cannot
+    GatherFile();  // creates it in the system's temporary folder; an input error when the system cannot
+    // Creates it in `directory` (the run's scratch directory); its name is removed as soon as it is open.
+    explicit GatherFile(const std::string& directory);
     ~GatherFile();
     GatherFile(const GatherFile&) = delete;
     GatherFile& operator=(const GatherFile&) = delete;
@@ -134,8 +136,9 @@ struct AdjustInputs {
     const ObsFileSummary* summary1 = nullptr;
     const ObsFileSummary* summary2 = nullptr;
     double dataStart = 0, dataEnd = 0, interval = 0;  // common span and step, jts seconds
-    std::string residualPath = "varno.res";
-    std::string scratchDirectory = ".";      // where the scatter files live
+    std::string residualPath = "varno.res";  // opened by adjst when residualFile is null
+    std::FILE* residualFile = nullptr;       // the residual file opened by the caller, who also closes it
+    std::string scratchDirectory = ".";      // where the scatter files and the gather file live
     AdjustObserver* observer = nullptr;      // told the iterations' solutions and the post-fit residuals
     ObservationModel model;                  // optional mask and weights (default: neither)
 };

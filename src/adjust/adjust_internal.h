@@ -5,6 +5,7 @@
 #include <string>
 
 #include "adjust/adjust.h"
+#include "runfiles/runfiles.h"
 #include "station/station.h"
 
 namespace varno::adjust_internal {
@@ -13,8 +14,9 @@ namespace varno::adjust_internal {
 inline constexpr int kMaxScatterFiles = 35;
 
 // One satellite's scatter file: a named binary file of ScatterRecords (11 doubles each) in the scratch
-// directory, created or overwritten by open and removed by close. The destructor closes and removes it, so a
-// stop or an error unwinding through its owner leaves nothing behind. write and read do not allocate.
+// directory, created by open and removed by close. The destructor closes and removes it, so a stop or an error
+// unwinding through its owner leaves nothing behind, and a signal's handler removes it too. write and read do not
+// allocate.
 class ScatterFile {
 public:
     ScatterFile() = default;
@@ -34,6 +36,7 @@ public:
 private:
     std::FILE* file_ = nullptr;
     std::string path_;
+    RemoveOnSignal guard_;
 };
 
 // One observation record of the gather file, with its fields named.

@@ -39,6 +39,14 @@ GatherFile::GatherFile() {
     std::setvbuf(file_, nullptr, _IOFBF, kScratchBuffer);
 }
 
+GatherFile::GatherFile(const std::string& directory) {
+    const std::string path = (std::filesystem::path(directory) / "gather").string();
+    SignalBlock block;  // the name exists only inside this block, so no signal can leave it behind
+    file_ = std::fopen(path.c_str(), "w+bx");
+    if (file_ == nullptr) throw InputError("cannot create the temporary gather file " + path + ": " + systemReason());
+    std::remove(path.c_str());
+}
+
 GatherFile::~GatherFile() {
     if (file_ != nullptr) std::fclose(file_);
 }
@@ -80,9 +88,10 @@ ScatterFile::~ScatterFile() { close(); }
 void ScatterFile::open(const std::string& directory, const std::string& name) {
     close();
     path_ = (std::filesystem::path(directory) / name).string();
-    // Created exclusively: a file of that name is the user's (or left by a run that was killed) and is neither
-    // overwritten nor removed.
+    // Created exclusively: a file of that name is not this run's and is neither overwritten nor removed.
+    SignalBlock block;
     file_ = std::fopen(path_.c_str(), "w+bx");
+    if (file_ != nullptr) guard_.hold(path_);
     if (file_ == nullptr) {
         if (errno == EEXIST) {
             throw InputError("cannot create " + path_ + ": a file of that name is in the way (left by an interrupted "
@@ -149,7 +158,9 @@ void ScatterFile::close() {
     if (file_ == nullptr) return;
     std::fclose(file_);
     file_ = nullptr;
+    SignalBlock block;
     std::remove(path_.c_str());
+    guard_.release();
 }
 
 }  // namespace adjust_internal

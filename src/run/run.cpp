@@ -13,6 +13,7 @@
 #include "orbit/orbit.h"
 #include "results/results.h"
 #include "rinex/rinex.h"
+#include "runfiles/runfiles.h"
 #include "station/station.h"
 #include "textio/textio.h"
 #include "timebase/timebase.h"
@@ -29,8 +30,7 @@ constexpr const char* kTroposphereLine =
 
 // Where an output of the run goes: the output directory when one is given, else the current directory.
 std::string outputPath(const RunOptions& options, const char* name) {
-    if (options.outputDirectory.empty()) return name;
-    return (std::filesystem::path(options.outputDirectory) / name).string();
+    return outputPath(options.outputDirectory, name);
 }
 
 std::string coordinateLine(const double* values, int count) {
@@ -59,7 +59,13 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
-void runStages(const RunOptions& options) {
+// The files a run writes besides the listing.
+struct StageOutputs {
+    std::string scratchDirectory;
+    std::FILE* residuals = nullptr;
+};
+
+void runStages(const RunOptions& options, const StageOutputs& outputs) {
     writeListing(freeLine(kBanner));
 
     // Opened in this order; the first that is missing ends the run.
@@ -110,7 +116,8 @@ void runStages(const RunOptions& options) {
     inputs.dataStart = plan.dataStart;
     inputs.dataEnd = plan.dataEnd;
     inputs.interval = plan.interval;
-    inputs.residualPath = outputPath(options, RunFiles::residuals);
+    inputs.residualFile = outputs.residuals;
+    inputs.scratchDirectory = outputs.scratchDirectory;
     inputs.model = model;
     // Result files go with the other outputs: a relative name is taken in the output directory.
     const auto resultFile = [&](const std::string& p) {
@@ -144,39 +151,69 @@ void resetRunState() {
 int runVarno(const RunOptions& options) {
     resetRunState();
     showProgress(!options.quiet);
-    const std::string listingPath = outputPath(options, RunFiles::listing);
-    std::error_code made;
-    if (!options.outputDirectory.empty()) std::filesystem::create_directories(options.outputDirectory, made);
-    if (made || !openListing(listingPath)) {
-        std::cerr << "varno: cannot create " << listingPath << ": "
-                  << (made ? made.message() : std::string(std::strerror(errno))) << '\n';
+    installSignalCleanup();
+    const std::string& directory = options.outputDirectory;
+    const std::string listingPath = outputPath(directory, RunFiles::listing);
+    // The previous listing and residual file stay as they are until this run has written its own whole.
+    OutputFile listing;
+    OutputFile residuals;
+    RunLock lock;
+    try {
+        makeOutputDirectory(directory);
+        listing.open(directory, RunFiles::listing);
+        if (!lock.acquire(directory)) {
+            std::cerr << "varno: another run is using "
+                      << (directory.empty() ? std::string("this directory") : "the output directory " + directory)
+                      << " (it holds " << outputPath(directory, RunLock::fileName) << "); try again when it has ended\n";
+            return 2;
+        }
+        residuals.open(directory, RunFiles::residuals);
+    } catch (const InputError& error) {
+        std::cerr << "varno: " << error.what() << '\n';
+        return 1;
+    }
+    if (!openListing(listing.writingPath())) {
+        std::cerr << "varno: cannot create " << listingPath << ": " << std::strerror(errno) << '\n';
         return 1;
     }
     int status = 0;
-    bool listingWritten = true;
+    bool complete = false;
     try {
-        runStages(options);
+        ScratchDirectory scratch;
+        scratch.create();
+        runStages(options, StageOutputs{scratch.path(), residuals.stream()});
         writeListing(freeLine("End of Processing"));
-        listingWritten = closeListing();
+        complete = true;
     } catch (const StopRequest& stop) {
-        listingWritten = closeListing();
         writeConsole("STOP " + std::to_string(stop.code));
         if (!stop.detail.empty()) std::cerr << "varno: " << stop.detail << '\n';
         status = stop.code & 0xFF;
     } catch (const InputError& error) {
-        listingWritten = closeListing();
         std::cerr << "varno: " << error.what() << '\n';
         status = 2;
     } catch (const std::exception& error) {
         // Not expected from any input; reported rather than left to abort the process.
-        listingWritten = closeListing();
         std::cerr << "varno: internal error: " << error.what() << '\n';
         status = 3;
     }
-    // A listing that could not be written completely (a full disk) must not pass for a complete run.
-    if (!listingWritten) {
+    // A listing that could not be written completely (a full disk) must not pass for a complete run, nor replace
+    // the previous one.
+    if (!closeListing()) {
         std::cerr << "varno: cannot write " << listingPath << '\n';
-        if (status == 0) status = 2;
+        return status == 0 ? 2 : status;
+    }
+    try {
+        if (complete) {
+            residuals.commit();
+        } else {
+            // A run that did not complete leaves no residual file, so that an older one cannot pass for its own.
+            residuals.discard();
+            removeOutput(directory, RunFiles::residuals);
+        }
+        listing.commit();
+    } catch (const InputError& error) {
+        std::cerr << "varno: " << error.what() << '\n';
+        return status == 0 ? 2 : status;
     }
     return status;
 }
