@@ -37,7 +37,8 @@ void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const Adjus
 
     const double threshold = kThresholdFactor * sigma;
     if (inputs.residualFile != nullptr) {
-        post(gather, orbit, pair, satCount, threshold, inputs.residualFile, inputs.observer);
+        adjust_internal::postFrom(gather, &store, orbit, pair, satCount, threshold, inputs.residualFile,
+                                  inputs.observer);
         return;
     }
     // Closed on every way out, so whatever was written reaches the file even when a stop ends the run here.

@@ -13,6 +13,7 @@
 
 #include "adjust/adjust.h"
 #include "orbit/orbit.h"
+#include "runfiles/runfiles.h"
 #include "station/station.h"
 
 namespace varno {
@@ -112,23 +113,6 @@ struct ResultsRequest {
     std::string plotPath;
     std::string residualsCsvPath;
     bool any() const { return report || !summaryPath.empty() || !plotPath.empty() || !residualsCsvPath.empty(); }
-};
-
-// A file of the results, written under a temporary name beside its place and put there whole by commit; one
-// that is not committed (a stop, an error) is removed and whatever had that name stays as it was. InputError
-// naming the file when it cannot be created, written or put in place.
-class OutputFile {
-public:
-    explicit OutputFile(std::string path);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    void write(const std::string& text);
-    void commit();
-
-private:
-    std::string path_, temporary_;
-    std::FILE* file_ = nullptr;
 };
 
 // Collects the figures while the adjustment runs (the residual CSV is written as the residuals come), then

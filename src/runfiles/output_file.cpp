@@ -84,6 +84,14 @@ std::FILE* OutputFile::stream() {
     return stream_;
 }
 
+void OutputFile::write(std::string_view text) {
+    std::FILE* out = stream();
+    if (out == nullptr) throw InputError("cannot write " + final_ + ": not open");
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
+        throw InputError("cannot write " + final_ + ": " + reason());
+    }
+}
+
 void OutputFile::commit() {
     if (!isOpen()) return;
     bool written = true;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace varno {
 
@@ -62,6 +63,7 @@ private:
 class OutputFile {
 public:
     OutputFile() = default;
+    explicit OutputFile(const std::string& path) { open("", path); }  // the output at `path`, opened
     ~OutputFile() { discard(); }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -74,6 +76,7 @@ public:
     // The temporary file opened for writing (binary; created on first call). Write and flush it freely; do not
     // close it.
     std::FILE* stream();
+    void write(std::string_view text);  // appends to stream(); an InputError when it cannot
     // Where the content is written until commit: the temporary file (or the final path in direct mode). For a
     // writer that opens the file by name itself; it must have closed it before commit.
     const std::string& writingPath() const { return writing_; }
