@@ -30,7 +30,7 @@ constexpr const char* kTroposphereLine =
 
 // Where an output of the run goes: the output directory when one is given, else the current directory.
 std::string outputPath(const RunOptions& options, const char* name) {
-    return outputPath(options.outputDirectory, name);
+    return varno::outputPath(options.outputDirectory, name);
 }
 
 std::string coordinateLine(const double* values, int count) {
