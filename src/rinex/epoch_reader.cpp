@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "epoch_line.h"
+#include "rinex3.h"
 #include "rinex/rinex.h"
 
 namespace varno {
@@ -142,6 +143,7 @@ void skipHeader(TextFile& file) {
 }
 
 bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
+    if (summary.rinex3) return oget3(file, summary, n, t, record);
     if (record.holding) {
         if (record.syncState == kAhead && record.epochTime - t >= kTolerance) return false;
         if (std::fabs(record.epochTime - t) <= kTolerance) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "epoch_line.h"
+#include "rinex3.h"
 #include "rinex/rinex.h"
 
 namespace varno {
@@ -156,6 +157,11 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
     Record line;
     Record ahead;
     summary.x = summary.y = summary.z = 0.0;
+    if (isRinex3(file)) {
+        readHeader3(file, summary);
+        scanEpochs3(file, summary);
+        return;
+    }
     readHeader(file, line, summary);
     const int linesEach = recordLines(summary.typeCount);
 

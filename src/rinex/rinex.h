@@ -1,4 +1,4 @@
-// Receiver observation input: the scan of a RINEX 2 observation file, the choice of the common span and
+// Receiver observation input: the scan of a RINEX 2, 3 or 4 observation file, the choice of the common span and
 // interval of the two receivers, and the in-step epoch reader.
 #pragma once
 
@@ -31,15 +31,20 @@ struct ObsFileSummary {
     ObsTypeIndex typeIndex{};
     double x = 0.0, y = 0.0, z = 0.0;  // APPROX POSITION XYZ, zero when absent
     bool twoLineRecords = false;       // more than 5 types: each satellite's record spans ceil(types / 5) lines
+    // RINEX 3 or 4 layout: one record line per satellite, led by its id ("G05"); typeCount and typeIndex are
+    // those of the GPS type list.
+    bool rinex3 = false;
 };
 
 // 1-based position of `code` among the first n entries of `list` (exact two-character comparison), 0 if absent.
 int alook(const std::string& code, std::span<const std::string> list, int n);
 
 // Scans one observation file from its first line to its end, adding every GPS satellite seen to the PrnTable
-// (satellites of other systems are passed over). jd0 must be set. Listing line "station id -- <id>".
-// Epochs are those with event flag 0 or 1, their satellites listed on the epoch line and its continuation lines;
-// event records (flags 2-5, with any header-label lines beyond their count) and cycle-slip records (flag 6) are
+// (satellites of other systems are passed over). A first line "RINEX VERSION / TYPE" of version 3.xx or 4.xx
+// selects the RINEX 3 layout (other versions of 3 or more, and files other than observation data, are input
+// errors); any other file is read as RINEX 2. jd0 must be set. Listing line "station id -- <id>".
+// Epochs are those with event flag 0 or 1, their satellites listed on the epoch line and its continuation lines
+// (in RINEX 3, one record line each); event records (flags 2-5, with any header-label lines beyond their count) and cycle-slip records (flag 6) are
 // passed over; blank lines at the end of the file end the data section.
 // Stops: 34989, 24307, 24308, 32898, 32899, 66663 (with "read error encountered -- see .lst" on the console),
 // 24309 ("fewer than two epochs in observation file -- fatal"). A file without any valid epoch is an input error.

@@ -296,13 +296,14 @@ TEST_F(ScanTest, CorpusFilesEndCleanly) {
     }
 }
 
-TEST_F(ScanTest, VersionThreeFilesAreRefusedAtTheirFirstLine) {
-    const std::string line = "     3.03           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n";
+TEST_F(ScanTest, VersionsBeyondFourAreRefusedAtTheirFirstLine) {
+    const std::string line = "     5.00           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n";
     try {
         scan(line + header({"C1"}));
         FAIL() << "no error";
     } catch (const InputError& error) {
-        EXPECT_NE(std::string(error.what()).find(":1: expected a RINEX version 2 observation file, found version 3.03"),
+        EXPECT_NE(std::string(error.what())
+                      .find(":1: expected a RINEX observation file of version 2, 3 or 4 in columns 1-9, found version 5.00"),
                   std::string::npos)
             << error.what();
     }

@@ -1,0 +1,220 @@
+// The data section of a RINEX 3 or 4 observation file: the scan of its epochs and the in-step epoch reader.
+// An epoch is a line "> YYYY MM DD hh mm ss.sssssss  f nnn" followed by nnn lines, one per satellite ("G05" and
+// then one 16-column group per type of that system's list); event flags 2 and above announce nnn other lines.
+#include <algorithm>
+#include <cmath>
+
+#include "epoch_line.h"
+#include "rinex3.h"
+
+namespace varno::rinex_internal {
+
+namespace {
+
+constexpr double kTolerance = 0.3;          // an epoch this close to the requested time is the requested one
+constexpr double kAbsentMagnitude = 0.001;  // values of at most this magnitude mean "not observed"
+constexpr double kRoundingThreshold = 5.1;  // above it the mean interval is taken to a multiple of 5 s
+
+constexpr int kStopFirstEpochCount = 24307;
+constexpr int kStopLaterEpochCount = 24308;
+constexpr int kStopTooFewEpochs = 24309;
+constexpr int kStopOverflowFirst = 32898;
+constexpr int kStopOverflowLater = 32899;
+constexpr int kStopReadError = 66663;
+constexpr int kStopEndedAtRequest = 34591;
+constexpr int kStopEpochCount = 24303;
+constexpr int kStopSynchBug = 36649;
+constexpr int kStopZeroPrn = 32646;
+
+enum SyncState { kInStep = 0, kAhead = 1, kEnded = 2 };
+
+struct Epoch3 {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double second = 0.0;
+    int flag = 0;   // event flag; 2 and above announce `count` other lines
+    int count = 0;  // satellites, or lines that follow an event
+};
+
+void parseEpoch3(const Record& line, Epoch3& epoch) {
+    if (line.column(1) != '>') {
+        line.fail("expected an epoch line beginning with \">\" in column 1, found \"" +
+                  std::string(line.columns(1, 20)) + "\"");
+    }
+    epoch.year = line.intField(3, 6, "year");
+    epoch.month = line.intField(8, 9, "month");
+    epoch.day = line.intField(11, 12, "day");
+    epoch.hour = line.intField(14, 15, "hour");
+    epoch.minute = line.intField(17, 18, "minute");
+    epoch.second = line.realField(19, 29, 7, "second");
+    if (!std::isfinite(epoch.second)) {
+        line.fail("expected a finite number second in columns 19-29, found \"" +
+                  std::string(line.columns(19, 29)) + "\"");
+    }
+    epoch.flag = line.intField(30, 32, "event flag");
+    epoch.count = line.intField(33, 35, "satellite count");
+    (void)line.realField(42, 56, 12, "receiver clock offset");
+}
+
+double epochTime(const Epoch3& epoch) {
+    return civjts(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
+}
+
+// Reads the next epoch line, passing over blank lines; false at the end of the file.
+bool nextEpochLine(TextFile& file, Record& line) {
+    while (file.next(line, kRinexWidth)) {
+        if (!line.blank(1, kRinexWidth)) return true;
+    }
+    return false;
+}
+
+// Reads the satellite lines of an epoch and enters its GPS satellites into the PrnTable, in file order.
+void enterSatellites(TextFile& file, Record& line, int count, int overflowStop) {
+    for (int k = 0; k < count; ++k) {
+        file.require(line, kRinexWidth, "a satellite record");
+        if (line.column(1) != 'G') continue;
+        const int prn = line.intField(2, 3, "satellite number");
+        int slot = 0;
+        if (prn > 0 && !putprn(prn, slot) && slot == 0) {
+            writeListing(freeLine("prn table overflow"));
+            stopRun(overflowStop);
+        }
+    }
+}
+
+[[noreturn]] void reportReadError(const Epoch3& lastValid) {
+    writeConsole(freeLine("read error encountered -- see .lst"));
+    writeListing(freeLine("last valid data header was:"));
+    // The same line as for the two-digit years of a RINEX 2 file.
+    writeListing(fmtI(lastValid.year % 100, 3) + fmtI(lastValid.month, 3) + fmtI(lastValid.day, 3) +
+                 fmtI(lastValid.hour, 3) + fmtI(lastValid.minute, 3) + fmtF(lastValid.second, 9, 3) + " was OK");
+    stopRun(kStopReadError);
+}
+
+// One line buffer for every call of the epoch reader, so that the per-epoch path does not allocate.
+Record& scratchLine() {
+    static Record line;
+    return line;
+}
+
+// Value at 1-based position p of a satellite line: absent when not declared, blank or of magnitude 0.001 at most.
+double valueAt(const Record& line, int p) {
+    if (p < 1) return kNoData;
+    const int first = 16 * p - 12;
+    const double v = line.realField(first, first + 13, 3, "observation value");
+    (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
+    (void)line.intField(first + 15, first + 15, "signal strength");
+    return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
+}
+
+void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, Record& line,
+               EpochRecord& record) {
+    const ObsTypeIndex& index = summary.typeIndex;
+    const int width = std::max(kRinexWidth, 3 + 16 * *std::max_element(index.begin(), index.end()));
+    const int slots = std::clamp(n, 0, kMaxPrn);
+    std::fill(record.present.begin() + 1, record.present.begin() + 1 + slots, 0);
+    for (int k = 0; k < count; ++k) {
+        file.require(line, width, "a satellite record");
+        if (line.column(1) != 'G') continue;
+        const int prn = line.intField(2, 3, "satellite number");
+        if (prn <= 0) {
+            writeListing(freeLine("zero prn number was not expected"));
+            stopRun(kStopZeroPrn);
+        }
+        int slot = 0;
+        if (!getprn(prn, slot) || slot > slots) continue;
+        record.present[static_cast<size_t>(slot)] = 1;
+        std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
+        for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(line, index[static_cast<size_t>(j + 1)]);
+        // A record without its P1 value falls back on the C1 value of the same record.
+        if (obs[1] >= kNoData) obs[1] = valueAt(line, index[0]);
+    }
+}
+
+}  // namespace
+
+void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
+    Record line;
+    Epoch3 epoch;
+    for (;;) {
+        if (!nextEpochLine(file, line)) file.require(line, kRinexWidth, "an epoch line");
+        parseEpoch3(line, epoch);
+        if (epoch.flag < 2) break;
+        skipLines(file, line, epoch.count, "an event record line");
+    }
+    if (epoch.count < 1) stopRun(kStopFirstEpochCount);
+    summary.firstEpoch = epochTime(epoch);
+    enterSatellites(file, line, epoch.count, kStopOverflowFirst);
+
+    Epoch3 lastValid = epoch;
+    double previous = summary.firstEpoch;
+    double intervalSum = 0.0;
+    int epochs = 0;
+    while (nextEpochLine(file, line)) {
+        try {
+            parseEpoch3(line, epoch);
+        } catch (const InputError&) {
+            reportReadError(lastValid);
+        }
+        if (epoch.flag >= 2) {
+            skipLines(file, line, epoch.count, "an event record line");
+            continue;
+        }
+        if (epoch.count < 1) stopRun(kStopLaterEpochCount);
+        summary.lastEpoch = epochTime(epoch);
+        epochs += 1;
+        intervalSum += summary.lastEpoch - previous;
+        previous = summary.lastEpoch;
+        enterSatellites(file, line, epoch.count, kStopOverflowLater);
+        lastValid = epoch;
+    }
+
+    // A single epoch gives no interval: the rest of the run needs a span.
+    if (epochs == 0) {
+        writeListing(freeLine("fewer than two epochs in observation file -- fatal"));
+        stopRun(kStopTooFewEpochs);
+    }
+    double mean = intervalSum / epochs;
+    if (mean > kRoundingThreshold) mean = 5.0 * std::round(mean * 0.2);
+    summary.meanInterval = mean;
+}
+
+bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
+    if (record.holding) {
+        if (record.syncState == kAhead && record.epochTime - t >= kTolerance) return false;
+        if (std::fabs(record.epochTime - t) <= kTolerance) {
+            if (record.syncState == kEnded) stopRun(kStopEndedAtRequest);
+            record.syncState = kInStep;
+            return true;
+        }
+    }
+
+    Record& line = scratchLine();
+    Epoch3 epoch;
+    for (;;) {
+        if (!nextEpochLine(file, line)) {
+            record.syncState = kEnded;
+            return false;
+        }
+        parseEpoch3(line, epoch);
+        if (epoch.flag >= 2) {
+            skipLines(file, line, epoch.count, "an event record line");
+            continue;
+        }
+        if (epoch.count < 1) stopRun(kStopEpochCount);
+        record.epochTime = epochTime(epoch);
+        record.holding = true;
+        if (record.epochTime >= t - kTolerance) break;
+        skipLines(file, line, epoch.count, "a satellite record");
+    }
+
+    const bool near = std::fabs(record.epochTime - t) <= kTolerance;
+    if (record.epochTime <= t + kTolerance && !near) {
+        writeListing(freeLine("time synch logic bug in oget()"));
+        stopRun(kStopSynchBug);
+    }
+    takeEpoch(file, summary, n, epoch.count, line, record);
+    record.syncState = near ? kInStep : kAhead;
+    return near;
+}
+
+}  // namespace varno::rinex_internal
