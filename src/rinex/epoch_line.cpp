@@ -1,12 +1,38 @@
 #include "epoch_line.h"
 
+#include "rinex/rinex.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 namespace varno::rinex_internal {
 
 namespace {
+
+// Values of at most this magnitude mean "not observed".
+constexpr double kAbsentMagnitude = 0.001;
+// Above this interval (s) the interval is taken to the nearest multiple of 5 s.
+constexpr double kRoundingThreshold = 5.1;
+
+// True when `text`, blanks aside, is "nan" in any case with an optional sign: some writers put it for a value
+// they do not have.
+bool isNanText(std::string_view text) {
+    char letters[3];
+    size_t n = 0;
+    bool sign = false;
+    for (char c : text) {
+        if (c == ' ') continue;
+        if (n == 0 && !sign && (c == '+' || c == '-')) {
+            sign = true;
+            continue;
+        }
+        if (n == 3) return false;
+        letters[n++] = static_cast<char>(c | 0x20);
+    }
+    return n == 3 && letters[0] == 'n' && letters[1] == 'a' && letters[2] == 'n';
+}
 
 // Satellite entries k = first .. last-1 of the epoch, from the line holding them (entry `first` in column 33).
 void parseEntries(const Record& line, int first, int last, EpochLine& epoch) {
@@ -120,6 +146,28 @@ bool passOverSpecialRecords(TextFile& file, Record& line, EpochLine& epoch, int 
     skipLines(file, line, epoch.count, "a special record");
     afterEvent = true;
     return true;
+}
+
+double groupValue(const Record& line, int first) {
+    double v = 0.0;
+    try {
+        v = line.realField(first, first + 13, 3, "observation value");
+    } catch (const InputError&) {
+        if (isNanText(line.columns(first, first + 15))) return kNoData;  // the text may run into the indicators
+        if (!isNanText(line.columns(first, first + 13))) throw;
+        v = kNoData;
+    }
+    (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
+    (void)line.intField(first + 15, first + 15, "signal strength");
+    return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
+}
+
+double typicalInterval(std::vector<double>& spacings) {
+    const auto middle = spacings.begin() + static_cast<std::ptrdiff_t>((spacings.size() - 1) / 2);
+    std::nth_element(spacings.begin(), middle, spacings.end());
+    double interval = *middle;
+    if (interval > kRoundingThreshold) interval = 5.0 * std::round(interval * 0.2);
+    return interval;
 }
 
 }  // namespace varno::rinex_internal

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "textio/textio.h"
 
@@ -68,6 +69,16 @@ bool nextEpochLine(TextFile& file, Record& line, Record& scratch, bool& afterEve
 // above 6), then sets `afterEvent`; the satellite list and the records of `linesEach` lines after flag 6. True
 // when the line announced special records, false for an epoch (flag 0 or 1).
 bool passOverSpecialRecords(TextFile& file, Record& line, EpochLine& epoch, int linesEach, bool& afterEvent);
+
+// The value of the 16-column group starting in column `first`: F14.3, then loss-of-lock indicator and signal
+// strength (single digits, read and dropped). Blank, "nan" (any case, optional sign) and magnitudes up to 0.001
+// are absent (kNoData); any other text that does not convert is an input error naming the columns.
+double groupValue(const Record& line, int first);
+
+// The typical spacing of the epochs: the median of the spacings (for an even count the lower middle one), so that
+// data gaps do not lengthen it. Above 5.1 s it is taken to the nearest multiple of 5 s. `spacings` is not empty;
+// its order changes.
+double typicalInterval(std::vector<double>& spacings);
 
 // Reads and drops `lines` lines; end of file is an input error naming `what`. A count below 1 skips nothing.
 void skipLines(TextFile& file, Record& scratch, int lines, const char* what);

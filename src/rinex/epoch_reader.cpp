@@ -15,8 +15,6 @@ using namespace rinex_internal;
 
 // An epoch within this many seconds of the requested time is the requested epoch.
 constexpr double kTolerance = 0.3;
-// Values of at most this magnitude mean "not observed".
-constexpr double kAbsentMagnitude = 0.001;
 
 constexpr int kStopEndedAtRequest = 34591;
 constexpr int kStopEpochCount = 24303;
@@ -38,40 +36,6 @@ Record& aheadLine() {
 
 // Values of a record, [1..types]; [0] unused.
 using RecordValues = std::array<double, kMaxTypes + 1>;
-
-// True when `text`, blanks aside, is "nan" in any case with an optional sign: some writers put it for a value
-// they do not have.
-bool isNanText(std::string_view text) {
-    char letters[3];
-    size_t n = 0;
-    bool sign = false;
-    for (char c : text) {
-        if (c == ' ') continue;
-        if (n == 0 && !sign && (c == '+' || c == '-')) {
-            sign = true;
-            continue;
-        }
-        if (n == 3) return false;
-        letters[n++] = static_cast<char>(c | 0x20);
-    }
-    return n == 3 && letters[0] == 'n' && letters[1] == 'a' && letters[2] == 'n';
-}
-
-// The value of the 16-column group starting in column `first`: F14.3, then loss-of-lock indicator and signal
-// strength (single digits, read and dropped). Blank, "nan" and magnitudes up to 0.001 are absent.
-double groupValue(const Record& line, int first) {
-    double v = 0.0;
-    try {
-        v = line.realField(first, first + 13, 3, "observation value");
-    } catch (const InputError&) {
-        if (isNanText(line.columns(first, first + 15))) return kNoData;  // the text may run into the indicators
-        if (!isNanText(line.columns(first, first + 13))) throw;
-        v = kNoData;
-    }
-    (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
-    (void)line.intField(first + 15, first + 15, "signal strength");
-    return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
-}
 
 // Reads the record of one satellite, `linesEach` lines of five values, into values[1..types]. When `last` (the last
 // record of the epoch) and the file ends after its first line, the missing lines read as blank.

@@ -13,8 +13,6 @@ namespace {
 
 using namespace rinex_internal;
 
-// Above this interval (s) the interval is taken to the nearest multiple of 5 s.
-constexpr double kRoundingThreshold = 5.1;
 
 constexpr int kStopNoTypes = 34989;
 constexpr int kStopFirstEpochCount = 24307;
@@ -131,16 +129,6 @@ EpochFields fieldsOf(const EpochLine& epoch) {
     writeListing(fmtI(lastValid.year, 3) + fmtI(lastValid.month, 3) + fmtI(lastValid.day, 3) +
                  fmtI(lastValid.hour, 3) + fmtI(lastValid.minute, 3) + fmtF(lastValid.second, 9, 3) + " was OK");
     stopRun(kStopReadError);
-}
-
-// The typical spacing of the epochs: the median of the spacings (for an even count the lower middle one), so that
-// data gaps do not lengthen it. Above 5.1 s it is taken to the nearest multiple of 5 s.
-double typicalInterval(std::vector<double>& spacings) {
-    const auto middle = spacings.begin() + static_cast<std::ptrdiff_t>((spacings.size() - 1) / 2);
-    std::nth_element(spacings.begin(), middle, spacings.end());
-    double interval = *middle;
-    if (interval > kRoundingThreshold) interval = 5.0 * std::round(interval * 0.2);
-    return interval;
 }
 
 }  // namespace

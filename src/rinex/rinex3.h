@@ -21,7 +21,7 @@ bool isRinex3(TextFile& file);
 // read is an input error naming the file, line and field.
 void readHeader3(TextFile& file, ObsFileSummary& summary);
 
-// The data section of a file whose header readHeader3 has read: first and last epoch, mean interval and the
+// The data section of a file whose header readHeader3 has read: first and last epoch, typical interval and the
 // GPS satellites, as oscan describes (the same stops).
 void scanEpochs3(TextFile& file, ObsFileSummary& summary);
 

@@ -3,6 +3,7 @@
 // then one 16-column group per type of that system's list); event flags 2 and above announce nnn other lines.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "epoch_line.h"
 #include "rinex3.h"
@@ -12,8 +13,6 @@ namespace varno::rinex_internal {
 namespace {
 
 constexpr double kTolerance = 0.3;          // an epoch this close to the requested time is the requested one
-constexpr double kAbsentMagnitude = 0.001;  // values of at most this magnitude mean "not observed"
-constexpr double kRoundingThreshold = 5.1;  // above it the mean interval is taken to a multiple of 5 s
 
 constexpr int kStopFirstEpochCount = 24307;
 constexpr int kStopLaterEpochCount = 24308;
@@ -59,12 +58,12 @@ double epochTime(const Epoch3& epoch) {
     return civjts(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
 }
 
-// Reads the next epoch line, passing over blank lines; false at the end of the file.
-bool nextEpochLine(TextFile& file, Record& line) {
-    while (file.next(line, kRinexWidth)) {
-        if (!line.blank(1, kRinexWidth)) return true;
-    }
-    return false;
+// Reads the next line where an epoch line is expected; false at the end of the data section: the end of the file,
+// or blank lines only up to it. A blank line followed by text is returned (and is no epoch line).
+bool nextEpochLine3(TextFile& file, Record& line) {
+    static Record ahead;
+    if (!file.next(line, kRinexWidth)) return false;
+    return !line.blank(1, kRinexWidth) || !onlyBlankLinesRemain(file, ahead);
 }
 
 // Reads the satellite lines of an epoch and enters its GPS satellites into the PrnTable, in file order.
@@ -96,15 +95,8 @@ Record& scratchLine() {
     return line;
 }
 
-// Value at 1-based position p of a satellite line: absent when not declared, blank or of magnitude 0.001 at most.
-double valueAt(const Record& line, int p) {
-    if (p < 1) return kNoData;
-    const int first = 16 * p - 12;
-    const double v = line.realField(first, first + 13, 3, "observation value");
-    (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
-    (void)line.intField(first + 15, first + 15, "signal strength");
-    return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
-}
+// Value at 1-based position p of a satellite line (its group starts in column 16p - 12), absent when not declared.
+double valueAt(const Record& line, int p) { return p < 1 ? kNoData : groupValue(line, 16 * p - 12); }
 
 void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, Record& line,
                EpochRecord& record) {
@@ -136,7 +128,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     Record line;
     Epoch3 epoch;
     for (;;) {
-        if (!nextEpochLine(file, line)) file.require(line, kRinexWidth, "an epoch line");
+        if (!nextEpochLine3(file, line)) file.require(line, kRinexWidth, "an epoch line");
         parseEpoch3(line, epoch);
         if (epoch.flag < 2) break;
         skipLines(file, line, epoch.count, "an event record line");
@@ -147,9 +139,8 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
 
     Epoch3 lastValid = epoch;
     double previous = summary.firstEpoch;
-    double intervalSum = 0.0;
-    int epochs = 0;
-    while (nextEpochLine(file, line)) {
+    std::vector<double> spacings;
+    while (nextEpochLine3(file, line)) {
         try {
             parseEpoch3(line, epoch);
         } catch (const InputError&) {
@@ -161,21 +152,18 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         }
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);
         summary.lastEpoch = epochTime(epoch);
-        epochs += 1;
-        intervalSum += summary.lastEpoch - previous;
+        spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
         enterSatellites(file, line, epoch.count, kStopOverflowLater);
         lastValid = epoch;
     }
 
     // A single epoch gives no interval: the rest of the run needs a span.
-    if (epochs == 0) {
+    if (spacings.empty()) {
         writeListing(freeLine("fewer than two epochs in observation file -- fatal"));
         stopRun(kStopTooFewEpochs);
     }
-    double mean = intervalSum / epochs;
-    if (mean > kRoundingThreshold) mean = 5.0 * std::round(mean * 0.2);
-    summary.meanInterval = mean;
+    summary.interval = typicalInterval(spacings);
 }
 
 bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
@@ -191,7 +179,7 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
     Record& line = scratchLine();
     Epoch3 epoch;
     for (;;) {
-        if (!nextEpochLine(file, line)) {
+        if (!nextEpochLine3(file, line)) {
             record.syncState = kEnded;
             return false;
         }

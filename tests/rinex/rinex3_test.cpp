@@ -106,7 +106,7 @@ TEST_F(Rinex3Test, ScanTakesGpsSatellitesOfValidEpochsAndPassesOverEvents) {
     EXPECT_EQ(prns(), (std::vector<int>{12, 5, 31}));
     EXPECT_DOUBLE_EQ(summary.firstEpoch, 0.0);
     EXPECT_DOUBLE_EQ(summary.lastEpoch, 60.0);
-    EXPECT_DOUBLE_EQ(summary.meanInterval, 30.0);
+    EXPECT_DOUBLE_EQ(summary.interval, 30.0);
 }
 
 TEST_F(Rinex3Test, EpochReaderDeliversTheRolesWithTheFallbackPerValue) {
