@@ -10,7 +10,7 @@
 //
 // Files: options.cpp / option_table.cpp (scenario options and help), constellation.cpp (orbits,
 // clocks, signal path), observations.cpp (what each receiver observes), station_files.cpp (geometry,
-// pos, off, truth), rinex2_writer.cpp and sp3_writer.cpp (the file formats), main.cpp (the run).
+// pos, off, truth), rinex2_writer.cpp, rinex3_writer.cpp and sp3_writer.cpp (the file formats), main.cpp (the run).
 
 #include "sim.h"
 
@@ -29,7 +29,11 @@ struct OutputFile {
 // chosen here, each with its own writer.
 OutputFile observationFile(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs) {
     const std::string name = i == 0 ? "point1.rnx" : "point2.rnx";
-    return {name, rinex2File(sc, geo, i, obs), sc.crlf.count(name) > 0};
+    const std::string& format = sc.rx[i].format;
+    const std::vector<std::string> lines = format == "rinex3"   ? rinex3File(sc, geo, i, obs, 3.04)
+                                           : format == "rinex4" ? rinex3File(sc, geo, i, obs, 4.00)
+                                                                : rinex2File(sc, geo, i, obs);
+    return {name, lines, sc.crlf.count(name) > 0};
 }
 
 // The orbit file(s) covering the observations. Further orbit formats, and orbits split into several

@@ -363,6 +363,13 @@ const std::vector<Option>& options() {
          }},
         {"clock-field", true, "1", "1", "1: write the receiver clock offset in columns 69-80 of each epoch line",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.clockField = toBool(k, v); }},
+        {"format", true, "rinex2", "rinex2",
+         "observation file format: rinex2 (2.11), rinex3 (3.04) or rinex4 (4.00), the same observations in each",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             r.format = trim(v);
+             if (r.format != "rinex2" && r.format != "rinex3" && r.format != "rinex4")
+                 throw Error("option " + k + ": rinex2, rinex3 or rinex4");
+         }},
     };
     return table;
 }

@@ -156,6 +156,7 @@ struct Receiver {
     double noiseElevation = 0;  // m; the code noise is sqrt(noise² + (this / sin e)²) when not 0
     double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
     bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
+    std::string format = "rinex2";  // observation file format: rinex2 (2.11), rinex3 (3.04) or rinex4 (4.00)
 };
 
 struct Scenario {
@@ -282,6 +283,9 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
 // ---------------------------------------------------------------- file writers
 // RINEX 2.11 observation file of receiver i (rinex2_writer.cpp).
 std::vector<std::string> rinex2File(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs);
+// RINEX 3.04 or 4.00 (`version`) observation file of receiver i, the same observations (rinex3_writer.cpp).
+std::vector<std::string> rinex3File(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs,
+                                    double version);
 // One day's part of the orbit, 00:00 to the last epoch before the next day, named orbit-YYYYMMDD.sp3.
 struct DailyOrbit {
     std::string name;
