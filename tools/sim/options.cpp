@@ -63,7 +63,7 @@ void printHelp() {
         "usage: varno-sim [options] DIR\n"
         "\n"
         "Writes a simulated varno run directory into DIR (created if needed):\n"
-        "  point1.rnx, point2.rnx  RINEX 2.11 observation files (receivers at point 1 and point 2)\n"
+        "  point1.rnx, point2.rnx  RINEX 2.11 observation files (receivers at point 1 and point 2; see --format)\n"
         "  orbit.sp3               SP3 orbit (version a: numeric ids; c, d: G01 ...), km and microseconds\n"
         "  pos                     station positions (*80* / *86* record pairs)\n"
         "  off                     antenna offsets (see option off)\n"
