@@ -59,11 +59,28 @@ double epochTime(const Epoch3& epoch) {
 }
 
 // Reads the next line where an epoch line is expected; false at the end of the data section: the end of the file,
-// or blank lines only up to it. A blank line followed by text is returned (and is no epoch line).
-bool nextEpochLine3(TextFile& file, Record& line) {
+// or blank lines only up to it. A blank line followed by text is returned (and is no epoch line). After an event
+// record (`afterEvent`), lines with a header label in columns 61-80 are passed over: such records often hold more
+// header lines than their count gives.
+bool nextEpochLine3(TextFile& file, Record& line, bool& afterEvent) {
     static Record ahead;
-    if (!file.next(line, kRinexWidth)) return false;
-    return !line.blank(1, kRinexWidth) || !onlyBlankLinesRemain(file, ahead);
+    for (;;) {
+        if (!file.next(line, kRinexWidth)) return false;
+        if (line.blank(1, kRinexWidth)) return !onlyBlankLinesRemain(file, ahead);
+        const char label = line.column(kLabelColumn);
+        const bool headerLine = line.column(1) != '>' && ((label >= 'A' && label <= 'Z') || label == '#');
+        if (!afterEvent || !headerLine) break;
+    }
+    afterEvent = false;
+    return true;
+}
+
+// Passes over the lines announced by an event record (flag 2 and above); false for an epoch.
+bool passOverEvent(TextFile& file, Record& line, const Epoch3& epoch, bool& afterEvent) {
+    if (epoch.flag < 2) return false;
+    skipLines(file, line, epoch.count, "an event record line");
+    afterEvent = epoch.flag <= 5;
+    return true;
 }
 
 // Reads the satellite lines of an epoch and enters its GPS satellites into the PrnTable, in file order.
@@ -127,11 +144,11 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, 
 void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     Record line;
     Epoch3 epoch;
+    bool afterEvent = false;
     for (;;) {
-        if (!nextEpochLine3(file, line)) file.require(line, kRinexWidth, "an epoch line");
+        if (!nextEpochLine3(file, line, afterEvent)) file.require(line, kRinexWidth, "an epoch line");
         parseEpoch3(line, epoch);
-        if (epoch.flag < 2) break;
-        skipLines(file, line, epoch.count, "an event record line");
+        if (!passOverEvent(file, line, epoch, afterEvent)) break;
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
     summary.firstEpoch = epochTime(epoch);
@@ -140,16 +157,13 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     Epoch3 lastValid = epoch;
     double previous = summary.firstEpoch;
     std::vector<double> spacings;
-    while (nextEpochLine3(file, line)) {
+    while (nextEpochLine3(file, line, afterEvent)) {
         try {
             parseEpoch3(line, epoch);
         } catch (const InputError&) {
             reportReadError(lastValid);
         }
-        if (epoch.flag >= 2) {
-            skipLines(file, line, epoch.count, "an event record line");
-            continue;
-        }
+        if (passOverEvent(file, line, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);
         summary.lastEpoch = epochTime(epoch);
         spacings.push_back(summary.lastEpoch - previous);
@@ -178,16 +192,14 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
 
     Record& line = scratchLine();
     Epoch3 epoch;
+    bool afterEvent = false;
     for (;;) {
-        if (!nextEpochLine3(file, line)) {
+        if (!nextEpochLine3(file, line, afterEvent)) {
             record.syncState = kEnded;
             return false;
         }
         parseEpoch3(line, epoch);
-        if (epoch.flag >= 2) {
-            skipLines(file, line, epoch.count, "an event record line");
-            continue;
-        }
+        if (passOverEvent(file, line, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopEpochCount);
         record.epochTime = epochTime(epoch);
         record.holding = true;

@@ -98,7 +98,8 @@ TEST_F(Rinex3Test, OtherVersionsAndFileTypesAreRefusedNamingTheLine) {
 }
 
 TEST_F(Rinex3Test, ScanTakesGpsSatellitesOfValidEpochsAndPassesOverEvents) {
-    const std::string text = header3(kTypes) + epoch3(0, 2, 4) + "COMMENT ONE\nCOMMENT TWO\n" + epoch3(0, 3) +
+    const std::string text = header3(kTypes) + epoch3(0, 2, 4) + "COMMENT ONE\nCOMMENT TWO\n" +
+                             headerLine("ONE LINE MORE THAN COUNTED", "COMMENT") + epoch3(0, 3) +
                              sat3("R07", {1, 2}) + sat3("G12", {1}) + sat3("G 5", {1}) + epoch3(30, 1) +
                              sat3("G31", {1}) + epoch3(45, 1, 6) + sat3("G09", {1}) + epoch3(60, 2) +
                              sat3("E03", {1}) + sat3("G12", {1}) + "\n";
