@@ -6,8 +6,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 EXAMPLE ?= examples/baseline-2km
 DEMO_DIR ?= $(BUILD)/demo
+PREFIX ?= /usr/local
 
-.PHONY: all setup configure build test test-normal test-sanitized demo bench clean
+.PHONY: all setup configure build test test-normal test-sanitized demo bench clean install uninstall
 
 all: build
 
@@ -58,6 +59,16 @@ bench: configure
 	@$(BUILD)/bench/varno-bench --runs $(RUNS) $(if $(BASELINE),--baseline $(BASELINE)) \
 	  $(foreach w,$(BENCH_WORKLOADS),$(firstword $(subst :, ,$(w)))=$(BENCH_DATA)/$(firstword $(subst :, ,$(w)))) \
 	  $(foreach d,$(wildcard $(SHARED_DATA)/*/),$(notdir $(patsubst %/,%,$(d)))=$(d))
+
+# Installs varno, varno-sim, varno-pos and their manual pages under PREFIX (DESTDIR is honoured).
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what the last install put there (CMake's install manifest).
+uninstall:
+	@if [ -f $(BUILD)/install_manifest.txt ]; then \
+	  while read -r f || [ -n "$$f" ]; do rm -f "$$DESTDIR$$f" && echo "removed $$DESTDIR$$f"; done < $(BUILD)/install_manifest.txt; \
+	else echo "nothing installed from $(BUILD)"; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

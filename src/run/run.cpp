@@ -186,6 +186,7 @@ int runVarno(const RunOptions& options) {
         complete = true;
     } catch (const StopRequest& stop) {
         writeConsole("STOP " + std::to_string(stop.code));
+        std::cerr << "varno: " << explainStop(stop.code, options) << '\n';
         if (!stop.detail.empty()) std::cerr << "varno: " << stop.detail << '\n';
         status = stop.code & 0xFF;
     } catch (const InputError& error) {

@@ -47,4 +47,10 @@ struct RunOptions {
 // error), 1 when the listing cannot be created.
 int runVarno(const RunOptions& options = RunOptions{});
 
+// One plain line on a stop, for standard error after "STOP <code>": what happened and what to do, with the run's
+// own file names ("stop 43587: the two receivers' data do not overlap ...; use observation files of ...").
+std::string explainStop(int code, const RunOptions& options);
+// Every stop code that has an explanation, in table order.
+std::vector<int> explainedStopCodes();
+
 }  // namespace varno

@@ -133,6 +133,8 @@ void lodpos(TextFile& pos, StationPair& pair, const std::string& id1, const std:
     } else {
         writeListing(freeLine("warning --", fourCharacterId(id1), " -- id not found in pos file"));
         writeListing(freeLine("this is not good -- point 2 unreliable"));
+        writeWarning("point 1 (" + fourCharacterId(id1) + ") is not in the position file: its approximate header "
+                     "position is used and point 2 is unreliable; add it with varno-pos");
     }
 
     pos.rewind();
