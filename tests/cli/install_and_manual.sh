@@ -17,9 +17,9 @@ done
 [ -z "$(find "$stage" -type f)" ] || fail "uninstall left $(find "$stage" -type f | head -1)"
 
 if command -v groff >/dev/null 2>&1; then
-  for page in varno varno-sim varno-pos; do
-    out=$(groff -ww -z -man "$source/man/$page.1" 2>&1)
-    [ -z "$out" ] || fail "groff warns on $page.1: $out"
+  for page in varno.1 varno-sim.1 varno-pos.1 varno-summary.5; do
+    out=$(groff -ww -z -man "$source/man/$page" 2>&1)
+    [ -z "$out" ] || fail "groff warns on $page: $out"
   done
 else
   echo "groff not installed: rendering not checked"
