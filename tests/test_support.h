@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,6 +26,13 @@
     } while (0)
 
 namespace varno::test {
+
+// Where the real datasets (data/) and the file corpus (corpus/) live: $VARNO_SHARED_DIR when it is set, else the
+// folder given at configuration. Tests that need them skip, saying so, when they are absent.
+inline std::string sharedDir() {
+    const char* chosen = std::getenv("VARNO_SHARED_DIR");
+    return chosen != nullptr && *chosen != '\0' ? std::string(chosen) : std::string(VARNO_SHARED_DIR);
+}
 
 // A fresh empty directory under the system temporary folder, removed when the object goes.
 class TempDir {

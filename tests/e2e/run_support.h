@@ -39,7 +39,7 @@ inline RunResult runIn(const std::filesystem::path& dir, const std::string& comm
 inline std::string varnoPath() { return std::string(VARNO_BINARY_DIR) + "/varno"; }
 inline std::string simPath() { return std::string(VARNO_BINARY_DIR) + "/tools/sim/varno-sim"; }
 inline std::filesystem::path dataDir(const std::string& name) {
-    return std::filesystem::path(VARNO_SHARED_DIR) / "data" / name;
+    return std::filesystem::path(varno::test::sharedDir()) / "data" / name;
 }
 
 // Copies the run files of a dataset into `dir` (the data folder itself is read-only).

@@ -5,7 +5,7 @@
 #   golden.sh check VARNO VARNO_SIM EXAMPLE_DIR SHARED_DIR WORK_DIR DIGESTS
 #   golden.sh write ...same...   (rewrites DIGESTS; only when an output is meant to move)
 set -u
-mode=$1 varno=$(realpath "$2") sim=$(realpath "$3") example=$(realpath "$4") shared=$(realpath -m "$5") work=$6 digests=$7
+mode=$1 varno=$(realpath "$2") sim=$(realpath "$3") example=$(realpath "$4") shared=$(realpath -m "${VARNO_SHARED_DIR:-$5}") work=$6 digests=$7
 
 # name | simulator options (empty: copy a directory)
 scenarios=(

@@ -272,7 +272,7 @@ TEST_F(ReaderTest, TrailingBlankLinesAndMissingLastRecordLines) {
 // Every corpus file that scans is read through to its end in steps of its interval; the reader either walks it
 // or refuses it as input or with a stop, never anything else.
 TEST_F(ReaderTest, CorpusFilesReadThrough) {
-    const std::filesystem::path corpus = std::filesystem::path(VARNO_SHARED_DIR) / "corpus";
+    const std::filesystem::path corpus = std::filesystem::path(varno::test::sharedDir()) / "corpus";
     if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(corpus)) {

@@ -259,7 +259,7 @@ TEST_F(ScanTest, FileEndingInsideItsLastRecordAfterTheFirstLine) {
 
 // Every observation file of the corpus scans normally, stops, or is refused as input; never anything else.
 TEST_F(ScanTest, CorpusFilesEndCleanly) {
-    const std::filesystem::path corpus = std::filesystem::path(VARNO_SHARED_DIR) / "corpus";
+    const std::filesystem::path corpus = std::filesystem::path(varno::test::sharedDir()) / "corpus";
     if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(corpus)) {

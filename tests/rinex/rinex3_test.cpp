@@ -129,7 +129,7 @@ TEST_F(Rinex3Test, EpochReaderDeliversTheRolesWithTheFallbackPerValue) {
 }
 
 TEST(Rinex3Corpus, RealFilesAreScanned) {
-    const std::filesystem::path corpus = std::filesystem::path(VARNO_SHARED_DIR) / "corpus";
+    const std::filesystem::path corpus = std::filesystem::path(varno::test::sharedDir()) / "corpus";
     if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "corpus not present";
     for (const char* name : {"o3_sptu0150.16o", "o3_pixel6.23o"}) {
         captureOutput();

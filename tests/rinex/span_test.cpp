@@ -153,7 +153,7 @@ TEST_F(ReconTest, UnusableOrbitHeader) {
 }
 
 TEST_F(ReconTest, RealReceiverPair) {
-    const std::string base = std::string(VARNO_SHARED_DIR) + "/data/gsi-3040-0759-3km/";
+    const std::string base = varno::test::sharedDir() + "/data/gsi-3040-0759-3km/";
     if (!test::readFile(base + "orbit.sp3").size()) GTEST_SKIP() << "no data set at " << base;
     TextFile orbit(base + "orbit.sp3");
     TextFile obs1(base + "point1.rnx");

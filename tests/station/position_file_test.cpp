@@ -263,7 +263,7 @@ std::map<std::string, std::array<double, 3>> provenanceCoordinates(const std::st
 }
 
 TEST_F(Pscan, SharedDatasetsReproduceTheirStatedCoordinates) {
-    const std::filesystem::path data = std::filesystem::path(VARNO_SHARED_DIR) / "data";
+    const std::filesystem::path data = std::filesystem::path(varno::test::sharedDir()) / "data";
     if (!std::filesystem::exists(data)) GTEST_SKIP() << "no shared data at " << data;
     int checked = 0;
     for (const auto& entry : std::filesystem::directory_iterator(data)) {
