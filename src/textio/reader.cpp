@@ -1,5 +1,7 @@
 #include "textio/textio.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -83,7 +85,15 @@ void Record::fail(std::string_view message) const {
     throw InputError(file_ + ":" + std::to_string(line_) + ": " + std::string(message));
 }
 
+void Record::checkNotCut(int first, int last) const {
+    if (cutAt_ < first || cutAt_ >= last) return;
+    if (text_[static_cast<std::size_t>(cutAt_ - 1)] == ' ') return;
+    fail("file ends inside a value in columns " + std::to_string(first) + "-" + std::to_string(last) +
+         ": truncated file?");
+}
+
 int Record::intField(int first, int last, std::string_view what) const {
+    if (cutAt_ != 0) checkNotCut(first, last);
     int value = 0;
     std::string_view field = columns(first, last);
     if (!parseIntText(field, value)) {
@@ -94,6 +104,7 @@ int Record::intField(int first, int last, std::string_view what) const {
 }
 
 double Record::realField(int first, int last, int decimals, std::string_view what) const {
+    if (cutAt_ != 0) checkNotCut(first, last);
     double value = 0.0;
     std::string_view field = columns(first, last);
     if (!parseRealText(field, decimals, value)) {
@@ -282,6 +293,14 @@ void TextFile::open(std::string path) {
     close();
     path_ = std::move(path);
     line_ = 0;
+    // Only a regular file is read: a FIFO without a writer would hang the run, a device such as /dev/zero would
+    // never end. Links are followed.
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        if (S_ISDIR(info.st_mode)) throw InputError("cannot read " + path_ + ": " + std::strerror(EISDIR));
+        throw InputError("cannot open " + path_ + ": not a regular file (a FIFO, device or socket); give the file "
+                         "itself");
+    }
     file_ = std::fopen(path_.c_str(), "rb");
     if (file_ == nullptr) {
         throw InputError("cannot open " + path_ + ": " + std::strerror(errno));
@@ -319,8 +338,13 @@ bool TextFile::next(Record& record, int width) {
     if (file_ == nullptr) return false;
     buffer_.clear();
     bool any = false;
+    bool ended = false;
     // Lines are cut out of a large chunk read at once; only a line that straddles two chunks is assembled.
     for (;;) {
+        if (buffer_.size() > kMaxLineBytes + 1) {
+            throw InputError(path_ + ":" + std::to_string(line_ + 1) + ": line longer than " +
+                             std::to_string(kMaxLineBytes) + " bytes: not a text file of this kind?");
+        }
         if (chunkAt_ == chunkEnd_ && !refill()) break;
         any = true;
         const char* start = chunk_.data() + chunkAt_;
@@ -329,6 +353,7 @@ bool TextFile::next(Record& record, int width) {
         if (end != nullptr) {
             buffer_.append(start, static_cast<std::size_t>(end - start));
             chunkAt_ += static_cast<std::size_t>(end - start) + 1;
+            ended = true;
             break;
         }
         buffer_.append(start, left);
@@ -337,6 +362,11 @@ bool TextFile::next(Record& record, int width) {
     if (!any) return false;
     ++line_;
     if (!buffer_.empty() && buffer_.back() == '\r') buffer_.pop_back();
+    if (buffer_.size() > kMaxLineBytes) {
+        throw InputError(path_ + ":" + std::to_string(line_) + ": line longer than " + std::to_string(kMaxLineBytes) +
+                         " bytes: not a text file of this kind?");
+    }
+    record.cutAt_ = ended || buffer_.size() >= static_cast<size_t>(width) ? 0 : static_cast<int>(buffer_.size());
     record.text_.assign(buffer_, 0, std::min(buffer_.size(), static_cast<size_t>(width)));
     record.text_.resize(static_cast<size_t>(width), ' ');
     if (record.file_ != path_) record.file_ = path_;

@@ -70,9 +70,13 @@ public:
 
 private:
     friend class TextFile;
+    // Fails with "file ends inside a value" when this is a file's last line, written without an end-of-line, and
+    // its text stops inside the columns first..last after a character that is not a blank: a value cut short.
+    void checkNotCut(int first, int last) const;
     std::string text_;
     std::string file_;
     long line_ = 0;
+    int cutAt_ = 0;  // columns of a last line without an end-of-line; 0 for a line that ended properly
 };
 
 // Parses a real number written in a field (already cut out), with the rules of Record::realField. Returns false
@@ -112,6 +116,7 @@ private:
     std::string buffer_;
     // Read ahead in large chunks: lines are taken from here.
     static constexpr std::size_t kChunkBytes = 1 << 16;
+    static constexpr std::size_t kMaxLineBytes = 1024;  // longer lines (end-of-line not counted) are refused
     bool refill();
     std::string chunk_;
     std::size_t chunkAt_ = 0, chunkEnd_ = 0;

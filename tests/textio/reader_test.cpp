@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+
+#include <sys/stat.h>
 
 #include "test_support.h"
 #include "textio/textio.h"
@@ -133,6 +136,55 @@ TEST(TextFile, MissingFileIsAnInputErrorNamingIt) {
         EXPECT_EQ(std::string(e.what()), "cannot open " + dir.file("pos") + ": No such file or directory");
     }
     EXPECT_FALSE(fileExists(dir.file("pos")));
+}
+
+TEST(TextFile, OnlyRegularFilesAreReadAndLinesAreBounded) {
+    test::TempDir dir;
+    // A FIFO without a writer and an endless device are refused before any read, so nothing hangs.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero"));
+    for (const char* name : {"fifo", "zero"}) {
+        try {
+            TextFile file(dir.file(name));
+            ADD_FAILURE() << name << " was opened";
+        } catch (const InputError& e) {
+            EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+        }
+    }
+    // 1024 bytes (and a CR) are a line; one more byte is not.
+    const std::string path = dir.write("long", std::string(1024, 'a') + "\r\n" + std::string(1025, 'b') + "\n");
+    TextFile file(path);
+    Record r;
+    EXPECT_TRUE(file.next(r, 80));
+    try {
+        file.next(r, 80);
+        ADD_FAILURE() << "a 1025-byte line was read";
+    } catch (const InputError& e) {
+        EXPECT_EQ(std::string(e.what()), path + ":2: line longer than 1024 bytes: not a text file of this kind?");
+    }
+}
+
+TEST(TextFile, LastLineCutInsideAValueIsATruncatedFile) {
+    test::TempDir dir;
+    // The last line stops after "2108" of a value in columns 1-10, without an end-of-line.
+    const std::string path = dir.write("cut", "      12.5\n   2108");
+    TextFile file(path);
+    Record r;
+    ASSERT_TRUE(file.next(r, 80));
+    EXPECT_EQ(r.realField(1, 10, 3, "x"), 12.5);
+    ASSERT_TRUE(file.next(r, 80));
+    try {
+        r.realField(1, 10, 3, "pseudorange");
+        ADD_FAILURE() << "a value cut short was read";
+    } catch (const InputError& e) {
+        EXPECT_EQ(std::string(e.what()), path + ":2: file ends inside a value in columns 1-10: truncated file?");
+    }
+    // A field the line fills, or one after the end, reads as before; so does the same line with its end-of-line.
+    EXPECT_EQ(r.intField(1, 7, "x"), 2108);
+    EXPECT_EQ(r.realField(9, 12, 0, "x"), 0.0);
+    TextFile whole(dir.write("whole", "   2108\n"));
+    ASSERT_TRUE(whole.next(r, 80));
+    EXPECT_EQ(r.realField(1, 10, 0, "x"), 2108.0);
 }
 
 }  // namespace
