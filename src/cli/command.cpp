@@ -23,11 +23,11 @@ namespace {
 constexpr int kStatusUsage = 2;
 
 // "  -C, --directory=DIR" or "      --point1=FILE": the left column of the help.
-std::string optionColumn(const OptionSpec& spec) {
-    std::string text = spec.shortName != 0 ? std::string("  -") + spec.shortName + ", " : std::string("      ");
+std::string optionColumn(const OptionSpec& entry) {
+    std::string text = entry.shortName != 0 ? std::string("  -") + entry.shortName + ", " : std::string("      ");
     text += "--";
-    text += spec.longName;
-    if (spec.valueName != nullptr) text += std::string("=") + spec.valueName;
+    text += entry.longName;
+    if (entry.valueName != nullptr) text += std::string("=") + entry.valueName;
     return text;
 }
 

@@ -85,25 +85,25 @@ const OptionSpec kOptions[] = {
 
 [[noreturn]] void refuse(const std::string& message) { throw CommandLineError(message); }
 
-std::string shownName(const OptionSpec& spec) { return std::string("--") + spec.longName; }
+std::string shownName(const OptionSpec& entry) { return std::string("--") + entry.longName; }
 
 const OptionSpec* findLong(std::string_view name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.longName) return &spec;
+    for (const OptionSpec& entry : kOptions) {
+        if (name == entry.longName) return &entry;
     }
     return nullptr;
 }
 
 const OptionSpec* findShort(char letter) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.shortName != 0 && spec.shortName == letter) return &spec;
+    for (const OptionSpec& entry : kOptions) {
+        if (entry.shortName != 0 && entry.shortName == letter) return &entry;
     }
     return nullptr;
 }
 
-void apply(CommandLine& line, const OptionSpec& spec, const std::string& value, const std::string& shown) {
-    if (spec.valueName != nullptr && value.empty()) refuse("option '" + shown + "' needs a value (" + spec.valueName + ")");
-    spec.apply(line, value);
+void apply(CommandLine& line, const OptionSpec& entry, const std::string& value, const std::string& shown) {
+    if (entry.valueName != nullptr && value.empty()) refuse("option '" + shown + "' needs a value (" + entry.valueName + ")");
+    entry.apply(line, value);
 }
 
 // --name, --name=value or --name value; returns the index of the last argument used.
@@ -111,19 +111,19 @@ size_t parseLong(CommandLine& line, const std::vector<std::string>& args, size_t
     const std::string& arg = args[i];
     size_t equals = arg.find('=');
     std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const OptionSpec* spec = findLong(name);
-    if (spec == nullptr) refuse("unknown option '--" + name + "'");
-    if (spec->valueName == nullptr) {
-        if (equals != std::string::npos) refuse("option '" + shownName(*spec) + "' takes no value");
-        apply(line, *spec, "", shownName(*spec));
+    const OptionSpec* entry = findLong(name);
+    if (entry == nullptr) refuse("unknown option '--" + name + "'");
+    if (entry->valueName == nullptr) {
+        if (equals != std::string::npos) refuse("option '" + shownName(*entry) + "' takes no value");
+        apply(line, *entry, "", shownName(*entry));
         return i;
     }
     if (equals != std::string::npos) {
-        apply(line, *spec, arg.substr(equals + 1), shownName(*spec));
+        apply(line, *entry, arg.substr(equals + 1), shownName(*entry));
         return i;
     }
-    if (i + 1 >= args.size()) refuse("option '" + shownName(*spec) + "' needs a value (" + spec->valueName + ")");
-    apply(line, *spec, args[i + 1], shownName(*spec));
+    if (i + 1 >= args.size()) refuse("option '" + shownName(*entry) + "' needs a value (" + entry->valueName + ")");
+    apply(line, *entry, args[i + 1], shownName(*entry));
     return i + 1;
 }
 
@@ -132,18 +132,18 @@ size_t parseShort(CommandLine& line, const std::vector<std::string>& args, size_
     const std::string& arg = args[i];
     for (size_t k = 1; k < arg.size(); ++k) {
         const std::string shown = std::string("-") + arg[k];
-        const OptionSpec* spec = findShort(arg[k]);
-        if (spec == nullptr) refuse("unknown option '" + shown + "'");
-        if (spec->valueName == nullptr) {
-            apply(line, *spec, "", shown);
+        const OptionSpec* entry = findShort(arg[k]);
+        if (entry == nullptr) refuse("unknown option '" + shown + "'");
+        if (entry->valueName == nullptr) {
+            apply(line, *entry, "", shown);
             continue;
         }
         if (k + 1 < arg.size()) {
-            apply(line, *spec, arg.substr(k + 1), shown);
+            apply(line, *entry, arg.substr(k + 1), shown);
             return i;
         }
-        if (i + 1 >= args.size()) refuse("option '" + shown + "' needs a value (" + spec->valueName + ")");
-        apply(line, *spec, args[i + 1], shown);
+        if (i + 1 >= args.size()) refuse("option '" + shown + "' needs a value (" + entry->valueName + ")");
+        apply(line, *entry, args[i + 1], shown);
         return i + 1;
     }
     return i;

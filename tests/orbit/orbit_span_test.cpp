@@ -21,11 +21,11 @@ protected:
         std::vector<std::unique_ptr<TextFile>> files;
         std::vector<TextFile*> pointers;
         for (std::size_t i = 0; i < firsts.size(); ++i) {
-            Sp3Spec spec;
-            spec.ids = {"G03"};
-            spec.firstEpoch = firsts[i] % 100;
-            spec.epochs = epochs;
-            std::string text = test::sp3Text(spec);
+            Sp3Spec layout;
+            layout.ids = {"G03"};
+            layout.firstEpoch = firsts[i] % 100;
+            layout.epochs = epochs;
+            std::string text = test::sp3Text(layout);
             if (firsts[i] >= 100) text.replace(text.find("   900.00000000"), 15, "   300.00000000");
             files.push_back(std::make_unique<TextFile>(dir.write("day" + std::to_string(i + 1) + ".sp3", text)));
             pointers.push_back(files.back().get());

@@ -24,41 +24,41 @@ inline double sp3Value(int number, int k, int axis) {
     return axis == 4 ? 0.5 * k + number : 1000.0 * number + 10.0 * k + axis + 0.123456;
 }
 
-inline std::string sp3Text(const Sp3Spec& spec) {
+inline std::string sp3Text(const Sp3Spec& layout) {
     char buf[128];
-    const int start = spec.firstEpoch * 900;
-    std::snprintf(buf, sizeof buf, "#%cP2005  4  1 %2d %2d  0.00000000%8d ORBIT WGS84 FIT TEST\n", spec.version,
-                  start / 3600, start / 60 % 60, spec.epochs);
+    const int start = layout.firstEpoch * 900;
+    std::snprintf(buf, sizeof buf, "#%cP2005  4  1 %2d %2d  0.00000000%8d ORBIT WGS84 FIT TEST\n", layout.version,
+                  start / 3600, start / 60 % 60, layout.epochs);
     std::string text = buf;
     text += "## 1316 432000.00000000   900.00000000 53461 0.0000000000000\n";
-    const std::size_t n = spec.ids.size();
-    const std::size_t lines = spec.version == 'd' ? std::max<std::size_t>(5, (n + 16) / 17) : 5;
+    const std::size_t n = layout.ids.size();
+    const std::size_t lines = layout.version == 'd' ? std::max<std::size_t>(5, (n + 16) / 17) : 5;
     for (std::size_t line = 0; line < lines; ++line) {
         std::snprintf(buf, sizeof buf, line == 0 ? "+  %3zu   " : "+        ", n);
         text += buf;
-        for (std::size_t i = 17 * line; i < 17 * line + 17; ++i) text += i < n ? spec.ids[i] : "  0";
+        for (std::size_t i = 17 * line; i < 17 * line + 17; ++i) text += i < n ? layout.ids[i] : "  0";
         text += "\n";
     }
     for (std::size_t line = 0; line < lines; ++line) {
         text += "++         2  2  2  2  2  2  2  2  2  2  2  2  2  2  2  2  2\n";
     }
-    text += "%c G  cc " + spec.timeSystem + " ccc cccc cccc cccc cccc ccccc ccccc ccccc ccccc\n";
+    text += "%c G  cc " + layout.timeSystem + " ccc cccc cccc cccc cccc ccccc ccccc ccccc ccccc\n";
     text += "%c cc cc ccc ccc cccc cccc cccc cccc ccccc ccccc ccccc ccccc\n";
     text += "%f  1.2500000  1.025000000  0.00000000000  0.000000000000000\n";
     text += "%f  0.0000000  0.000000000  0.00000000000  0.000000000000000\n";
     text += "%i    0    0    0    0      0      0      0      0         0\n";
     text += "%i    0    0    0    0      0      0      0      0         0\n";
-    const int comments = spec.version == 'd' ? 6 : 4;
+    const int comments = layout.version == 'd' ? 6 : 4;
     for (int i = 0; i < comments; ++i) text += "/* comment\n";
-    for (int k = spec.firstEpoch; k < spec.firstEpoch + spec.epochs; ++k) {
+    for (int k = layout.firstEpoch; k < layout.firstEpoch + layout.epochs; ++k) {
         std::snprintf(buf, sizeof buf, "*  2005  4 %2d %2d %2d  0.00000000\n", 1 + k / 96, k % 96 / 4, k % 4 * 15);
         text += buf;
-        for (const std::string& id : spec.ids) {
+        for (const std::string& id : layout.ids) {
             const int number = std::stoi(id.substr(1));
             std::snprintf(buf, sizeof buf, "P%s%14.6f%14.6f%14.6f%14.6f\n", id.c_str(), sp3Value(number, k, 1),
                           sp3Value(number, k, 2), -sp3Value(number, k, 3), sp3Value(number, k, 4));
             text += buf;
-            if (spec.version == 'd') text += "EP  12 34 56\n";
+            if (layout.version == 'd') text += "EP  12 34 56\n";
         }
     }
     return text + "EOF\n";
