@@ -207,7 +207,11 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
         skipLines(file, line, epoch.count, "a satellite record");
     }
 
-    const bool near = std::fabs(record.epochTime - t) <= kTolerance;
+    // The epoch lies at or after t - 0.3 (the loop) and, when near, at or before t + 0.3. At exactly 0.3 s off
+    // (a tag x.7 asked for at x+1) the distance |epochTime - t| can round above 0.3 where those two sums do not:
+    // such an epoch is within the tolerance too, or a receiver tagging 0.3 s off the grid would stop the run.
+    const bool near = std::fabs(record.epochTime - t) <= kTolerance || record.epochTime <= t + kTolerance;
+    // Unreachable since `near` takes in every epoch up to t + 0.3; kept as the guard of the reader's logic.
     if (record.epochTime <= t + kTolerance && !near) {
         writeListing(freeLine("time synch logic bug in oget()"));
         stopRun(kStopSynchBug);

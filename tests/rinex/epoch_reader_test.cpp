@@ -106,7 +106,8 @@ TEST_F(ReaderTest, EpochsWithinPointThreeSecondsMatch) {
         double epoch;
         bool match;
     };
-    for (const Case& c : {Case{30.25, true}, Case{29.75, true}, Case{30.35, false}, Case{29.65, false}}) {
+    for (const Case& c : {Case{30.25, true}, Case{29.75, true}, Case{30.35, false}, Case{29.65, false},
+                        Case{30.3, true}, Case{29.7, true}}) {
         newprn();
         std::string text = header({"C1"}) + epochAt(0, {"G01"}) + obsLine({1.0});
         text += epochAt(c.epoch, {"G01"}) + obsLine({2.0}) + epochAt(60, {"G01"}) + obsLine({3.0});

@@ -128,6 +128,64 @@ TEST_F(Rinex3Test, EpochReaderDeliversTheRolesWithTheFallbackPerValue) {
     EXPECT_EQ(record.present[1] + record.present[2] + record.present[3], 1);
 }
 
+TEST_F(Rinex3Test, ScanStopsAsTheRinex2ScanDoes) {
+    const std::string one = sat3("G05", {1});
+    const std::string two = epoch3(0, 1) + one + epoch3(30, 1) + one;
+    std::string cutEpoch = epoch3(60, 1);
+    cutEpoch.replace(19, 2, "xx");
+    std::string year1899 = epoch3(0, 1);
+    year1899.replace(2, 4, "1899");
+    struct Case {
+        std::string text;
+        bool fullTable;  // PRNs 33 to 64 already hold every slot
+        int code;
+    };
+    const Case cases[] = {
+        {header3({"G    0"}) + two, false, 34989},
+        {header3(kTypes) + epoch3(0, 0) + two, false, 24307},
+        {header3(kTypes) + two + epoch3(60, 0), false, 24308},
+        {header3(kTypes) + epoch3(0, 1) + one, false, 24309},
+        {header3(kTypes) + two, true, 32898},
+        {header3(kTypes) + epoch3(0, 1) + sat3("G33", {1}) + epoch3(30, 2) + sat3("G64", {1}) + one, true, 32899},
+        {header3(kTypes) + two + cutEpoch + one, false, 66663},
+        {header3(kTypes) + year1899 + one + two, false, 34589},
+    };
+    for (const Case& c : cases) {
+        newprn();
+        int slot = 0;
+        for (int prn = 33; c.fullTable && prn <= 64; ++prn) putprn(prn, slot);
+        EXPECT_STOP(scan(c.text), c.code);
+    }
+}
+
+TEST_F(Rinex3Test, EpochReaderStops) {
+    summary.rinex3 = true;
+    summary.typeIndex = {0, 0, 1, 0, 0};
+    TextFile none(dir.write("a.rnx", epoch3(0, 0) + epoch3(30, 1) + sat3("G05", {1})));
+    EpochRecord record;
+    EXPECT_STOP(oget(none, summary, 1, 0, record), 24303);
+    TextFile zero(dir.write("b.rnx", epoch3(0, 1) + sat3("G00", {1})));
+    record = EpochRecord{};
+    EXPECT_STOP(oget(zero, summary, 1, 0, record), 32646);
+    TextFile ended(dir.write("c.rnx", epoch3(0, 1) + sat3("G05", {1}) + epoch3(30, 1) + sat3("G05", {1})));
+    record = EpochRecord{};
+    EXPECT_TRUE(oget(ended, summary, 1, 0, record));
+    EXPECT_TRUE(oget(ended, summary, 1, 30, record));
+    EXPECT_FALSE(oget(ended, summary, 1, 60, record));
+    EXPECT_STOP(oget(ended, summary, 1, 30, record), 34591);
+}
+
+TEST_F(Rinex3Test, EpochsExactlyPointThreeSecondsOffAreInStep) {
+    summary.rinex3 = true;
+    summary.typeIndex = {0, 0, 1, 0, 0};
+    for (double epoch : {29.7, 30.3}) {
+        TextFile file(dir.write("a.rnx", epoch3(epoch, 1) + sat3("G05", {1})));
+        EpochRecord record;
+        EXPECT_TRUE(oget(file, summary, 1, 30, record)) << epoch;
+        EXPECT_EQ(record.syncState, 0) << epoch;
+    }
+}
+
 TEST(Rinex3Corpus, RealFilesAreScanned) {
     const std::filesystem::path corpus = std::filesystem::path(varno::test::sharedDir()) / "corpus";
     if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "corpus not present";
