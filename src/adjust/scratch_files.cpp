@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kFirstDigitSlot = 27;
 constexpr int kLettersCount = 26;
+// A run never raises it: formob names one file per slot, and the PrnTable has at most 32 (the tests call
+// scrnam directly).
 constexpr int kScrnamStop = 98786;
 
 constexpr std::size_t kScratchBuffer = 1 << 16;

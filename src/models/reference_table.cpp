@@ -25,6 +25,8 @@ constexpr int kStopNoGeodetic = 93278;
 constexpr int kStopOrbit = 34958;
 constexpr int kStopNoReference = 32875;
 constexpr int kStopOverflow = 87435;
+// Never raised: the last entry is stretched with the slot the last sample has just filed, which extends that
+// entry and never adds one.
 constexpr int kStopFinalOverflow = 87436;
 constexpr int kStopEmptyTable = 13598;
 

@@ -24,8 +24,11 @@ constexpr double kSecondsPerMicrosecond = 1e-06;
 constexpr double kBadClock = 999999.999999;  // microseconds: the clock is unknown
 constexpr double kNoEpochYet = 1e+38;
 
+// Never raised: both callers ask delprn to remove a PRN that getprn has just found in the table (and each PRN of
+// the table once).
 constexpr int kStopNotInTable = 78439;
 constexpr int kStopShortEpoch = 89756;
+// Never raised: slotOf holds 0 or a slot of the PrnTable, which has at most 32.
 constexpr int kStopBadSlot = 89757;
 constexpr int kStopTooFewEpochs = 89758;
 constexpr int kStopOffGrid = 89759;

@@ -206,6 +206,11 @@ TEST_F(Geometry, SlotOutsideThePrnTableStops) {
     EXPECT_STOP(comdtr(4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
     EXPECT_STOP(comrng(0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, 0.0, 0.0, rho1, rho2, u), 74358);
     EXPECT_STOP(comrg2(4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, 0.0, 0.0, rho1, rho2, 0.8, 0.2, elevation), 74358);
+    int error = 0;
+    std::array<double, 3> v{};
+    EXPECT_STOP(rcvclk(4, orbit, pair.p1L1, 1008.0, 2.0e7, dt1, error), 74358);
+    EXPECT_STOP(satrng(0, orbit, pair.p1L1, 1008.0, 0.0, rho1, u, error), 74358);
+    EXPECT_STOP(satrngs(1, pair.p1L1, 1008.0, 0.0, 4, pair.p2L1, 1008.0, 0.0, orbit, rho1, u, rho2, v, error), 74358);
     EXPECT_EQ(listingText(), "");
 }
 

@@ -110,6 +110,12 @@ TEST_F(RefSat, MakrstStopsWhenNoSatelliteIsAboveTheHorizon) {
     EXPECT_EQ(listingText(), "");
 }
 
+TEST_F(RefSat, MakrstPointOneWithoutGeodeticPositionStops) {
+    plan({21, 9}, 21, [](int, double) { return 40.0; });
+    pair.p1L1 = {10000.0, 0.0, 10000.0};  // the iteration does not converge there
+    EXPECT_STOP(makrst(0.0, 900.0, 30.0, pair, orbit, 2), 93278);
+}
+
 TEST_F(RefSat, MakrstOrbitFailureNamesErrorPrnAndTime) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
     for (int k = 1; k <= orbit.epochCount; ++k) {  // slot 2 has no orbit
