@@ -14,6 +14,10 @@ fi
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 command -v xmllint >/dev/null 2>&1 || missing+=(libxml2-utils)
 command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
+# Decompression of gzip, compress, bzip2 and xz input files.
+if [ ! -f /usr/include/archive.h ] && [ ! -f /usr/local/include/archive.h ]; then
+  missing+=(libarchive-dev)
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing missing packages: ${missing[*]}"

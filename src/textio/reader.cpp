@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "compress/compress.h"
+
 namespace varno {
 
 namespace {
@@ -304,6 +306,19 @@ void TextFile::open(std::string path) {
     file_ = std::fopen(path_.c_str(), "rb");
     if (file_ == nullptr) {
         throw InputError("cannot open " + path_ + ": " + std::strerror(errno));
+    }
+    expand();
+}
+
+void TextFile::expand() {
+    // A compressed or compact file is read through its expanded text; line numbers are those of that text.
+    std::FILE* packed = file_;
+    file_ = nullptr;
+    try {
+        file_ = expandInput(packed);
+    } catch (const ExpandError& error) {
+        const std::string where = error.line() > 0 ? ":" + std::to_string(error.line()) : "";
+        throw InputError(path_ + where + ": " + error.what());
     }
 }
 

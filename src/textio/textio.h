@@ -94,7 +94,9 @@ public:
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    // Opens an existing file; throws InputError "cannot open NAME: reason" when it cannot.
+    // Opens an existing file; throws InputError "cannot open NAME: reason" when it cannot. A gzip, compress,
+    // bzip2, xz or compact RINEX file is read as its expanded text (InputError naming NAME when it does not
+    // expand); line numbers then count lines of that text.
     void open(std::string path);
     bool isOpen() const { return file_ != nullptr; }
     void close();
@@ -110,6 +112,8 @@ public:
     long lineNumber() const { return line_; }
 
 private:
+    void expand();
+
     std::FILE* file_ = nullptr;
     std::string path_;
     long line_ = 0;
