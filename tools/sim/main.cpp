@@ -10,7 +10,8 @@
 //
 // Files: options.cpp / option_table.cpp (scenario options and help), constellation.cpp (orbits,
 // clocks, signal path), observations.cpp (what each receiver observes), station_files.cpp (geometry,
-// pos, off, truth), rinex2_writer.cpp, rinex3_writer.cpp and sp3_writer.cpp (the file formats), main.cpp (the run).
+// pos, off, truth), rinex2_writer.cpp, rinex3_writer.cpp and sp3_writer.cpp (the file formats), compact_writer.cpp
+// and packing.cpp (compact RINEX and compression), main.cpp (the run).
 
 #include "sim.h"
 
@@ -23,6 +24,7 @@ struct OutputFile {
     std::string name;
     std::vector<std::string> lines;
     bool crlf;
+    std::string packing = "plain";
 };
 
 // The observation file of receiver i in the scenario's format. Further observation formats are
@@ -33,7 +35,7 @@ OutputFile observationFile(const Scenario& sc, const Geometry& geo, int i, const
     const std::vector<std::string> lines = format == "rinex3"   ? rinex3File(sc, geo, i, obs, 3.04)
                                            : format == "rinex4" ? rinex3File(sc, geo, i, obs, 4.00)
                                                                 : rinex2File(sc, geo, i, obs);
-    return {name, lines, sc.crlf.count(name) > 0};
+    return {name, lines, sc.crlf.count(name) > 0, sc.rx[i].packing};
 }
 
 // The orbit file(s) covering the observations. Further orbit formats, and orbits split into several
@@ -43,19 +45,15 @@ std::vector<OutputFile> orbitFiles(const Scenario& sc, const std::vector<Sat>& s
     std::vector<DailyOrbit> daily;
     std::vector<OutputFile> files{
         {"orbit.sp3", sp3File(sc, sats, geo, minTag, maxTag, sc.orbitDaily ? &daily : nullptr),
-         sc.crlf.count("orbit.sp3") > 0}};
-    for (DailyOrbit& day : daily) files.push_back({day.name, std::move(day.lines), sc.crlf.count("orbit.sp3") > 0});
+         sc.crlf.count("orbit.sp3") > 0, sc.orbitPacking}};
+    for (DailyOrbit& day : daily)
+        files.push_back({day.name, std::move(day.lines), sc.crlf.count("orbit.sp3") > 0, sc.orbitPacking});
     return files;
 }
 
-// Writes one file of the run directory. Every file goes through here, so that an encoding of the
-// written bytes (for example a compressed twin) plugs in at one place.
+// Writes one file of the run directory, packed as asked; every file goes through here.
 void writeFile(const std::filesystem::path& dir, const OutputFile& file) {
-    std::string text;
-    for (auto& l : file.lines) {
-        text += l;
-        text += file.crlf ? "\r\n" : "\n";
-    }
+    const std::string text = packedFile(file.lines, file.crlf, file.packing);
     std::ofstream out(dir / file.name, std::ios::binary | std::ios::trunc);
     if (!out) throw Error("cannot write " + (dir / file.name).string());
     out << text;

@@ -197,6 +197,11 @@ const std::vector<Option>& options() {
         {"orbit-daily", false, "no", nullptr,
          "also write the orbit cut into one file per day, orbit-YYYYMMDD.sp3 (00:00 to the day's last epoch)",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.orbitDaily = toBool(k, v); }},
+        {"orbit-packing", false, "plain", nullptr, "orbit file packing: plain, gzip, compress, bzip2 or xz",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             s.orbitPacking = trim(v);
+             if (!knownPacking(s.orbitPacking, false)) throw Error("option " + k + ": not an orbit packing");
+         }},
         {"crlf", false, "none", nullptr,
          "files written with CRLF line ends: none, all, or a list of point1.rnx,point2.rnx,orbit.sp3,pos,off",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
@@ -369,6 +374,12 @@ const std::vector<Option>& options() {
              r.format = trim(v);
              if (r.format != "rinex2" && r.format != "rinex3" && r.format != "rinex4")
                  throw Error("option " + k + ": rinex2, rinex3 or rinex4");
+         }},
+        {"packing", true, "plain", "plain",
+         "observation file packing: plain, gzip, compress, bzip2, xz, compact, compact+gzip or compact+compress",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             r.packing = trim(v);
+             if (!knownPacking(r.packing, true)) throw Error("option " + k + ": not a packing (see --help)");
          }},
     };
     return table;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <iostream>
 #include <set>
 #include <sstream>
@@ -157,6 +158,7 @@ struct Receiver {
     double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
     bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
     std::string format = "rinex2";  // observation file format: rinex2 (2.11), rinex3 (3.04) or rinex4 (4.00)
+    std::string packing = "plain";  // plain, gzip, compress, bzip2, xz, compact, compact+gzip, compact+compress
 };
 
 struct Scenario {
@@ -177,6 +179,7 @@ struct Scenario {
     std::vector<int> orbitZero;       // PRNs written at position 0,0,0 at the middle orbit epoch
     std::vector<int> orbitBadClock;   // PRNs written with the unknown clock 999999.999999 at that epoch
     bool orbitDaily = false;          // also write the orbit as one file per day
+    std::string orbitPacking = "plain";  // plain, gzip, compress, bzip2 or xz, for every orbit file
     std::vector<int> planes;
     std::set<std::string> crlf;
     std::string off = "auto";
@@ -295,6 +298,14 @@ struct DailyOrbit {
 // with `daily`, the same epochs are also cut into one file per day.
 std::vector<std::string> sp3File(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
                                  int64_t minTag, int64_t maxTag, std::vector<DailyOrbit>* daily = nullptr);
+// Packings of written files (packing.cpp, compact_writer.cpp). The lines of a RINEX 2, 3 or 4 observation
+// file as compact RINEX 1.0 or 3.0; trailing blank lines are left out (they end the data). Throws Error for a
+// value that is not a fixed-point number (e.g. nan).
+std::vector<std::string> compactRinex(const std::vector<std::string>& rinex);
+// Whether `packing` names a packing of an observation file (compact ones included) or of another file.
+bool knownPacking(const std::string& packing, bool observations);
+// The bytes of a file of `lines` packed as `packing` (see Receiver::packing).
+std::string packedFile(const std::vector<std::string>& lines, bool crlf, const std::string& packing);
 // Station files (station_files.cpp). posFile also returns point 2's a priori position as written, and
 // whether the program can use it.
 std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);
