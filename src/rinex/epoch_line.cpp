@@ -102,6 +102,15 @@ bool isHeaderLabelLine(const Record& line) {
     return false;
 }
 
+std::string epochLineFault(const InputError& fault, const Record& line) {
+    std::string text = fault.what();
+    if (isHeaderLabelLine(line)) {
+        text += " (a header line where an epoch line was expected: header lines in the data need an event record,"
+                " flag 2-5, before them)";
+    }
+    return text;
+}
+
 int recordLines(int types) { return std::max(1, (types + kValuesPerLine - 1) / kValuesPerLine); }
 
 void skipLines(TextFile& file, Record& scratch, int lines, const char* what) {

@@ -56,6 +56,10 @@ bool isGps(const EpochLine& epoch, int k);
 // event records beyond the count their epoch line gives.
 bool isHeaderLabelLine(const Record& line);
 
+// What to tell the user of an epoch line that does not convert: the fault (file, line, field) and, for a header
+// line standing in the data, that it needs an event record before it.
+std::string epochLineFault(const InputError& fault, const Record& line);
+
 // Lines of one satellite's record with `types` observation types: five values a line, at least one line.
 int recordLines(int types);
 

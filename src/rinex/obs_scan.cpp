@@ -123,7 +123,10 @@ EpochFields fieldsOf(const EpochLine& epoch) {
     return {epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second};
 }
 
-[[noreturn]] void reportReadError(const EpochFields& lastValid) {
+// The epoch line that does not convert is named on standard error (file, line and field), the last good one in
+// the listing.
+[[noreturn]] void reportReadError(const EpochFields& lastValid, const InputError& fault, const Record& line) {
+    writeDiagnostic(epochLineFault(fault, line));
     writeConsole(freeLine("read error encountered -- see .lst"));
     writeListing(freeLine("last valid data header was:"));
     writeListing(fmtI(lastValid.year, 3) + fmtI(lastValid.month, 3) + fmtI(lastValid.day, 3) +
@@ -176,8 +179,8 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
     while (nextEpochLine(file, line, ahead, afterEvent)) {
         try {
             parseEpochLine(line, epoch);
-        } catch (const InputError&) {
-            reportReadError(lastValid);
+        } catch (const InputError& fault) {
+            reportReadError(lastValid, fault, line);
         }
         if (passOverSpecialRecords(file, line, epoch, linesEach, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);

@@ -97,7 +97,10 @@ void enterSatellites(TextFile& file, Record& line, int count, int overflowStop) 
     }
 }
 
-[[noreturn]] void reportReadError(const Epoch3& lastValid) {
+// The epoch line that does not convert is named on standard error (file, line and field), the last good one in
+// the listing.
+[[noreturn]] void reportReadError(const Epoch3& lastValid, const InputError& fault, const Record& line) {
+    writeDiagnostic(epochLineFault(fault, line));
     writeConsole(freeLine("read error encountered -- see .lst"));
     writeListing(freeLine("last valid data header was:"));
     // The same line as for the two-digit years of a RINEX 2 file.
@@ -160,8 +163,8 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     while (nextEpochLine3(file, line, afterEvent)) {
         try {
             parseEpoch3(line, epoch);
-        } catch (const InputError&) {
-            reportReadError(lastValid);
+        } catch (const InputError& fault) {
+            reportReadError(lastValid, fault, line);
         }
         if (passOverEvent(file, line, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);

@@ -69,7 +69,7 @@ constexpr StopText kStops[] = {
      "end point 1's file on the nominal grid, or shift its time tags"},
     {66663, "an observation file could not be read at an epoch line ('read error encountered', the last good "
             "epoch in {lst})",
-     "repair the epoch line after the one named in {lst}"},
+     "repair the line named just before this one (file, line and field), the epoch line after the one in {lst}"},
     {74358, "a satellite slot outside the satellite table", "report it: this should not happen with any input"},
     {78439, "a satellite without orbit could not be taken out of the satellite table",
      "report it: this should not happen with any input"},

@@ -182,6 +182,8 @@ void writeListing(std::string_view line);
 void writeConsole(std::string_view line);
 // Writes one line "varno: warning: <line>" on standard error (never captured: it is for the user at once).
 void writeWarning(std::string_view line);
+// Writes one line "varno: <line>" on standard error: what a stop found, for the user, before the stop's own line.
+void writeDiagnostic(std::string_view line);
 // Writes a progress line to the console, unless progress lines are switched off (a quiet run).
 void writeProgress(std::string_view line);
 // Switches progress lines on (the default) or off; messages and stops written by writeConsole are not affected.

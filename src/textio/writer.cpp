@@ -103,6 +103,8 @@ void writeConsole(std::string_view line) {
 
 void writeWarning(std::string_view line) { std::cerr << "varno: warning: " << line << '\n'; }
 
+void writeDiagnostic(std::string_view line) { std::cerr << "varno: " << line << '\n'; }
+
 void writeProgress(std::string_view line) {
     if (sinks().progressShown) writeConsole(line);
 }

@@ -188,9 +188,20 @@ TEST_F(ScanTest, ReadErrorAfterTheFirstEpochShowsTheLastValidEpoch) {
     std::string text = header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1);
     text += epochLine(0, 0, 0, 0, 0, 0.0, 4, {}, 1) + "COMMENT\n";
     text += " 06  1  1  0  1 xx.0000000  0  1G01\n" + obsLine({1.0});
+    testing::internal::CaptureStderr();
     EXPECT_STOP(scan(text), 66663);
+    const std::string fault = testing::internal::GetCapturedStderr();
+    EXPECT_NE(fault.find("point1.rnx:13: expected a number second in columns 16-26"), std::string::npos) << fault;
     EXPECT_EQ(consoleText(), " read error encountered -- see .lst\n");
     EXPECT_EQ(listingText(), " station id -- PT01\n last valid data header was:\n  6  1  1  0  0   30.000 was OK\n");
+
+    // A header line standing in the data without an event record before it is named as such.
+    captureOutput();
+    testing::internal::CaptureStderr();
+    EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1) + "A REMARK" + std::string(52, ' ') + "COMMENT\n"),
+                66663);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("need an event record"), std::string::npos) << said;
 }
 
 TEST_F(ScanTest, FewerThanTwoEpochs) {
