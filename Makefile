@@ -8,7 +8,7 @@ EXAMPLE ?= examples/baseline-2km
 DEMO_DIR ?= $(BUILD)/demo
 PREFIX ?= /usr/local
 
-.PHONY: all setup configure build test test-normal test-sanitized demo bench clean install uninstall
+.PHONY: all setup configure build test test-normal test-sanitized demo bench fuzz clean install uninstall
 
 all: build
 
@@ -60,6 +60,11 @@ bench: configure
 	  $(foreach w,$(BENCH_WORKLOADS),$(firstword $(subst :, ,$(w)))=$(BENCH_DATA)/$(firstword $(subst :, ,$(w)))) \
 	  $(foreach d,$(wildcard $(SHARED_DATA)/*/),$(notdir $(patsubst %/,%,$(d)))=$(d))
 
+# Fuzz targets (libFuzzer + ASan + UBSan, built with clang in build-fuzz): each runs FUZZ_SECONDS (default 600);
+# FUZZ_TARGETS picks some of obs sp3 pos off run. See scripts/fuzz.sh.
+fuzz: setup
+	@bash scripts/fuzz.sh
+
 # Installs varno, varno-sim, varno-pos and their manual pages under PREFIX (DESTDIR is honoured).
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
@@ -71,4 +76,4 @@ uninstall:
 	else echo "nothing installed from $(BUILD)"; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

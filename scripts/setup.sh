@@ -18,6 +18,10 @@ command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
 if [ ! -f /usr/include/archive.h ] && [ ! -f /usr/local/include/archive.h ]; then
   missing+=(libarchive-dev)
 fi
+# The fuzz targets (make fuzz): clang with libFuzzer and the sanitizer runtimes.
+command -v clang++-14 >/dev/null 2>&1 || command -v clang++ >/dev/null 2>&1 || missing+=(clang-14)
+ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing missing packages: ${missing[*]}"
