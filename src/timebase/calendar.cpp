@@ -14,6 +14,7 @@ constexpr double kSecondsPerDayInverse = 1.1574074074074073e-05;  // 1/86400
 constexpr double kSecondsPerDay = 86400.0;
 constexpr int kStopSetjd0 = 34587;
 constexpr int kStopCivjts = 34589;
+// A run never raises it: nothing in the run calls civmjd (the tests do).
 constexpr int kStopCivmjd = 34588;
 
 int referenceDay = 0;
