@@ -321,10 +321,39 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
 
 }  // namespace
 
+void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
+    ScratchRecord blockStart;
+    blockStart.slot = kBlockStart;
+    ScratchRecord blockEnd;
+    blockEnd.slot = kBlockEnd;
+    StoredEpoch epoch;
+    std::array<StoredObservation, kMaxScatterFiles> observations{};
+    for (int k = 1; k <= satCount; ++k) {
+        gather.write(blockStart);
+        if (store.count(k) > 0) {
+            store.rewind();
+            while (store.next(epoch, observations)) {
+                for (int i = 0; i < epoch.count; ++i) {
+                    const StoredObservation& o = observations[static_cast<std::size_t>(i)];
+                    if (o.slot != k) continue;
+                    ScratchRecord record;
+                    record.slot = k;
+                    record.values = {epoch.epochTime1, epoch.epochTime2, epoch.refRange1, epoch.refRange2, 0.0, 0.0,
+                                     o.ddObserved,     o.weight,         0.0,             0.0,             0.0};
+                    gather.write(record);
+                }
+            }
+        }
+        gather.write(blockEnd);
+    }
+    store.setGathered();
+}
+
 void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
                  const std::function<void(const Evaluated&)>& use) {
     if (store != nullptr && evaluateByEpoch(*store, orbit, pair, satCount, site, use)) return;
+    if (store != nullptr && !store->gathered()) gatherFromStore(*store, satCount, gather);
     evaluateOneByOne(gather, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);
 }
 

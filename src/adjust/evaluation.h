@@ -74,6 +74,9 @@ public:
     double firstTime(int slot) const { return first_[static_cast<std::size_t>(slot)]; }
     double lastTime(int slot) const { return last_[static_cast<std::size_t>(slot)]; }
     long total() const { return total_; }
+    // Whether the gather file holds these observations too (evaluateAll writes it on its first need).
+    bool gathered() const { return gathered_; }
+    void setGathered() { gathered_ = true; }
 
 private:
     void flush();
@@ -87,6 +90,7 @@ private:
     std::array<double, kMaxScatterFiles + 1> first_{};
     std::array<double, kMaxScatterFiles + 1> last_{};
     long total_ = 0;
+    bool gathered_ = false;
 };
 
 // Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre.
@@ -95,9 +99,10 @@ struct ElevationSite {
 };
 
 // Evaluates every observation record of the gather file at the current position of point 2 and hands each to
-// `use`, in gather order. With a store (made by formob with this gather file) the epoch-ordered evaluation is
-// used; without one, or when it meets an observation that would stop the run, the observations are evaluated one
-// by one from the gather file with getrs, comdtr, comrng and (with a site) comrg2, which raise the stops.
+// `use`, in gather order. With a store (made by formobInto, which then leaves the gather file unwritten) the
+// epoch-ordered evaluation is used; without one, or when it meets an observation that would stop the run, the
+// observations are evaluated one by one from the gather file (first written from the store when it has not been)
+// with getrs, comdtr, comrng and (with a site) comrg2, which raise the stops.
 // No reference for an observation: with `listNoReference` the listing line "slot epochTime1 epochTime2"; then
 // stop `noReferenceStop`. With a site the elevations are computed and the partials are not; without one, the
 // reverse. The table's lookup cursor ends where the one-by-one evaluation leaves it.
@@ -105,7 +110,13 @@ void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
                  const std::function<void(const Evaluated&)>& use);
 
-// formob, with the epoch-ordered copy written into `store` when one is given.
+// Writes the gather file (empty until now) from the store: each satellite's block, its observations in epoch
+// order, as formob writes them, except the satellite's own pseudoranges (not kept in the store; written as 0),
+// which the one-by-one evaluation does not use.
+void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather);
+
+// formob, with the epoch-ordered copy written into `store` when one is given; the gather file is then not
+// written (evaluateAll writes it from the store when it needs it).
 void formobInto(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
                 GatherFile& gather, EpochStore* store, double& rms);
 // comrms over `store` when one is given.

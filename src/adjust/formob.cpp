@@ -200,22 +200,27 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
     blockStart.slot = kBlockStart;
     ScratchRecord blockEnd;
     blockEnd.slot = kBlockEnd;
+    // With the epoch-ordered copy the passes read that, and the gather file is written only if they ever fall
+    // back to it (evaluateAll writes it from the copy then).
+    const bool gathering = store == nullptr;
     for (int k = 1; k <= satCount; ++k) {
-        gather.write(blockStart);
+        if (gathering) gather.write(blockStart);
         ScatterRecord record;
         while (files[k - 1].read(record)) {
-            ScratchRecord observation;
-            observation.slot = k;
-            observation.values = {record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,
-                                  record.satRange1,  record.satRange2,  record.ddObserved, record.weight,
-                                  0.0,               0.0,               0.0};
-            gather.write(observation);
+            if (gathering) {
+                ScratchRecord observation;
+                observation.slot = k;
+                observation.values = {record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,
+                                      record.satRange1,  record.satRange2,  record.ddObserved, record.weight,
+                                      0.0,               0.0,               0.0};
+                gather.write(observation);
+            }
             m = m + 1;
             nrmal2(equations.matrix.data(), equations.rhs.data(), record.partials.data(),
                    record.ddComputed - record.ddObserved, record.weight, equations.sumSquares, kUnknowns.data(), 3,
                    3);
         }
-        gather.write(blockEnd);
+        if (gathering) gather.write(blockEnd);
     }
     for (int k = 1; k <= satCount; ++k) files[k - 1].close();
 

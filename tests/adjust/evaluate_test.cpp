@@ -75,11 +75,20 @@ TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
         FormobRun run(s, 1, {1}, (kEpochs - 1) * test::kEpochStep);
         run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
         run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.7, 120, lag)));
+        const StationPair start = s.pair;
         GatherFile gather;
         adjust_internal::EpochStore store;
         double rms = 0;
         adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
         ASSERT_EQ(store.count(4), 6);
+        // The gather file formob writes without a store, for the one-by-one evaluation; from the same start
+        // it moves point 2 to the same place.
+        const StationPair moved = s.pair;
+        s.pair = start;
+        run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
+        run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.7, 120, lag)));
+        formob(s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
+        ASSERT_EQ(std::memcmp(&s.pair, &moved, sizeof moved), 0);
 
         const int cursor = refSatTable().cursor;
         const std::vector<Evaluated> fast = evaluate(gather, &store, s, nullptr);
@@ -88,6 +97,11 @@ TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
         const std::vector<Evaluated> slow = evaluate(gather, nullptr, s, nullptr);
         EXPECT_EQ(refSatTable().cursor, fastCursor);
         expectIdentical(fast, slow);
+        // The gather file written from the store serves the one-by-one evaluation as well.
+        GatherFile fromStore;
+        adjust_internal::gatherFromStore(store, s.satCount, fromStore);
+        seekrs(cursor);
+        expectIdentical(evaluate(fromStore, nullptr, s, nullptr), slow);
         int shifted = 0;
         for (const Evaluated& e : fast) shifted += e.slot == 4 && e.epochTime1 == 7200.0 && e.referenceSlot == 2;
         EXPECT_EQ(shifted, 1);
