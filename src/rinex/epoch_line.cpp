@@ -166,8 +166,13 @@ double groupValue(const Record& line, int first) {
         if (!isNanText(line.columns(first, first + 13))) throw;
         v = kNoData;
     }
-    (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
-    (void)line.intField(first + 15, first + 15, "signal strength");
+    // A one-column indicator is a blank or a digit; only anything else needs the field reader (for its error).
+    const auto plainDigit = [&line](int col) {
+        const char c = line.column(col);
+        return c == ' ' || (c >= '0' && c <= '9');
+    };
+    if (!plainDigit(first + 14)) (void)line.intField(first + 14, first + 14, "loss-of-lock indicator");
+    if (!plainDigit(first + 15)) (void)line.intField(first + 15, first + 15, "signal strength");
     return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
 }
 

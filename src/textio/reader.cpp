@@ -171,7 +171,7 @@ bool parseIntText(std::string_view field, int& value) {
 namespace {
 
 // The common case of a plain fixed-point field: blanks around at most 15 digits with or without a point, no
-// exponent. Its value is the digits as a whole number (exact) divided by a power of ten up to 1e22 (exact), one
+// exponent, or nothing but blanks (0). Its value is the digits as a whole number (exact) divided by a power of ten up to 1e22 (exact), one
 // correctly rounded division: the double that the full conversion gives. False when the field is anything else.
 bool parsePlainReal(std::string_view field, int decimals, double& value) {
     static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
@@ -181,6 +181,10 @@ bool parsePlainReal(std::string_view field, int decimals, double& value) {
     std::size_t i = 0;
     const std::size_t n = field.size();
     while (i < n && (field[i] == ' ' || field[i] == '\t')) ++i;
+    if (i == n) {
+        value = 0.0;  // all blank
+        return true;
+    }
     bool negative = false;
     if (i < n && (field[i] == '-' || field[i] == '+')) negative = field[i++] == '-';
     long long mantissa = 0;
