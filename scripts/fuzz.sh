@@ -26,7 +26,9 @@ sim="$build/tools/sim/varno-sim"
 seeds="$build/fuzz-seeds"
 rm -rf "$seeds" && mkdir -p "$seeds"/{obs,sp3,pos,off,run}
 for variant in "plain:" "rinex3:--format=rinex3 --glonass=5,9" "compact:--packing=compact --orbit-packing=gzip" \
-               "gzip:--format=rinex4 --packing=compact+gzip --events1=120 --max-sats=14"; do
+               "gzip:--format=rinex4 --packing=compact+gzip --events1=120 --max-sats=14" \
+               "bzip2:--packing=bzip2 --orbit-packing=xz" "xz:--format=rinex3 --packing=xz --orbit-packing=bzip2" \
+               "compress:--packing=compact+compress --orbit-packing=compress"; do
   name=${variant%%:*}
   "$sim" --duration=300 --interval=30 ${variant#*:} "$seeds/sim-$name" >/dev/null
   cp "$seeds/sim-$name/point1.rnx" "$seeds/obs/$name-point1"
