@@ -157,8 +157,42 @@ bool passOverSpecialRecords(TextFile& file, Record& line, EpochLine& epoch, int 
     return true;
 }
 
+namespace {
+
+// The common shape of an observation group, "   23456789.123" and two indicator columns each a blank or a digit:
+// the value is the digits as a whole number divided by 1000, the one correctly rounded division the field reader
+// makes for it. False for anything else, which the field reader then reads (and names when it is wrong). A value
+// cut short by the end of the file never has this shape, as its missing columns read as blanks.
+bool plainGroup(const Record& line, int first, double& value) {
+    constexpr std::size_t kPoint = 10;
+    constexpr std::size_t kGroupWidth = 16;
+    const std::string& text = line.text();
+    const std::size_t start = static_cast<std::size_t>(first - 1);
+    if (first < 1 || start + kGroupWidth > text.size()) return false;
+    const char* f = text.data() + start;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (f[kPoint] != '.' || !digit(f[11]) || !digit(f[12]) || !digit(f[13])) return false;
+    if (!(f[14] == ' ' || digit(f[14])) || !(f[15] == ' ' || digit(f[15]))) return false;
+    std::size_t i = 0;
+    while (i < kPoint && f[i] == ' ') ++i;
+    bool negative = false;
+    if (i < kPoint && (f[i] == '-' || f[i] == '+')) negative = f[i++] == '-';
+    long long mantissa = 0;
+    for (; i < kPoint; ++i) {
+        if (!digit(f[i])) return false;
+        mantissa = mantissa * 10 + (f[i] - '0');
+    }
+    for (std::size_t j = 11; j <= 13; ++j) mantissa = mantissa * 10 + (f[j] - '0');
+    const double magnitude = static_cast<double>(mantissa) / 1e3;
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+}  // namespace
+
 double groupValue(const Record& line, int first) {
     double v = 0.0;
+    if (plainGroup(line, first, v)) return std::fabs(v) <= kAbsentMagnitude ? kNoData : v;
     try {
         v = line.realField(first, first + 13, 3, "observation value");
     } catch (const InputError&) {
