@@ -107,7 +107,7 @@ void skipHeader(TextFile& file) {
 }
 
 bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
-    if (summary.rinex3) return oget3(file, summary, n, t, record);
+    // An epoch already held answers the request the same way in every layout.
     if (record.holding) {
         if (record.syncState == kAhead && record.epochTime - t >= kTolerance) return false;
         if (std::fabs(record.epochTime - t) <= kTolerance) {
@@ -116,6 +116,7 @@ bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochR
             return true;
         }
     }
+    if (summary.rinex3) return oget3(file, summary, n, t, record);
 
     Record& line = scratchLine();
     EpochLine epoch;

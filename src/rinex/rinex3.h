@@ -25,7 +25,7 @@ void readHeader3(TextFile& file, ObsFileSummary& summary);
 // GPS satellites, as oscan describes (the same stops).
 void scanEpochs3(TextFile& file, ObsFileSummary& summary);
 
-// oget for a file of this layout (summary.rinex3).
+// oget for a file of this layout (summary.rinex3), once no epoch already held answers the request.
 bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record);
 
 }  // namespace varno::rinex_internal

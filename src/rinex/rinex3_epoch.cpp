@@ -20,7 +20,6 @@ constexpr int kStopTooFewEpochs = 24309;
 constexpr int kStopOverflowFirst = 32898;
 constexpr int kStopOverflowLater = 32899;
 constexpr int kStopReadError = 66663;
-constexpr int kStopEndedAtRequest = 34591;
 constexpr int kStopEpochCount = 24303;
 constexpr int kStopSynchBug = 36649;
 constexpr int kStopZeroPrn = 32646;
@@ -184,15 +183,6 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
 }
 
 bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
-    if (record.holding) {
-        if (record.syncState == kAhead && record.epochTime - t >= kTolerance) return false;
-        if (std::fabs(record.epochTime - t) <= kTolerance) {
-            if (record.syncState == kEnded) stopRun(kStopEndedAtRequest);
-            record.syncState = kInStep;
-            return true;
-        }
-    }
-
     Record& line = scratchLine();
     Epoch3 epoch;
     bool afterEvent = false;
