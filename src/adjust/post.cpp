@@ -68,8 +68,10 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
         if (prn < 1 || prn > kMaxPrnNumber) stopRun(kStopSlot);
         stats.countAll[prn] += 1;
         stats.sumAll[prn] += e.weight * v * v;
-        const std::string line = fmtF(t1, 9, 1) + fmtF(v, 9, 3) + fmtF(elevation, 6, 2) + fmtI(prn, 3) + "\n";
-        if (std::fputs(line.c_str(), residualFile) == EOF) {
+        char line[28];
+        char* end = putI(putF(putF(putF(line, t1, 9, 1), v, 9, 3), elevation, 6, 2), prn, 3);
+        *end++ = '\n';
+        if (std::fwrite(line, 1, static_cast<std::size_t>(end - line), residualFile) != static_cast<std::size_t>(end - line)) {
             throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
         }
         const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;

@@ -137,6 +137,10 @@ bool fileExists(const std::string& path);
 std::string fmtF(double value, int width, int decimals);
 // Iw: integer right-aligned in w columns, asterisks when too wide.
 std::string fmtI(long long value, int width);
+// fmtF and fmtI written at `at` instead of returned, for lines made by the hundred thousand: exactly `width`
+// characters (width 1..64) are written and the position after them is returned. Nothing is allocated.
+char* putF(char* at, double value, int width, int decimals);
+char* putI(char* at, long long value, int width);
 // Scientific notation, one digit before the point and `decimals` after it, right-aligned in w columns.
 std::string fmtE(double value, int width, int decimals);
 

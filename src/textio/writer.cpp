@@ -1,8 +1,10 @@
 #include "textio/textio.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 namespace varno {
@@ -37,15 +39,47 @@ Sinks& sinks() {
 
 }  // namespace
 
-std::string fmtF(double value, int width, int decimals) {
-    if (!std::isfinite(value)) return rightAligned(nonFinite(value), width);
-    // to_chars with a precision is printf's %.*f, digit for digit (correctly rounded, ties to even), only faster.
-    char buf[512];
+namespace {
+
+// The text of Fw.d before alignment: to_chars with a precision is printf's %.*f, digit for digit (correctly
+// rounded, ties to even), only faster. Its length, or none when it cannot be written.
+std::optional<std::size_t> fixedText(char (&buf)[512], double value, int decimals) {
+    if (!std::isfinite(value)) return nonFinite(value).copy(buf, sizeof buf);
     const auto res = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, decimals);
-    if (res.ec != std::errc()) return stars(width);
-    std::string s(buf, res.ptr);
-    if (decimals == 0) s += '.';
-    return rightAligned(s, width);
+    if (res.ec != std::errc()) return std::nullopt;
+    std::size_t n = static_cast<std::size_t>(res.ptr - buf);
+    if (decimals == 0) buf[n++] = '.';
+    return n;
+}
+
+char* putAligned(char* at, const char* text, std::size_t n, int width) {
+    if (width < 1) return at;
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (n > w) return std::fill_n(at, w, '*');
+    at = std::fill_n(at, w - n, ' ');
+    return std::copy(text, text + n, at);
+}
+
+}  // namespace
+
+char* putF(char* at, double value, int width, int decimals) {
+    char buf[512];
+    const std::optional<std::size_t> n = fixedText(buf, value, decimals);
+    if (!n) return std::fill_n(at, std::max(width, 0), '*');
+    return putAligned(at, buf, *n, width);
+}
+
+char* putI(char* at, long long value, int width) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return putAligned(at, buf, static_cast<std::size_t>(res.ptr - buf), width);
+}
+
+std::string fmtF(double value, int width, int decimals) {
+    char buf[512];
+    const std::optional<std::size_t> n = fixedText(buf, value, decimals);
+    if (!n) return stars(width);
+    return rightAligned(std::string(buf, *n), width);
 }
 
 std::string fmtI(long long value, int width) { return rightAligned(std::to_string(value), width); }
