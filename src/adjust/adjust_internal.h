@@ -13,8 +13,8 @@ namespace varno::adjust_internal {
 // scrnam names at most this many scatter files.
 inline constexpr int kMaxScatterFiles = 35;
 
-// One satellite's scatter file: a named binary file of ScatterRecords (11 doubles each) in the scratch
-// directory, created by open and removed by close. The destructor closes and removes it, so a stop or an error
+// One satellite's scatter file: a named binary file of ScatterRecords (12 doubles each, or the last 6) in the
+// scratch directory, created by open and removed by close. The destructor closes and removes it, so a stop or an error
 // unwinding through its owner leaves nothing behind, and a signal's handler removes it too. write and read do not
 // allocate.
 class ScatterFile {
@@ -25,8 +25,9 @@ public:
     ScatterFile& operator=(const ScatterFile&) = delete;
 
     // Creates the file `name` in `directory`; an input error when it cannot be created, or when a file of that
-    // name exists already (that file is left as it is).
-    void open(const std::string& directory, const std::string& name);
+    // name exists already (that file is left as it is). With `equationsOnly` a record keeps only what the
+    // solution reads (both double differences, the partials and the weight); the other fields read back as 0.
+    void open(const std::string& directory, const std::string& name, bool equationsOnly = false);
     void write(const ScatterRecord& record);  // an input error when the system cannot write it
     void rewind();                            // after the last write: the records can now be read back
     bool read(ScatterRecord& record);         // false at the end
@@ -36,6 +37,7 @@ public:
 private:
     std::FILE* file_ = nullptr;
     std::string path_;
+    bool equationsOnly_ = false;
     RemoveOnSignal guard_;
 };
 

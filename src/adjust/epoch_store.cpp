@@ -64,6 +64,7 @@ void EpochStore::add(const StoredEpoch& epoch, const StoredObservation* observat
         at = put(at, o.rho1);
         at = put(at, o.slot);
         at = put(at, o.cached);
+        if (o.weight != 1.0) unitWeights_ = false;
         const std::size_t s = static_cast<std::size_t>(o.slot);
         if (count_[s] == 0) first_[s] = epoch.epochTime1;
         last_[s] = epoch.epochTime1;

@@ -131,13 +131,14 @@ bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScat
 }
 
 // The results of one epoch-ordered pass, spilled to each satellite's region of a scratch file and read back in
-// gather order.
+// gather order. Only what the pass's user reads is kept.
 class EvaluationSpill {
 public:
-    // With elevations (the results) a record holds t1, v, weight, reference, elevation; without (the iterations)
-    // t1, v, weight, reference and the three partials.
+    // With elevations (the results) a record holds v, t1, reference and elevation; without (the iterations) v and
+    // the three partials. Either is followed by the weight unless every observation weighs 1.
     EvaluationSpill(const EpochStore& store, int satCount, bool elevations)
-        : satCount_(satCount), doubles_(elevations ? 5 : 7), elevations_(elevations) {
+        : satCount_(satCount), elevations_(elevations), weights_(!store.unitWeights()) {
+        doubles_ = 4 + (weights_ ? 1 : 0);
         file_ = std::tmpfile();
         if (file_ == nullptr) failed("create");
         long start = 0;
@@ -154,17 +155,17 @@ public:
     void put(const Evaluated& e) {
         const std::size_t k = static_cast<std::size_t>(e.slot);
         double* at = &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * doubles_];
-        at[0] = e.epochTime1;
-        at[1] = e.residual;
-        at[2] = e.weight;
-        at[3] = static_cast<double>(e.referenceSlot);
+        at[0] = e.residual;
         if (elevations_) {
-            at[4] = e.elevation;
+            at[1] = e.epochTime1;
+            at[2] = static_cast<double>(e.referenceSlot);
+            at[3] = e.elevation;
         } else {
-            at[4] = e.partials[0];
-            at[5] = e.partials[1];
-            at[6] = e.partials[2];
+            at[1] = e.partials[0];
+            at[2] = e.partials[1];
+            at[3] = e.partials[2];
         }
+        if (weights_) at[4] = e.weight;
         if (++filled_[k] == static_cast<int>(kPerSlot)) flush(static_cast<int>(k));
     }
 
@@ -182,15 +183,15 @@ public:
                 read(index, chunk.data(), n);
                 for (std::size_t i = 0; i < n; ++i) {
                     const double* at = &chunk[i * doubles_];
-                    e.epochTime1 = at[0];
-                    e.residual = at[1];
-                    e.weight = at[2];
-                    e.referenceSlot = static_cast<int>(at[3]);
+                    e.residual = at[0];
                     if (elevations_) {
-                        e.elevation = at[4];
+                        e.epochTime1 = at[1];
+                        e.referenceSlot = static_cast<int>(at[2]);
+                        e.elevation = at[3];
                     } else {
-                        e.partials = {at[4], at[5], at[6]};
+                        e.partials = {at[1], at[2], at[3]};
                     }
+                    e.weight = weights_ ? at[4] : 1.0;
                     use(e);
                 }
                 index += static_cast<long>(n);
@@ -227,8 +228,9 @@ private:
 
     std::FILE* file_ = nullptr;
     int satCount_ = 0;
-    std::size_t doubles_ = 7;
     bool elevations_ = false;
+    bool weights_ = false;
+    std::size_t doubles_ = 4;
     std::vector<double> buffers_;
     std::array<int, kMaxScatterFiles + 1> filled_{};
     std::array<long, kMaxScatterFiles + 1> regionNext_{};  // next record of each region

@@ -24,7 +24,8 @@
 
 namespace varno::adjust_internal {
 
-// One observation evaluated at the current position of point 2.
+// One observation evaluated at the current position of point 2. For the iterations (no elevation site) the
+// epoch-ordered pass fills only the slot, the residual, the partials and the weight.
 struct Evaluated {
     int slot = 0;
     int referenceSlot = 0;             // the reference satellite it was differenced against in this pass
@@ -74,6 +75,8 @@ public:
     double firstTime(int slot) const { return first_[static_cast<std::size_t>(slot)]; }
     double lastTime(int slot) const { return last_[static_cast<std::size_t>(slot)]; }
     long total() const { return total_; }
+    // Whether every observation added weighs 1.
+    bool unitWeights() const { return unitWeights_; }
     // Whether the gather file holds these observations too (evaluateAll writes it on its first need).
     bool gathered() const { return gathered_; }
     void setGathered() { gathered_ = true; }
@@ -90,6 +93,7 @@ private:
     std::array<double, kMaxScatterFiles + 1> first_{};
     std::array<double, kMaxScatterFiles + 1> last_{};
     long total_ = 0;
+    bool unitWeights_ = true;
     bool gathered_ = false;
 };
 

@@ -165,7 +165,8 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
     std::array<ScatterFile, adjust_internal::kMaxScatterFiles> files;
     for (int k = 1; k <= satCount; ++k) {
         const std::string name = scrnam(k);
-        files[k - 1].open(inputs.scratchDirectory, name);
+        // With the epoch-ordered copy the scatter files serve only the first solution.
+        files[k - 1].open(inputs.scratchDirectory, name, store != nullptr);
     }
     writeListing(freeLine("opened", satCount, " scatter/gather files"));
 

@@ -20,6 +20,7 @@ constexpr int kScrnamStop = 98786;
 
 constexpr std::size_t kScratchBuffer = 1 << 16;
 constexpr std::size_t kScatterDoubles = 12;
+constexpr std::size_t kEquationDoubles = 6;
 constexpr std::size_t kGatherRecordBytes = sizeof(std::int32_t) + sizeof(double) * 11;
 
 std::string systemReason() { return std::strerror(errno); }
@@ -87,8 +88,9 @@ namespace adjust_internal {
 
 ScatterFile::~ScatterFile() { close(); }
 
-void ScatterFile::open(const std::string& directory, const std::string& name) {
+void ScatterFile::open(const std::string& directory, const std::string& name, bool equationsOnly) {
     close();
+    equationsOnly_ = equationsOnly;
     path_ = (std::filesystem::path(directory) / name).string();
     // Created exclusively: a file of that name is not this run's and is neither overwritten nor removed.
     SignalBlock block;
@@ -110,7 +112,9 @@ void ScatterFile::write(const ScatterRecord& record) {
         record.epochTime1, record.epochTime2, record.refRange1, record.refRange2,  record.satRange1,
         record.satRange2,  record.ddObserved, record.ddComputed, record.partials[0], record.partials[1],
         record.partials[2], record.weight};
-    if (std::fwrite(values.data(), sizeof(double), kScatterDoubles, file_) != kScatterDoubles) {
+    // The equation alone is the last six.
+    const std::size_t count = equationsOnly_ ? kEquationDoubles : kScatterDoubles;
+    if (std::fwrite(values.data() + (kScatterDoubles - count), sizeof(double), count, file_) != count) {
         throw InputError("cannot write " + path_ + ": " + systemReason());
     }
 }
@@ -121,10 +125,11 @@ void ScatterFile::rewind() {
 }
 
 bool ScatterFile::read(ScatterRecord& record) {
-    std::array<double, kScatterDoubles> values;
-    const std::size_t got = std::fread(values.data(), sizeof(double), kScatterDoubles, file_);
+    std::array<double, kScatterDoubles> values{};
+    const std::size_t count = equationsOnly_ ? kEquationDoubles : kScatterDoubles;
+    const std::size_t got = std::fread(values.data() + (kScatterDoubles - count), sizeof(double), count, file_);
     if (got == 0 && std::feof(file_)) return false;
-    if (got != kScatterDoubles) throw InputError("cannot read " + path_ + ": record cut short");
+    if (got != count) throw InputError("cannot read " + path_ + ": record cut short");
     record.epochTime1 = values[0];
     record.epochTime2 = values[1];
     record.refRange1 = values[2];
