@@ -1,4 +1,7 @@
 // The epoch-ordered copy of the observations that the passes of the adjustment walk.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -10,6 +13,7 @@ namespace varno::adjust_internal {
 namespace {
 
 constexpr std::size_t kBufferBytes = 1 << 16;
+constexpr long kPlaceEvery = 1024;
 constexpr std::size_t kEpochBytes = 5 * sizeof(double) + 3 * sizeof(std::int32_t);
 constexpr std::size_t kObservationBytes = 3 * sizeof(double) + 2 * sizeof(std::int32_t);
 
@@ -46,6 +50,14 @@ void EpochStore::flush() {
 }
 
 void EpochStore::add(const StoredEpoch& epoch, const StoredObservation* observations) {
+    if (epochs_ % kPlaceEvery == 0) {
+        StorePlace place;
+        place.offset = size_;
+        place.countBefore = count_;
+        place.lastBefore = last_;
+        places_.push_back(place);
+    }
+    ++epochs_;
     const std::size_t bytes = kEpochBytes + static_cast<std::size_t>(epoch.count) * kObservationBytes;
     if (used_ + bytes > buffer_.size()) flush();
     unsigned char* at = buffer_.data() + used_;
@@ -71,29 +83,43 @@ void EpochStore::add(const StoredEpoch& epoch, const StoredObservation* observat
         count_[s] += 1;
     }
     used_ += bytes;
+    size_ += static_cast<long>(bytes);
     total_ += epoch.count;
 }
 
 void EpochStore::rewind() {
-    if (!reading_) flush();
-    reading_ = true;
-    if (std::fseek(file_, 0, SEEK_SET) != 0) failed("read");
-    used_ = 0;
-    at_ = 0;
+    if (!reader_) {
+        flush();
+        if (std::fflush(file_) != 0) failed("write");
+    }
+    reader_ = std::make_unique<StoreReader>(*this, 0, size_);
 }
 
-// Makes at least `bytes` unread bytes available; false at the end of the file.
-bool EpochStore::fill(std::size_t bytes) {
+bool EpochStore::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations) {
+    return reader_ && reader_->next(epoch, observations);
+}
+
+StoreReader::StoreReader(const EpochStore& store, long from, long to)
+    : fd_(store.descriptor()), next_(from), end_(to), buffer_(kBufferBytes) {}
+
+// Makes at least `bytes` unread bytes available; false at the end of the part.
+bool StoreReader::fill(std::size_t bytes) {
     if (used_ - at_ >= bytes) return true;
     std::memmove(buffer_.data(), buffer_.data() + at_, used_ - at_);
     used_ -= at_;
     at_ = 0;
-    used_ += std::fread(buffer_.data() + used_, 1, buffer_.size() - used_, file_);
-    if (std::ferror(file_)) failed("read");
+    while (used_ < bytes && next_ < end_) {
+        const std::size_t want = std::min(buffer_.size() - used_, static_cast<std::size_t>(end_ - next_));
+        const ssize_t got = ::pread(fd_, buffer_.data() + used_, want, static_cast<off_t>(next_));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) failed("read");
+        used_ += static_cast<std::size_t>(got);
+        next_ += got;
+    }
     return used_ >= bytes;
 }
 
-bool EpochStore::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations) {
+bool StoreReader::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations) {
     if (!fill(kEpochBytes)) {
         if (used_ != at_) throw InputError("cannot read the temporary epoch file: record cut short");
         return false;

@@ -1,10 +1,8 @@
 // Every stored observation evaluated at the current position of point 2: epoch by epoch over the epoch-ordered
 // copy, sharing what the observations of an epoch have in common, or one by one from the gather file.
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <exception>
+#include <thread>
 
 #include "adjust/evaluation.h"
 #include "models/models.h"
@@ -130,131 +128,15 @@ bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScat
     return true;
 }
 
-// The results of one epoch-ordered pass, spilled to each satellite's region of a scratch file and read back in
-// gather order. Only what the pass's user reads is kept.
-class EvaluationSpill {
-public:
-    // With elevations (the results) a record holds v, t1, reference and elevation; without (the iterations) v and
-    // the three partials. Either is followed by the weight unless every observation weighs 1.
-    EvaluationSpill(const EpochStore& store, int satCount, bool elevations)
-        : satCount_(satCount), elevations_(elevations), weights_(!store.unitWeights()) {
-        doubles_ = 4 + (weights_ ? 1 : 0);
-        file_ = std::tmpfile();
-        if (file_ == nullptr) failed("create");
-        long start = 0;
-        for (int k = 1; k <= satCount; ++k) {
-            regionNext_[static_cast<std::size_t>(k)] = start;
-            start += store.count(k);
-        }
-        buffers_.assign(static_cast<std::size_t>(satCount + 1) * kPerSlot * doubles_, 0.0);
-    }
-    ~EvaluationSpill() { std::fclose(file_); }
-    EvaluationSpill(const EvaluationSpill&) = delete;
-    EvaluationSpill& operator=(const EvaluationSpill&) = delete;
-
-    void put(const Evaluated& e) {
-        const std::size_t k = static_cast<std::size_t>(e.slot);
-        double* at = &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * doubles_];
-        at[0] = e.residual;
-        if (elevations_) {
-            at[1] = e.epochTime1;
-            at[2] = static_cast<double>(e.referenceSlot);
-            at[3] = e.elevation;
-        } else {
-            at[1] = e.partials[0];
-            at[2] = e.partials[1];
-            at[3] = e.partials[2];
-        }
-        if (weights_) at[4] = e.weight;
-        if (++filled_[k] == static_cast<int>(kPerSlot)) flush(static_cast<int>(k));
-    }
-
-    // Writes what is buffered, then hands every result over in gather order.
-    void replay(const std::function<void(const Evaluated&)>& use) {
-        for (int k = 1; k <= satCount_; ++k) flush(k);
-        std::vector<double> chunk(kPerSlot * doubles_);
-        long index = 0;
-        Evaluated e;
-        for (int k = 1; k <= satCount_; ++k) {
-            const long end = regionNext_[static_cast<std::size_t>(k)];
-            e.slot = k;
-            while (index < end) {
-                const std::size_t n = static_cast<std::size_t>(std::min<long>(end - index, kPerSlot));
-                read(index, chunk.data(), n);
-                for (std::size_t i = 0; i < n; ++i) {
-                    const double* at = &chunk[i * doubles_];
-                    e.residual = at[0];
-                    if (elevations_) {
-                        e.epochTime1 = at[1];
-                        e.referenceSlot = static_cast<int>(at[2]);
-                        e.elevation = at[3];
-                    } else {
-                        e.partials = {at[1], at[2], at[3]};
-                    }
-                    e.weight = weights_ ? at[4] : 1.0;
-                    use(e);
-                }
-                index += static_cast<long>(n);
-            }
-        }
-    }
-
-private:
-    static constexpr std::size_t kPerSlot = 256;
-
-    [[noreturn]] static void failed(const char* what) {
-        throw InputError(std::string("cannot ") + what + " the temporary results file: " + std::strerror(errno));
-    }
-
-    void flush(int slot) {
-        const std::size_t k = static_cast<std::size_t>(slot);
-        const std::size_t n = static_cast<std::size_t>(filled_[k]);
-        if (n == 0) return;
-        const std::size_t bytes = n * doubles_ * sizeof(double);
-        const off_t offset = static_cast<off_t>(regionNext_[k]) * static_cast<off_t>(doubles_ * sizeof(double));
-        if (::pwrite(fileno(file_), &buffers_[k * kPerSlot * doubles_], bytes, offset) !=
-            static_cast<ssize_t>(bytes)) {
-            failed("write");
-        }
-        regionNext_[k] += static_cast<long>(n);
-        filled_[k] = 0;
-    }
-
-    void read(long index, double* to, std::size_t n) {
-        const std::size_t bytes = n * doubles_ * sizeof(double);
-        const off_t offset = static_cast<off_t>(index) * static_cast<off_t>(doubles_ * sizeof(double));
-        if (::pread(fileno(file_), to, bytes, offset) != static_cast<ssize_t>(bytes)) failed("read");
-    }
-
-    std::FILE* file_ = nullptr;
-    int satCount_ = 0;
-    bool elevations_ = false;
-    bool weights_ = false;
-    std::size_t doubles_ = 4;
-    std::vector<double> buffers_;
-    std::array<int, kMaxScatterFiles + 1> filled_{};
-    std::array<long, kMaxScatterFiles + 1> regionNext_{};  // next record of each region
-};
-
-// The epoch-ordered pass. False, with nothing handed over and the table's cursor unmoved, when an observation
-// would stop the run or the cursor walk cannot be reproduced: the caller then evaluates one by one.
-bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPair& pair, int satCount,
-                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use) {
-    if (satCount < 1 || satCount > kMaxScatterFiles) return false;
-    std::array<int, kMaxScatterFiles + 1> entering{};
-    std::array<int, kMaxScatterFiles + 1> leaving{};
-    int last = 0;
-    if (!cursorChain(store, satCount, entering, leaving, last)) return false;
-
-    // Each satellite's block sees the cursor its own lookups move, from where the block before left it.
-    std::array<int, kMaxScatterFiles + 1> cursor = entering;
-    EvaluationSpill spill(store, satCount, site != nullptr);
+// One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
+// cursor moved by its own lookups. False when an observation would stop the run.
+bool evaluatePart(StoreReader& reader, const OrbitTable& orbit, const StationPair& pair, int satCount,
+                  const ElevationSite* site, std::array<int, kMaxScatterFiles + 1>& cursor, SpillWriter& writer) {
     EpochShares shares;
     StoredEpoch epoch;
     std::array<StoredObservation, kMaxScatterFiles> observations{};
-    store.rewind();
     std::array<Pending, kMaxScatterFiles> pending{};
-    while (store.next(epoch, observations)) {
+    while (reader.next(epoch, observations)) {
         shares.clear();
         int count = 0;
         for (int i = 0; i < epoch.count; ++i) {
@@ -308,8 +190,91 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
                 for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - p.share->u[c];
             }
             e.residual = ((p.rho2 - p.rho1) - (p.share->rho2 - p.share->rho1)) - p.observation->ddObserved;
-            spill.put(e);
+            writer.put(e);
         }
+    }
+    writer.finish();
+    return true;
+}
+
+// A part of the pass: where it lies in the store, and its lookup cursors at its start and at its end.
+struct Part {
+    const StorePlace* place = nullptr;
+    long end = 0;
+    std::array<int, kMaxScatterFiles + 1> start{}, cursor{};
+    bool evaluated = false;
+    std::exception_ptr error;
+};
+
+// How many parts a pass is cut into: one for each processor, at most four, and none shorter than a place.
+std::size_t partCount(const EpochStore& store) {
+    const std::size_t processors = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+    return std::min(processors, store.places().size());
+}
+
+// The cursors at the start of a part: each satellite's block walked from where it enters, by its first lookup
+// and the last one before the part, as cursorChain walks it. False when a lookup finds no reference.
+bool partStart(const EpochStore& store, int satCount, const std::array<int, kMaxScatterFiles + 1>& entering,
+               Part& part) {
+    part.start = entering;
+    for (int k = 1; k <= satCount; ++k) {
+        const std::size_t s = static_cast<std::size_t>(k);
+        const int before = part.place->countBefore[s];
+        int r = 0;
+        if (before >= 1 && !lookrs(r, store.firstTime(k), part.start[s])) return false;
+        if (before >= 2 && !lookrs(r, part.place->lastBefore[s], part.start[s])) return false;
+    }
+    part.cursor = part.start;
+    return true;
+}
+
+// The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over and the table's cursor
+// unmoved, when an observation would stop the run or the cursor walk cannot be reproduced: the caller then
+// evaluates one by one.
+bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPair& pair, int satCount,
+                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use) {
+    if (satCount < 1 || satCount > kMaxScatterFiles) return false;
+    std::array<int, kMaxScatterFiles + 1> entering{};
+    std::array<int, kMaxScatterFiles + 1> leaving{};
+    int last = 0;
+    if (!cursorChain(store, satCount, entering, leaving, last)) return false;
+    store.rewind();
+    if (store.places().empty()) {
+        seekrs(last);
+        return true;
+    }
+
+    EvaluationSpill spill(store, satCount, site != nullptr);
+    const std::vector<StorePlace>& places = store.places();
+    std::vector<Part> parts(partCount(store));
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        parts[i].place = &places[i * places.size() / parts.size()];
+        if (!partStart(store, satCount, entering, parts[i])) return false;
+    }
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) parts[i].end = parts[i + 1].place->offset;
+    parts.back().end = store.size();
+
+    const auto run = [&](Part& part) {
+        try {
+            StoreReader reader(store, part.place->offset, part.end);
+            SpillWriter writer(spill, part.place->countBefore);
+            part.evaluated = evaluatePart(reader, orbit, pair, satCount, site, part.cursor, writer);
+        } catch (...) {
+            part.error = std::current_exception();
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < parts.size(); ++i) helpers.emplace_back(run, std::ref(parts[i]));
+    run(parts[0]);
+    for (std::thread& helper : helpers) helper.join();
+
+    // In part order, as one walk through the epochs would have met them: the first error or stopping
+    // observation decides, and each part must start where the walk left every satellite's cursor.
+    std::array<int, kMaxScatterFiles + 1> cursor = entering;
+    for (const Part& part : parts) {
+        if (part.error) std::rethrow_exception(part.error);
+        if (!part.evaluated || part.start != cursor) return false;
+        cursor = part.cursor;
     }
     for (int k = 1; k <= satCount; ++k) {
         if (store.count(k) > 0 && cursor[static_cast<std::size_t>(k)] != leaving[static_cast<std::size_t>(k)]) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "adjust/adjust.h"
@@ -55,6 +56,32 @@ struct StoredObservation {
     std::int32_t cached = 0;  // 1 when rho1 is valid
 };
 
+class EpochStore;
+
+// A place in the epoch-ordered copy from which a part of it can be read, with what the epochs before it hold.
+struct StorePlace {
+    long offset = 0;  // bytes before its first epoch
+    std::array<int, kMaxScatterFiles + 1> countBefore{};    // observations of each slot before it
+    std::array<double, kMaxScatterFiles + 1> lastBefore{};  // point 1's time of each slot's last one before it
+};
+
+// Reads the epochs of one part of a complete store, [from, to) in bytes, by its own positioned reads, so that
+// several parts can be read at once.
+class StoreReader {
+public:
+    StoreReader(const EpochStore& store, long from, long to);
+    // The next epoch of the part; false at its end. `observations` receives epoch.count entries.
+    bool next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations);
+
+private:
+    bool fill(std::size_t bytes);
+
+    int fd_ = -1;
+    long next_ = 0, end_ = 0;  // file offsets: the next byte to read, the part's end
+    std::vector<unsigned char> buffer_;
+    std::size_t used_ = 0, at_ = 0;
+};
+
 // The epoch-ordered copy of the gather file's observations, in a temporary file, with each satellite's count
 // and the time tags of its first and last observation.
 class EpochStore {
@@ -70,6 +97,10 @@ public:
     void rewind();
     // The next epoch; false at the end. `observations` receives epoch.count entries.
     bool next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations);
+    // After rewind: the store's places, one every 1024 epochs from the first; and its size in bytes.
+    const std::vector<StorePlace>& places() const { return places_; }
+    long size() const { return size_; }
+    int descriptor() const { return fileno(file_); }
 
     int count(int slot) const { return count_[static_cast<std::size_t>(slot)]; }
     double firstTime(int slot) const { return first_[static_cast<std::size_t>(slot)]; }
@@ -83,12 +114,14 @@ public:
 
 private:
     void flush();
-    bool fill(std::size_t bytes);
 
     std::FILE* file_ = nullptr;
     std::vector<unsigned char> buffer_;
-    std::size_t used_ = 0, at_ = 0;
-    bool reading_ = false;
+    std::size_t used_ = 0;
+    long size_ = 0;
+    long epochs_ = 0;
+    std::vector<StorePlace> places_;
+    std::unique_ptr<StoreReader> reader_;  // while reading
     std::array<int, kMaxScatterFiles + 1> count_{};
     std::array<double, kMaxScatterFiles + 1> first_{};
     std::array<double, kMaxScatterFiles + 1> last_{};
@@ -100,6 +133,46 @@ private:
 // Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre.
 struct ElevationSite {
     double latitude = 0, longitude = 0;
+};
+
+// The results of one epoch-ordered pass in a scratch file, in each satellite's region, read back in gather
+// order. With elevations (the results) a record holds v, t1, reference and elevation; without (the iterations)
+// v and the three partials. Either is followed by the weight unless every observation weighs 1.
+class EvaluationSpill {
+public:
+    EvaluationSpill(const EpochStore& store, int satCount, bool elevations);  // an input error when not created
+    ~EvaluationSpill();
+    EvaluationSpill(const EvaluationSpill&) = delete;
+    EvaluationSpill& operator=(const EvaluationSpill&) = delete;
+    // Hands every result over in gather order (every writer finished).
+    void replay(const std::function<void(const Evaluated&)>& use);
+
+private:
+    friend class SpillWriter;
+    static constexpr std::size_t kPerSlot = 256;
+    std::FILE* file_ = nullptr;
+    int satCount_ = 0;
+    bool elevations_ = false;
+    bool weights_ = false;
+    std::size_t doubles_ = 4;
+    std::array<long, kMaxScatterFiles + 2> regionStart_{};  // first record of each region; [satCount + 1] the end
+};
+
+// Writes the results of one part of a pass into their places in the spill; `before` counts each slot's results
+// that the parts before it hold. Writers of different parts may run at once.
+class SpillWriter {
+public:
+    SpillWriter(EvaluationSpill& spill, const std::array<int, kMaxScatterFiles + 1>& before);
+    void put(const Evaluated& e);
+    void finish();  // writes what is buffered
+
+private:
+    void flush(int slot);
+
+    EvaluationSpill& spill_;
+    std::vector<double> buffers_;
+    std::array<int, kMaxScatterFiles + 1> filled_{};
+    std::array<long, kMaxScatterFiles + 1> next_{};  // next record of each region
 };
 
 // Evaluates every observation record of the gather file at the current position of point 2 and hands each to
