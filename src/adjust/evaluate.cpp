@@ -206,9 +206,10 @@ struct Part {
     std::exception_ptr error;
 };
 
-// How many parts a pass is cut into: one for each processor, at most four, and none shorter than a place.
+// How many parts a pass is cut into: one for each processor, two at least (so that one processor runs the
+// same way as many), at most four, and none shorter than a place.
 std::size_t partCount(const EpochStore& store) {
-    const std::size_t processors = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+    const std::size_t processors = std::clamp(std::thread::hardware_concurrency(), 2U, 4U);
     return std::min(processors, store.places().size());
 }
 

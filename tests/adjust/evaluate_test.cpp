@@ -119,6 +119,36 @@ TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
     }
 }
 
+// The places cut the store into parts that, read one after the other, give back every epoch in order.
+TEST(EpochStore, PartsReadFromItsPlacesJoinUpToTheWhole) {
+    adjust_internal::EpochStore store;
+    std::array<adjust_internal::StoredObservation, adjust_internal::kMaxScatterFiles> stored{};
+    for (int e = 0; e < 2500; ++e) {
+        adjust_internal::StoredEpoch epoch;
+        epoch.epochTime1 = e;
+        epoch.count = 1 + e % 3;
+        for (int i = 0; i < epoch.count; ++i) stored[static_cast<std::size_t>(i)] = {e + 0.5, 1.0, 2.0 * e, i + 1, 1};
+        store.add(epoch, stored.data());
+    }
+    store.rewind();
+    const auto& places = store.places();
+    ASSERT_EQ(places.size(), 3U);
+    EXPECT_EQ(places[2].countBefore[1], 2048);
+    EXPECT_EQ(places[2].lastBefore[3], 2045.0);
+    adjust_internal::StoredEpoch epoch;
+    int next = 0;
+    for (std::size_t p = 0; p < places.size(); ++p) {
+        adjust_internal::StoreReader reader(store, places[p].offset,
+                                            p + 1 < places.size() ? places[p + 1].offset : store.size());
+        while (reader.next(epoch, stored)) {
+            ASSERT_EQ(epoch.epochTime1, next);
+            ASSERT_EQ(stored[static_cast<std::size_t>(epoch.count - 1)].ddObserved, next + 0.5);
+            ++next;
+        }
+    }
+    EXPECT_EQ(next, 2500);
+}
+
 // An observation without a reference (a time tag beyond the table's end) stops as the one-by-one walk does, with
 // its line, although the epoch-ordered walk would meet it in another order.
 TEST(EvaluateAll, ObservationWithoutReferenceStopsWithItsOwnLine) {

@@ -41,6 +41,21 @@ TEST(FmtI, RightAlignedAndAsterisksWhenTooWide) {
     EXPECT_EQ(fmtI(0, 6), "     0");
 }
 
+// The field writers fill exactly their width, as the string formatters do.
+TEST(PutF, WritesWhatFmtFAndFmtIReturn) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (double v : {-3978241.958, 0.0005, -0.0, 1e300, 999.5, nan, -std::numeric_limits<double>::infinity()}) {
+        for (int w : {3, 6, 9, 14}) {
+            char field[64];
+            EXPECT_EQ(std::string(field, putF(field, v, w, 3)), fmtF(v, w, 3)) << v << " " << w;
+            EXPECT_EQ(std::string(field, putF(field, v, w, 0)), fmtF(v, w, 0)) << v << " " << w;
+        }
+    }
+    char field[8];
+    EXPECT_EQ(std::string(field, putI(field, 2005, 3)), "***");
+    EXPECT_EQ(std::string(field, putI(field, -7, 3)), " -7");
+}
+
 TEST(FmtE, OneDigitBeforeThePoint) { EXPECT_EQ(fmtE(-1234.5, 18, 10), " -1.2345000000E+03"); }
 
 TEST(FreeLine, TextsExactNumbersShortestAndSeparated) {
