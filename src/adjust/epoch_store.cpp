@@ -42,6 +42,15 @@ EpochStore::EpochStore() : buffer_(kBufferBytes) {
 
 EpochStore::~EpochStore() {
     if (file_ != nullptr) std::fclose(file_);
+    if (spill_ != nullptr) std::fclose(spill_);
+}
+
+std::FILE* EpochStore::spillFile() {
+    if (spill_ == nullptr) spill_ = std::tmpfile();
+    if (spill_ == nullptr) {
+        throw InputError(std::string("cannot create the temporary results file: ") + std::strerror(errno));
+    }
+    return spill_;
 }
 
 void EpochStore::flush() {

@@ -101,6 +101,9 @@ public:
     const std::vector<StorePlace>& places() const { return places_; }
     long size() const { return size_; }
     int descriptor() const { return fileno(file_); }
+    // The scratch file the passes spill their results to, created on first use and kept with the store, so that
+    // each pass writes over the last one's blocks instead of making new ones.
+    std::FILE* spillFile();
 
     int count(int slot) const { return count_[static_cast<std::size_t>(slot)]; }
     double firstTime(int slot) const { return first_[static_cast<std::size_t>(slot)]; }
@@ -122,6 +125,7 @@ private:
     long epochs_ = 0;
     std::vector<StorePlace> places_;
     std::unique_ptr<StoreReader> reader_;  // while reading
+    std::FILE* spill_ = nullptr;
     std::array<int, kMaxScatterFiles + 1> count_{};
     std::array<double, kMaxScatterFiles + 1> first_{};
     std::array<double, kMaxScatterFiles + 1> last_{};
@@ -140,8 +144,8 @@ struct ElevationSite {
 // v and the three partials. Either is followed by the weight unless every observation weighs 1.
 class EvaluationSpill {
 public:
-    EvaluationSpill(const EpochStore& store, int satCount, bool elevations);  // an input error when not created
-    ~EvaluationSpill();
+    // In the store's spill file; an input error when it cannot be created.
+    EvaluationSpill(EpochStore& store, int satCount, bool elevations);
     EvaluationSpill(const EvaluationSpill&) = delete;
     EvaluationSpill& operator=(const EvaluationSpill&) = delete;
     // Hands every result over in gather order (every writer finished).

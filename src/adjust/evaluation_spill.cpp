@@ -19,11 +19,9 @@ namespace {
 
 }  // namespace
 
-EvaluationSpill::EvaluationSpill(const EpochStore& store, int satCount, bool elevations)
-    : satCount_(satCount), elevations_(elevations), weights_(!store.unitWeights()) {
+EvaluationSpill::EvaluationSpill(EpochStore& store, int satCount, bool elevations)
+    : file_(store.spillFile()), satCount_(satCount), elevations_(elevations), weights_(!store.unitWeights()) {
     doubles_ = 4 + (weights_ ? 1 : 0);
-    file_ = std::tmpfile();
-    if (file_ == nullptr) failed("create");
     long start = 0;
     for (int k = 1; k <= satCount; ++k) {
         regionStart_[static_cast<std::size_t>(k)] = start;
@@ -31,8 +29,6 @@ EvaluationSpill::EvaluationSpill(const EpochStore& store, int satCount, bool ele
     }
     regionStart_[static_cast<std::size_t>(satCount + 1)] = start;
 }
-
-EvaluationSpill::~EvaluationSpill() { std::fclose(file_); }
 
 void EvaluationSpill::replay(const std::function<void(const Evaluated&)>& use) {
     std::vector<double> chunk(kPerSlot * doubles_);
