@@ -1,10 +1,15 @@
 // Pieces shared by the files of the adjustment; not part of its interface.
 #pragma once
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "adjust/adjust.h"
+#include "rinex/rinex.h"
 #include "runfiles/runfiles.h"
 #include "station/station.h"
 
@@ -39,6 +44,50 @@ private:
     std::string path_;
     bool equationsOnly_ = false;
     RemoveOnSignal guard_;
+};
+
+// The clock offsets and ranges of an epoch worked out ahead on a thread of its own, by rcvclk and satrngs, which
+// give the doubles of comdtr and comrng but never write or stop: where they fail, the epoch is left to them.
+struct EpochRanges {
+    bool valid = false;  // the reference's offsets and ranges are here
+    int reference = 0;
+    double dt1 = 0, dt2 = 0, rho1r = 0, rho2r = 0;
+    std::array<double, 3> ur{};
+    std::array<bool, kMaxPrn + 1> have{};  // [slot]: the satellite's ranges are here
+    std::array<double, kMaxPrn + 1> rho1{}, rho2{};
+    std::array<std::array<double, 3>, kMaxPrn + 1> u{};
+};
+
+// One epoch of a block for RangesAhead: its reference satellite and both receivers' records (not owned).
+struct RangesJob {
+    int reference = 0;
+    const EpochRecord* rec1 = nullptr;
+    const EpochRecord* rec2 = nullptr;
+};
+
+// A block of epochs at a time: begin hands it over, result waits for its ranges (one for each job, in order).
+class RangesAhead {
+public:
+    RangesAhead(const OrbitTable& orbit, const StationPair& pair, int satCount);
+    ~RangesAhead();  // waits for the thread
+    RangesAhead(const RangesAhead&) = delete;
+    RangesAhead& operator=(const RangesAhead&) = delete;
+    // Starts on the jobs, whose records must stay as they are until result returns. One block at a time.
+    void begin(const std::vector<RangesJob>& jobs);
+    const std::vector<EpochRanges>& result();
+
+private:
+    void work();
+
+    const OrbitTable& orbit_;
+    const StationPair& pair_;
+    int satCount_ = 0;
+    std::vector<RangesJob> jobs_;
+    std::vector<EpochRanges> ranges_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool pending_ = false, ready_ = false, stopping_ = false;
+    std::thread thread_;
 };
 
 // One observation record of the gather file, with its fields named.

@@ -2,6 +2,8 @@
 // into per-satellite files, gathered by satellite into the gather file, and the first, untrimmed solution.
 #include <array>
 #include <cmath>
+#include <exception>
+#include <optional>
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
@@ -41,11 +43,28 @@ double pseudorangeVariance(const ObservationModel& model, double elevation) {
     return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
 }
 
+// Both receivers' records at one time of the grid, with what reading them wrote and the error it met.
+struct ReadEpoch {
+    double t = 0;
+    bool have1 = false, have2 = false;
+    EpochRecord rec1, rec2;
+    HeldLines lines;
+    std::exception_ptr error;
+    int job = -1;  // its place among the block's jobs, when its ranges are worked out ahead
+};
+
+// The epochs read ahead, and the jobs of those whose ranges are worked out ahead.
+constexpr std::size_t kBlockEpochs = 256;
+struct Block {
+    std::vector<ReadEpoch> epochs;
+    std::vector<adjust_internal::RangesJob> jobs;
+};
+
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                   const OrbitTable& orbit, const StationPair& pair, const PhaseCentres& geo,
                   const ObservationModel& model, std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files,
-                  EpochStore* store) {
+                  EpochStore* store, const adjust_internal::EpochRanges* ahead) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
     if (!getrs(r, t)) return;
@@ -55,12 +74,22 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
 
     const double t1 = rec1.epochTime;
     const double t2 = rec2.epochTime;
+    // Ranges worked out ahead are the doubles comdtr and comrng give; only they are taken from there.
+    if (ahead != nullptr && !(ahead->valid && ahead->reference == r)) ahead = nullptr;
     double dt1 = 0, dt2 = 0;
-    comdtr(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2);
     double rho1r = 0, rho2r = 0, c1r = 0, c2r = 0;
     std::array<double, 3> ur{};
-    comrg0(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2, rho1r, rho2r, ur, geo.lat1, geo.lon1, geo.h1, geo.lat2,
-           geo.lon2, geo.h2, c1r, c2r);
+    if (ahead != nullptr) {
+        dt1 = ahead->dt1;
+        dt2 = ahead->dt2;
+        rho1r = ahead->rho1r;
+        rho2r = ahead->rho2r;
+        ur = ahead->ur;
+    } else {
+        comdtr(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2);
+        comrg0(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2, rho1r, rho2r, ur, geo.lat1, geo.lon1, geo.h1, geo.lat2,
+               geo.lon2, geo.h2, c1r, c2r);
+    }
     const double p1rAsRead = p1r;
     p1r = p1r - c1r;
     p2r = p2r - c2r;
@@ -79,8 +108,15 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
         double rho1k = 0, rho2k = 0, c1k = 0, c2k = 0;
         std::array<double, 3> uk{};
-        comrg0(k, pair, orbit, t1, t2, p1k, p2k, dt1, dt2, rho1k, rho2k, uk, geo.lat1, geo.lon1, geo.h1,
-               geo.lat2, geo.lon2, geo.h2, c1k, c2k);
+        const std::size_t at = static_cast<std::size_t>(k);
+        if (ahead != nullptr && k <= kMaxPrn && ahead->have[at]) {
+            rho1k = ahead->rho1[at];
+            rho2k = ahead->rho2[at];
+            uk = ahead->u[at];
+        } else {
+            comrg0(k, pair, orbit, t1, t2, p1k, p2k, dt1, dt2, rho1k, rho2k, uk, geo.lat1, geo.lon1, geo.h1,
+                   geo.lat2, geo.lon2, geo.h2, c1k, c2k);
+        }
         p1k = p1k - c1k;
         p2k = p2k - c2k;
         ScatterRecord record;
@@ -174,21 +210,70 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
     skipHeader(*inputs.obs2);
     writeProgress(freeLine(" begin scatter & formobs"));
 
-    // The loop walks the nominal grid from the common start; epoch times read never feed back into t.
+    // The loop walks the nominal grid from the common start; epoch times read never feed back into t. The files
+    // are read a block of epochs ahead while another thread works out the ranges of the block just read; what the
+    // reading writes, and the error it meets, wait until the epochs before have been formed.
     EpochRecord rec1;
     EpochRecord rec2;
     double t = inputs.dataStart;
-    do {
-        const bool have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
-        const bool have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
-        if (have1 && have2) {
-            scatterEpoch(t, rec1, rec2, satCount, orbit, pair, geo, inputs.model, files, store);
-        } else if (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded) {
-            writeListing(freeLine("eof =", rec1.syncState, rec2.syncState));
-            break;
+    bool gridLeft = true;
+    // The reference lookups the forming will make, made ahead with a copy of the table's cursor.
+    int cursor = refSatTable().cursor;
+    const auto readBlock = [&](Block& block) {
+        block.epochs.clear();
+        block.jobs.clear();
+        while (gridLeft && block.epochs.size() < kBlockEpochs) {
+            ReadEpoch& read = block.epochs.emplace_back();
+            read.t = t;
+            holdOutput(&read.lines);
+            try {
+                read.have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
+                read.have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
+                read.rec1 = rec1;
+                read.rec2 = rec2;
+            } catch (...) {
+                read.error = std::current_exception();
+            }
+            holdOutput(nullptr);
+            t = t + inputs.interval;
+            const bool both = read.have1 && read.have2;
+            const bool ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
+            gridLeft = !read.error && !ended && t - inputs.dataEnd <= kEndTolerance;
+            int r = 0;
+            if (both && refSatTable().nrs >= 1 && lookrs(r, read.t, cursor)) {
+                read.job = static_cast<int>(block.jobs.size());
+                block.jobs.push_back({r, &read.rec1, &read.rec2});
+            }
         }
-        t = t + inputs.interval;
-    } while (t - inputs.dataEnd <= kEndTolerance);
+    };
+    // The troposphere model corrects the ranges inside comrg0; with it on, nothing is worked out ahead.
+    std::optional<adjust_internal::RangesAhead> ahead;
+    if (!metParams().troposphereOn) ahead.emplace(orbit, pair, satCount);
+    Block current, next;
+    current.epochs.reserve(kBlockEpochs);
+    next.epochs.reserve(kBlockEpochs);
+    readBlock(current);
+    bool done = false;
+    while (!done && !current.epochs.empty()) {
+        if (ahead) ahead->begin(current.jobs);
+        readBlock(next);
+        const std::vector<adjust_internal::EpochRanges>* ranges = ahead ? &ahead->result() : nullptr;
+        for (const ReadEpoch& read : current.epochs) {
+            writeHeld(read.lines);
+            if (read.error) std::rethrow_exception(read.error);
+            if (read.have1 && read.have2) {
+                const adjust_internal::EpochRanges* worked =
+                    ranges != nullptr && read.job >= 0 ? &(*ranges)[static_cast<std::size_t>(read.job)] : nullptr;
+                scatterEpoch(read.t, read.rec1, read.rec2, satCount, orbit, pair, geo, inputs.model, files, store,
+                             worked);
+            } else if (read.rec1.syncState == kFileEnded || read.rec2.syncState == kFileEnded) {
+                writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));
+                done = true;
+                break;
+            }
+        }
+        std::swap(current, next);
+    }
 
     for (int k = 1; k <= satCount; ++k) files[k - 1].rewind();
 

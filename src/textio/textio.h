@@ -8,6 +8,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 #include <string_view>
 #include <type_traits>
 
@@ -192,6 +193,18 @@ void writeDiagnostic(std::string_view line);
 void writeProgress(std::string_view line);
 // Switches progress lines on (the default) or off; messages and stops written by writeConsole are not affected.
 void showProgress(bool shown);
+
+// Lines held back while the run reads ahead, to be written when the run reaches the point they belong to.
+struct HeldLine {
+    enum class Sink { listing, console, warning, diagnostic, progress } sink = Sink::listing;
+    std::string text;
+};
+using HeldLines = std::vector<HeldLine>;
+// While set on a thread (not null), every line that thread writes with writeListing, writeConsole, writeWarning,
+// writeDiagnostic or writeProgress is appended to `lines` instead; null writes them again.
+void holdOutput(HeldLines* lines);
+// Writes held lines, in order, as the functions that held them would have.
+void writeHeld(const HeldLines& lines);
 
 // Creates or overwrites the listing file; false when it cannot be created.
 bool openListing(const std::string& path);

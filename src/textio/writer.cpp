@@ -117,7 +117,35 @@ void appendFreeItem(std::string& line, long long value) {
 
 }  // namespace detail
 
+namespace {
+
+thread_local HeldLines* held = nullptr;
+
+// True when the line was held back.
+bool holding(HeldLine::Sink sink, std::string_view line) {
+    if (held == nullptr) return false;
+    held->push_back({sink, std::string(line)});
+    return true;
+}
+
+}  // namespace
+
+void holdOutput(HeldLines* lines) { held = lines; }
+
+void writeHeld(const HeldLines& lines) {
+    for (const HeldLine& line : lines) {
+        switch (line.sink) {
+            case HeldLine::Sink::listing: writeListing(line.text); break;
+            case HeldLine::Sink::console: writeConsole(line.text); break;
+            case HeldLine::Sink::warning: writeWarning(line.text); break;
+            case HeldLine::Sink::diagnostic: writeDiagnostic(line.text); break;
+            case HeldLine::Sink::progress: writeProgress(line.text); break;
+        }
+    }
+}
+
 void writeListing(std::string_view line) {
+    if (holding(HeldLine::Sink::listing, line)) return;
     Sinks& s = sinks();
     if (s.listingFile.is_open()) {
         s.listingFile << line << '\n';
@@ -127,6 +155,7 @@ void writeListing(std::string_view line) {
 }
 
 void writeConsole(std::string_view line) {
+    if (holding(HeldLine::Sink::console, line)) return;
     Sinks& s = sinks();
     if (s.consoleCaptured) {
         s.consoleMemory << line << '\n';
@@ -135,11 +164,18 @@ void writeConsole(std::string_view line) {
     }
 }
 
-void writeWarning(std::string_view line) { std::cerr << "varno: warning: " << line << '\n'; }
+void writeWarning(std::string_view line) {
+    if (holding(HeldLine::Sink::warning, line)) return;
+    std::cerr << "varno: warning: " << line << '\n';
+}
 
-void writeDiagnostic(std::string_view line) { std::cerr << "varno: " << line << '\n'; }
+void writeDiagnostic(std::string_view line) {
+    if (holding(HeldLine::Sink::diagnostic, line)) return;
+    std::cerr << "varno: " << line << '\n';
+}
 
 void writeProgress(std::string_view line) {
+    if (holding(HeldLine::Sink::progress, line)) return;
     if (sinks().progressShown) writeConsole(line);
 }
 

@@ -1,0 +1,92 @@
+// The ranges of the next epoch worked out while the observation files are read on.
+#include "adjust/adjust_internal.h"
+#include "models/models.h"
+
+namespace varno::adjust_internal {
+
+namespace {
+
+// comdtr and comrng for the reference and every other satellite both receivers hold, as far as they succeed.
+void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitTable& orbit,
+              const StationPair& pair, EpochRanges& out) {
+    out = EpochRanges{};
+    out.reference = r;
+    double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
+    double p1 = 0, p2 = 0;
+    if (!dget(r, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) return;
+    const double t1 = rec1.epochTime;
+    const double t2 = rec2.epochTime;
+    int error = 0;
+    if (!rcvclk(r, orbit, pair.p1L1, t1, p1, out.dt1, error)) return;
+    if (!rcvclk(r, orbit, pair.p2L1, t2, p2, out.dt2, error)) return;
+    std::array<double, 3> s1{}, s2{};
+    if (!satrngs(r, pair.p1L1, t1, out.dt1, r, pair.p2L1, t2, out.dt2, orbit, out.rho1r, s1, out.rho2r, s2, error)) {
+        return;
+    }
+    out.ur = towards(pair.p2L1, s2, out.rho2r);
+    out.valid = true;
+    for (int k = 1; k <= satCount && k <= kMaxPrn; ++k) {
+        if (k == r || !dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
+        const std::size_t at = static_cast<std::size_t>(k);
+        if (satrngs(k, pair.p1L1, t1, out.dt1, k, pair.p2L1, t2, out.dt2, orbit, out.rho1[at], s1, out.rho2[at], s2,
+                    error)) {
+            out.u[at] = towards(pair.p2L1, s2, out.rho2[at]);
+            out.have[at] = true;
+        }
+    }
+}
+
+}  // namespace
+
+RangesAhead::RangesAhead(const OrbitTable& orbit, const StationPair& pair, int satCount)
+    : orbit_(orbit), pair_(pair), satCount_(satCount), thread_(&RangesAhead::work, this) {}
+
+RangesAhead::~RangesAhead() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void RangesAhead::begin(const std::vector<RangesJob>& jobs) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_ = jobs;
+        pending_ = true;
+        ready_ = false;
+    }
+    changed_.notify_all();
+}
+
+const std::vector<EpochRanges>& RangesAhead::result() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return ready_; });
+    ready_ = false;
+    return ranges_;
+}
+
+void RangesAhead::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || pending_; });
+        if (stopping_) return;
+        pending_ = false;
+        lock.unlock();
+        ranges_.resize(jobs_.size());
+        for (std::size_t i = 0; i < jobs_.size(); ++i) {
+            // Anything that would stop the run is left to the epoch's own forming, which stops for it.
+            try {
+                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, orbit_, pair_, ranges_[i]);
+            } catch (...) {
+                ranges_[i] = EpochRanges{};
+            }
+        }
+        lock.lock();
+        ready_ = true;
+        changed_.notify_all();
+    }
+}
+
+}  // namespace varno::adjust_internal
