@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <iostream>
 #include <optional>
@@ -43,8 +45,56 @@ namespace {
 
 // The text of Fw.d before alignment: to_chars with a precision is printf's %.*f, digit for digit (correctly
 // rounded, ties to even), only faster. Its length, or none when it cannot be written.
+__extension__ typedef unsigned __int128 Wide;
+
+// Fixed point with 0..9 decimals for magnitudes from 2^-64 to 2^53 (and zero), by exact integer arithmetic: the
+// value is m·2^e exactly, so value·10^d is the integer m·10^d shifted by e, rounded half to even on the bits
+// shifted out. That is the correctly rounded decimal printf and to_chars give; 0 when outside that range.
+std::size_t fixedExact(char* buf, double value, int decimals) {
+    constexpr std::uint64_t kPowers[10] = {1,      10,      100,      1000,      10000,
+                                           100000, 1000000, 10000000, 100000000, 1000000000};
+    if (decimals < 0 || decimals > 9) return 0;
+    const double size = std::fabs(value);
+    if (!(size == 0.0 || (size >= 0x1p-64 && size < 0x1p53))) return 0;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &size, sizeof bits);
+    const int field = static_cast<int>(bits >> 52);
+    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int exponent = field - 1075;  // size = mantissa · 2^exponent (size is normal here)
+    Wide n = 0;
+    if (size != 0.0) {
+        const Wide scaled = static_cast<Wide>(mantissa) * kPowers[decimals];
+        if (exponent >= 0) {
+            n = scaled << exponent;
+        } else {
+            const int shift = -exponent;  // at most 116
+            n = scaled >> shift;
+            const Wide rest = scaled - (n << shift);
+            const Wide half = static_cast<Wide>(1) << (shift - 1);
+            if (rest > half || (rest == half && (n & 1) != 0)) n += 1;
+        }
+    }
+    char digits[48];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + static_cast<int>(n % 10));
+        n /= 10;
+    } while (n != 0 || count <= decimals);
+    std::size_t at = 0;
+    if (std::signbit(value)) buf[at++] = '-';
+    for (int i = count - 1; i >= 0; --i) {
+        buf[at++] = digits[i];
+        if (i == decimals && decimals > 0) buf[at++] = '.';
+    }
+    return at;
+}
+
 std::optional<std::size_t> fixedText(char (&buf)[512], double value, int decimals) {
     if (!std::isfinite(value)) return nonFinite(value).copy(buf, sizeof buf);
+    if (const std::size_t exact = fixedExact(buf, value, decimals); exact > 0) {
+        if (decimals == 0) buf[exact] = '.';
+        return decimals == 0 ? exact + 1 : exact;
+    }
     const auto res = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, decimals);
     if (res.ec != std::errc()) return std::nullopt;
     std::size_t n = static_cast<std::size_t>(res.ptr - buf);

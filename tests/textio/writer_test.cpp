@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -30,6 +31,27 @@ TEST(FmtF, RoundsAsPrintfDoesAtExactTies) {
             char expected[64];
             std::snprintf(expected, sizeof expected, "%.*f%s", d, v, d == 0 ? "." : "");
             EXPECT_EQ(fmtF(v, 40, d), std::string(40 - std::strlen(expected), ' ') + expected) << v << " " << d;
+        }
+    }
+}
+
+// Values of every size and sign, and binary ties, as printf writes them at every precision the program uses.
+TEST(FmtF, AgreesWithPrintfOnScatteredValues) {
+    std::uint64_t state = 88172645463325252ULL;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const double v = i % 2 == 0 ? std::ldexp(static_cast<double>(next() >> 11), static_cast<int>(next() % 110) - 100)
+                                    : static_cast<double>(static_cast<std::int64_t>(next() % 4000000)) / 16.0 - 1e5;
+        for (int d = 0; d <= 4; ++d) {
+            char expected[512];
+            std::snprintf(expected, sizeof expected, "%.*f%s", d, i % 3 == 0 ? -v : v, d == 0 ? "." : "");
+            const std::string got = fmtF(i % 3 == 0 ? -v : v, 60, d);
+            ASSERT_EQ(got.substr(got.find_first_not_of(' ')), expected) << v << " " << d;
         }
     }
 }
