@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
@@ -16,6 +17,10 @@
 namespace varno {
 
 namespace {
+
+// A residual line (27 columns and its end) and the size of the writes they are gathered into.
+constexpr std::size_t kResidualLine = 28;
+constexpr std::size_t kResidualChunk = 1 << 16;
 
 constexpr int kStopGeodetic = 25;
 constexpr int kStopNoReference = 95397;
@@ -57,6 +62,15 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
 
     SatelliteStats stats;
     const ElevationSite site{lat2, lon2};
+    // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
+    std::vector<char> lines;
+    lines.reserve(kResidualChunk + kResidualLine);
+    const auto writeLines = [&] {
+        if (!lines.empty() && std::fwrite(lines.data(), 1, lines.size(), residualFile) != lines.size()) {
+            throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
+        }
+        lines.clear();
+    };
     evaluateAll(gather, store, orbit, pair, satCount, &site, false, kStopNoReference, [&](const Evaluated& e) {
         const int k = e.slot;
         const int r = e.referenceSlot;
@@ -65,15 +79,17 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
         const double elevation = e.elevation;
         const int prn = invprn(k);
         // The tables hold every two-digit satellite number; anything else is not a satellite of this run.
-        if (prn < 1 || prn > kMaxPrnNumber) stopRun(kStopSlot);
+        if (prn < 1 || prn > kMaxPrnNumber) {
+            writeLines();
+            stopRun(kStopSlot);
+        }
         stats.countAll[prn] += 1;
         stats.sumAll[prn] += e.weight * v * v;
-        char line[28];
+        char line[kResidualLine];
         char* end = putI(putF(putF(putF(line, t1, 9, 1), v, 9, 3), elevation, 6, 2), prn, 3);
         *end++ = '\n';
-        if (std::fwrite(line, 1, static_cast<std::size_t>(end - line), residualFile) != static_cast<std::size_t>(end - line)) {
-            throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
-        }
+        lines.insert(lines.end(), line, end);
+        if (lines.size() >= kResidualChunk) writeLines();
         const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
         if (used) {
             stats.countTrim[prn] += 1;
@@ -81,6 +97,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
         }
         if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used, e.weight});
     });
+    writeLines();
 
     writeListing(freeLine("rms per satellite    (with and without trim)"));
     double totalSum = 0.0;

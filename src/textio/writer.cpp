@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <sstream>
 
@@ -76,10 +77,16 @@ std::size_t fixedExact(char* buf, double value, int decimals) {
     }
     char digits[48];
     int count = 0;
-    do {
+    // Most values fit 64 bits, whose division is far cheaper.
+    while (n > std::numeric_limits<std::uint64_t>::max()) {
         digits[count++] = static_cast<char>('0' + static_cast<int>(n % 10));
         n /= 10;
-    } while (n != 0 || count <= decimals);
+    }
+    std::uint64_t low = static_cast<std::uint64_t>(n);
+    do {
+        digits[count++] = static_cast<char>('0' + static_cast<int>(low % 10));
+        low /= 10;
+    } while (low != 0 || count <= decimals);
     std::size_t at = 0;
     if (std::signbit(value)) buf[at++] = '-';
     for (int i = count - 1; i >= 0; --i) {
