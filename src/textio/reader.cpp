@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -298,6 +299,8 @@ TextFile::~TextFile() { close(); }
 void TextFile::open(std::string path) {
     close();
     path_ = std::move(path);
+    static std::atomic<unsigned long> openings{0};
+    opening_ = ++openings;
     line_ = 0;
     // Only a regular file is read: a FIFO without a writer would hang the run, a device such as /dev/zero would
     // never end. Links are followed.
@@ -388,7 +391,10 @@ bool TextFile::next(Record& record, int width) {
     record.cutAt_ = ended || buffer_.size() >= static_cast<size_t>(width) ? 0 : static_cast<int>(buffer_.size());
     record.text_.assign(buffer_, 0, std::min(buffer_.size(), static_cast<size_t>(width)));
     record.text_.resize(static_cast<size_t>(width), ' ');
-    if (record.file_ != path_) record.file_ = path_;
+    if (record.originOpening_ != opening_) {
+        record.file_ = path_;
+        record.originOpening_ = opening_;
+    }
     record.line_ = line_;
     return true;
 }

@@ -76,6 +76,8 @@ private:
     void checkNotCut(int first, int last) const;
     std::string text_;
     std::string file_;
+    // The opening of a file that file_ was last taken from, so that a line read from the same one copies no name.
+    unsigned long originOpening_ = 0;
     long line_ = 0;
     int cutAt_ = 0;  // columns of a last line without an end-of-line; 0 for a line that ended properly
 };
@@ -117,6 +119,7 @@ private:
 
     std::FILE* file_ = nullptr;
     std::string path_;
+    unsigned long opening_ = 0;  // this opening's number, unique in the process (0: none), for the records' names
     long line_ = 0;
     std::string buffer_;
     // Read ahead in large chunks: lines are taken from here.
