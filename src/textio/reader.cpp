@@ -358,6 +358,30 @@ bool TextFile::refill() {
 
 bool TextFile::next(Record& record, int width) {
     if (file_ == nullptr) return false;
+    // The common case, a whole line inside the chunk, goes straight into the record.
+    if (chunkAt_ < chunkEnd_) {
+        const char* start = chunk_.data() + chunkAt_;
+        const char* end = static_cast<const char*>(std::memchr(start, '\n', chunkEnd_ - chunkAt_));
+        std::size_t length = end != nullptr ? static_cast<std::size_t>(end - start) : 0;
+        if (end != nullptr && length <= kMaxLineBytes + 1) {
+            chunkAt_ += length + 1;
+            ++line_;
+            if (length > 0 && start[length - 1] == '\r') --length;
+            if (length > kMaxLineBytes) {
+                throw InputError(path_ + ":" + std::to_string(line_) + ": line longer than " +
+                                 std::to_string(kMaxLineBytes) + " bytes: not a text file of this kind?");
+            }
+            record.cutAt_ = 0;
+            record.text_.assign(start, std::min(length, static_cast<std::size_t>(width)));
+            record.text_.resize(static_cast<std::size_t>(width), ' ');
+            if (record.originOpening_ != opening_) {
+                record.file_ = path_;
+                record.originOpening_ = opening_;
+            }
+            record.line_ = line_;
+            return true;
+        }
+    }
     buffer_.clear();
     bool any = false;
     bool ended = false;
