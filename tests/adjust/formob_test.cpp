@@ -76,6 +76,25 @@ TEST(Formob, FileEndingBeforeTheSpanEndsTheLoop) {
     EXPECT_NE(listingText().find(" m.   n =     12"), std::string::npos);
 }
 
+// The files are read ahead of the forming: a broken line after the epoch at which the orbit runs out (and the run
+// stops) must neither stop the run nor write a line.
+TEST(Formob, WhatTheReadingAheadMeetsWaitsForTheEpochsBeforeIt) {
+    captureOutput();
+    AdjustScenario s;
+    s.orbit.lastTime = AdjustScenario::kT0 + 100.0;  // epoch 4 (kT0 + 120) is beyond the orbit
+    FormobRun run(s, 10, {1, 2, 3, 4}, 9 * test::kEpochStep);
+    std::string broken = test::rinexText(s, s.pair.p2L1, -75.0, 0.0, 10, {1, 2, 3, 4});
+    const std::size_t at = broken.find("\n 06  8 26  1  3  0.0000000");  // epoch 6
+    ASSERT_NE(at, std::string::npos);
+    broken.replace(at + 1, 3, "XXX");
+    run.obs2.open(run.dir.write("point2.rnx", broken));
+    GatherFile gather;
+    double rms = 0.0;
+    EXPECT_STOP(formob(s.orbit, s.pair, s.satCount, run.inputs, gather, rms), 34553);
+    EXPECT_NE(listingText().find(" oterp error in comdtr-- 3"), std::string::npos) << listingText();
+    EXPECT_EQ(listingText().find("last valid data header"), std::string::npos) << listingText();
+}
+
 TEST(Formob, OnlyTheReferenceSeenStopsAndLeavesNoScatterFile) {
     captureOutput();
     AdjustScenario s;
