@@ -63,7 +63,16 @@ std::size_t fixedExact(char* buf, double value, int decimals) {
     const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
     const int exponent = field - 1075;  // size = mantissa · 2^exponent (size is normal here)
     Wide n = 0;
-    if (size != 0.0) {
+    if (size != 0.0 && decimals <= 3 && exponent < 0 && exponent > -64) {
+        // The common case in 64 bits: below 2^53 · 10^3 < 2^63, shifted by less than 64.
+        const std::uint64_t scaled = mantissa * kPowers[decimals];
+        const int shift = -exponent;
+        std::uint64_t q = scaled >> shift;
+        const std::uint64_t rest = scaled - (q << shift);
+        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (q & 1) != 0)) q += 1;
+        n = q;
+    } else if (size != 0.0) {
         const Wide scaled = static_cast<Wide>(mantissa) * kPowers[decimals];
         if (exponent >= 0) {
             n = scaled << exponent;
