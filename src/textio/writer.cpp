@@ -44,9 +44,16 @@ Sinks& sinks() {
 
 namespace {
 
-// The text of Fw.d before alignment: to_chars with a precision is printf's %.*f, digit for digit (correctly
-// rounded, ties to even), only faster. Its length, or none when it cannot be written.
 __extension__ typedef unsigned __int128 Wide;
+
+// `scaled` · 2^-shift (shift 1..127, as the type allows) rounded to the nearest whole number, ties to even.
+template <typename Unsigned>
+Unsigned shiftRounded(Unsigned scaled, int shift) {
+    const Unsigned whole = scaled >> shift;
+    const Unsigned rest = scaled - (whole << shift);
+    const Unsigned half = static_cast<Unsigned>(1) << (shift - 1);
+    return rest > half || (rest == half && (whole & 1) != 0) ? whole + 1 : whole;
+}
 
 // Fixed point with 0..9 decimals for magnitudes from 2^-64 to 2^53 (and zero), by exact integer arithmetic: the
 // value is m·2^e exactly, so value·10^d is the integer m·10^d shifted by e, rounded half to even on the bits
@@ -63,26 +70,14 @@ std::size_t fixedExact(char* buf, double value, int decimals) {
     const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
     const int exponent = field - 1075;  // size = mantissa · 2^exponent (size is normal here)
     Wide n = 0;
-    if (size != 0.0 && decimals <= 3 && exponent < 0 && exponent > -64) {
+    if (size == 0.0) {
+        n = 0;
+    } else if (decimals <= 3 && exponent < 0 && exponent > -64) {
         // The common case in 64 bits: below 2^53 · 10^3 < 2^63, shifted by less than 64.
-        const std::uint64_t scaled = mantissa * kPowers[decimals];
-        const int shift = -exponent;
-        std::uint64_t q = scaled >> shift;
-        const std::uint64_t rest = scaled - (q << shift);
-        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-        if (rest > half || (rest == half && (q & 1) != 0)) q += 1;
-        n = q;
-    } else if (size != 0.0) {
+        n = shiftRounded(mantissa * kPowers[decimals], -exponent);
+    } else {
         const Wide scaled = static_cast<Wide>(mantissa) * kPowers[decimals];
-        if (exponent >= 0) {
-            n = scaled << exponent;
-        } else {
-            const int shift = -exponent;  // at most 116
-            n = scaled >> shift;
-            const Wide rest = scaled - (n << shift);
-            const Wide half = static_cast<Wide>(1) << (shift - 1);
-            if (rest > half || (rest == half && (n & 1) != 0)) n += 1;
-        }
+        n = exponent >= 0 ? scaled << exponent : shiftRounded(scaled, -exponent);  // a shift of at most 116
     }
     char digits[48];
     int count = 0;
@@ -105,15 +100,17 @@ std::size_t fixedExact(char* buf, double value, int decimals) {
     return at;
 }
 
+// The text of Fw.d before alignment, as printf's %.*f writes it (correctly rounded, ties to even): by exact
+// integer arithmetic where it applies, else by to_chars with a precision. Its length, or none when it cannot be
+// written.
 std::optional<std::size_t> fixedText(char (&buf)[512], double value, int decimals) {
     if (!std::isfinite(value)) return nonFinite(value).copy(buf, sizeof buf);
-    if (const std::size_t exact = fixedExact(buf, value, decimals); exact > 0) {
-        if (decimals == 0) buf[exact] = '.';
-        return decimals == 0 ? exact + 1 : exact;
+    std::size_t n = fixedExact(buf, value, decimals);
+    if (n == 0) {
+        const auto res = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, decimals);
+        if (res.ec != std::errc()) return std::nullopt;
+        n = static_cast<std::size_t>(res.ptr - buf);
     }
-    const auto res = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, decimals);
-    if (res.ec != std::errc()) return std::nullopt;
-    std::size_t n = static_cast<std::size_t>(res.ptr - buf);
     if (decimals == 0) buf[n++] = '.';
     return n;
 }
