@@ -356,36 +356,42 @@ bool TextFile::refill() {
     return chunkEnd_ > 0;
 }
 
+// The line just cut out, `length` bytes at `text` without its end-of-line (`ended`: it had one), into the record.
+void TextFile::take(Record& record, const char* text, std::size_t length, int width, bool ended) {
+    ++line_;
+    if (length > 0 && text[length - 1] == '\r') --length;
+    if (length > kMaxLineBytes) {
+        throw InputError(path_ + ":" + std::to_string(line_) + ": line longer than " + std::to_string(kMaxLineBytes) +
+                         " bytes: not a text file of this kind?");
+    }
+    const std::size_t columns = static_cast<std::size_t>(width);
+    record.cutAt_ = ended || length >= columns ? 0 : static_cast<int>(length);
+    record.text_.assign(text, std::min(length, columns));
+    record.text_.resize(columns, ' ');
+    if (record.originOpening_ != opening_) {
+        record.file_ = path_;
+        record.originOpening_ = opening_;
+    }
+    record.line_ = line_;
+}
+
 bool TextFile::next(Record& record, int width) {
     if (file_ == nullptr) return false;
-    // The common case, a whole line inside the chunk, goes straight into the record.
+    // Lines are cut out of a large chunk read at once: a line that lies whole in it goes straight into the record;
+    // only a line that straddles two chunks is assembled.
     if (chunkAt_ < chunkEnd_) {
         const char* start = chunk_.data() + chunkAt_;
         const char* end = static_cast<const char*>(std::memchr(start, '\n', chunkEnd_ - chunkAt_));
-        std::size_t length = end != nullptr ? static_cast<std::size_t>(end - start) : 0;
-        if (end != nullptr && length <= kMaxLineBytes + 1) {
+        if (end != nullptr) {
+            const std::size_t length = static_cast<std::size_t>(end - start);
             chunkAt_ += length + 1;
-            ++line_;
-            if (length > 0 && start[length - 1] == '\r') --length;
-            if (length > kMaxLineBytes) {
-                throw InputError(path_ + ":" + std::to_string(line_) + ": line longer than " +
-                                 std::to_string(kMaxLineBytes) + " bytes: not a text file of this kind?");
-            }
-            record.cutAt_ = 0;
-            record.text_.assign(start, std::min(length, static_cast<std::size_t>(width)));
-            record.text_.resize(static_cast<std::size_t>(width), ' ');
-            if (record.originOpening_ != opening_) {
-                record.file_ = path_;
-                record.originOpening_ = opening_;
-            }
-            record.line_ = line_;
+            take(record, start, length, width, true);
             return true;
         }
     }
     buffer_.clear();
     bool any = false;
     bool ended = false;
-    // Lines are cut out of a large chunk read at once; only a line that straddles two chunks is assembled.
     for (;;) {
         if (buffer_.size() > kMaxLineBytes + 1) {
             throw InputError(path_ + ":" + std::to_string(line_ + 1) + ": line longer than " +
@@ -406,20 +412,7 @@ bool TextFile::next(Record& record, int width) {
         chunkAt_ = chunkEnd_;
     }
     if (!any) return false;
-    ++line_;
-    if (!buffer_.empty() && buffer_.back() == '\r') buffer_.pop_back();
-    if (buffer_.size() > kMaxLineBytes) {
-        throw InputError(path_ + ":" + std::to_string(line_) + ": line longer than " + std::to_string(kMaxLineBytes) +
-                         " bytes: not a text file of this kind?");
-    }
-    record.cutAt_ = ended || buffer_.size() >= static_cast<size_t>(width) ? 0 : static_cast<int>(buffer_.size());
-    record.text_.assign(buffer_, 0, std::min(buffer_.size(), static_cast<size_t>(width)));
-    record.text_.resize(static_cast<size_t>(width), ' ');
-    if (record.originOpening_ != opening_) {
-        record.file_ = path_;
-        record.originOpening_ = opening_;
-    }
-    record.line_ = line_;
+    take(record, buffer_.data(), buffer_.size(), width, ended);
     return true;
 }
 

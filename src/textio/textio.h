@@ -126,6 +126,7 @@ private:
     static constexpr std::size_t kChunkBytes = 1 << 16;
     static constexpr std::size_t kMaxLineBytes = 1024;  // longer lines (end-of-line not counted) are refused
     bool refill();
+    void take(Record& record, const char* text, std::size_t length, int width, bool ended);
     std::string chunk_;
     std::size_t chunkAt_ = 0, chunkEnd_ = 0;
 };
