@@ -50,7 +50,8 @@ struct ReadEpoch {
     EpochRecord rec1, rec2;
     HeldLines lines;
     std::exception_ptr error;
-    int job = -1;  // its place among the block's jobs, when its ranges are worked out ahead
+    bool ended = false;  // not both records, and a file has ended: the grid stops here
+    int job = -1;        // its place among the block's jobs, when its ranges are worked out ahead
 };
 
 // The epochs read ahead, and the jobs of those whose ranges are worked out ahead.
@@ -237,8 +238,8 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
             holdOutput(nullptr);
             t = t + inputs.interval;
             const bool both = read.have1 && read.have2;
-            const bool ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
-            gridLeft = !read.error && !ended && t - inputs.dataEnd <= kEndTolerance;
+            read.ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
+            gridLeft = !read.error && !read.ended && t - inputs.dataEnd <= kEndTolerance;
             int r = 0;
             if (both && refSatTable().nrs >= 1 && lookrs(r, read.t, cursor)) {
                 read.job = static_cast<int>(block.jobs.size());
@@ -266,7 +267,7 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
                     ranges != nullptr && read.job >= 0 ? &(*ranges)[static_cast<std::size_t>(read.job)] : nullptr;
                 scatterEpoch(read.t, read.rec1, read.rec2, satCount, orbit, pair, geo, inputs.model, files, store,
                              worked);
-            } else if (read.rec1.syncState == kFileEnded || read.rec2.syncState == kFileEnded) {
+            } else if (read.ended) {
                 writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));
                 done = true;
                 break;
