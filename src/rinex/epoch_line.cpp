@@ -4,8 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varno::rinex_internal {
 
@@ -53,9 +59,73 @@ constexpr std::string_view kHeaderLabels[] = {
     "SIGNAL STRENGTH UNIT", "END OF HEADER",
 };
 
+// The common shape of an epoch line: date, time, flag and count right-aligned digits, the second with seven
+// decimals, the satellites of a flag 0, 1 or 6 two blanks or digits each after their letter, and a clock offset
+// that converts. False for anything else, which the field readers then read (and name when it is wrong);
+// otherwise `epoch` holds what they give.
+bool plainEpochLine(const Record& line, EpochLine& epoch) {
+    const std::string& text = line.text();
+    if (line.unended() || text.size() < static_cast<std::size_t>(kRinexWidth)) return false;
+    const char* c = text.data();  // c[i] is column i + 1
+    const auto digit = [](char ch) { return ch >= '0' && ch <= '9'; };
+    const auto value = [c](int i) { return c[i] - '0'; };
+    // The three-column integers: a blank, a blank or a digit, a digit.
+    static constexpr std::array<int, 7> kIntegers{0, 3, 6, 9, 12, 26, 29};
+    std::array<int, 7> v{};
+    for (std::size_t f = 0; f < kIntegers.size(); ++f) {
+        const int i = kIntegers[f];
+        if (c[i] != ' ' || !digit(c[i + 2])) return false;
+        if (c[i + 1] == ' ') {
+            v[f] = value(i + 2);
+        } else if (digit(c[i + 1])) {
+            v[f] = value(i + 1) * 10 + value(i + 2);
+        } else {
+            return false;
+        }
+    }
+    const int flag = v[5];
+    if (!(flag <= 1 || flag == 6)) return false;
+    // The second, columns 16-26: blanks then digits, the point and seven digits.
+    if (c[18] != '.' || !digit(c[17]) || !(c[16] == ' ' || digit(c[16])) || !(c[15] == ' ' || digit(c[15])) ||
+        (c[15] != ' ' && c[16] == ' ')) {
+        return false;
+    }
+    long long mantissa = (c[15] == ' ' ? 0 : value(15)) * 100 + (c[16] == ' ' ? 0 : value(16)) * 10 + value(17);
+    for (int i = 19; i <= 25; ++i) {
+        if (!digit(c[i])) return false;
+        mantissa = mantissa * 10 + value(i);
+    }
+    const int listed = std::clamp(v[6], 0, kSatsPerLine);
+    for (int k = 0; k < listed; ++k) {
+        const int i = 32 + 3 * k;
+        int prn = 0;
+        for (int j = i + 1; j <= i + 2; ++j) {
+            if (digit(c[j])) {
+                prn = prn * 10 + value(j);
+            } else if (c[j] != ' ') {
+                return false;
+            }
+        }
+        epoch.system[static_cast<std::size_t>(k)] = c[i];
+        epoch.prn[static_cast<std::size_t>(k)] = prn;
+    }
+    double clock = 0.0;
+    if (!parseRealText(std::string_view(c + 68, 12), 9, clock)) return false;
+    epoch.year = v[0];
+    epoch.month = v[1];
+    epoch.day = v[2];
+    epoch.hour = v[3];
+    epoch.minute = v[4];
+    epoch.second = static_cast<double>(mantissa) / 1e7;
+    epoch.flag = flag;
+    epoch.count = v[6];
+    return true;
+}
+
 }  // namespace
 
 void parseEpochLine(const Record& line, EpochLine& epoch) {
+    if (plainEpochLine(line, epoch)) return;
     epoch.year = line.intField(1, 3, "year");
     epoch.month = line.intField(4, 6, "month");
     epoch.day = line.intField(7, 9, "day");
@@ -163,13 +233,49 @@ namespace {
 // the value is the digits as a whole number divided by 1000, the one correctly rounded division the field reader
 // makes for it. False for anything else, which the field reader then reads (and names when it is wrong). A value
 // cut short by the end of the file never has this shape, as its missing columns read as blanks.
+constexpr std::size_t kPoint = 10;
+constexpr std::size_t kGroupWidth = 16;
+
+// The most common of those shapes, no sign, its sixteen columns classified at once: false when the group has
+// another shape (plainGroup then decides), otherwise the value plainGroup gives.
+bool unsignedGroup(const char* f, double& value) {
+#if defined(__SSE2__)
+    const __m128i columns = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f));
+    const __m128i fromZero = _mm_sub_epi8(columns, _mm_set1_epi8('0'));
+    const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
+    const __m128i blanks = _mm_cmpeq_epi8(columns, _mm_set1_epi8(' '));
+    const unsigned digit = static_cast<unsigned>(_mm_movemask_epi8(digits));
+    const unsigned blank = static_cast<unsigned>(_mm_movemask_epi8(blanks));
+    // Columns 0-9 blanks then digits, the point, three digits, and two indicators each a blank or a digit.
+    const unsigned leading = blank & 0x3FFU;
+    if (f[kPoint] != '.' || (digit & 0x3800U) != 0x3800U || ((digit | blank) & 0xC3FFU) != 0xC3FFU ||
+        (leading & (leading + 1)) != 0) {
+        return false;
+    }
+    // A blank's code with 0x10 added is the zero's, and a digit already has that bit.
+    std::uint64_t high = 0;
+    std::memcpy(&high, f, sizeof high);
+    high = (high | 0x1010101010101010ULL) - 0x3030303030303030ULL;
+    high = (high * 10 + (high >> 8)) & 0x00FF00FF00FF00FFULL;
+    high = (high * 100 + (high >> 16)) & 0x0000FFFF0000FFFFULL;
+    high = (high * 10000 + (high >> 32)) & 0xFFFFFFFFULL;
+    const auto at = [f](std::size_t i) { return static_cast<std::uint64_t>((f[i] | 0x10) - '0'); };
+    const std::uint64_t low = at(8) * 10000 + at(9) * 1000 + at(11) * 100 + at(12) * 10 + at(13);
+    value = static_cast<double>(static_cast<long long>(high * 100000 + low)) / 1e3;
+    return true;
+#else
+    (void)f;
+    (void)value;
+    return false;
+#endif
+}
+
 bool plainGroup(const Record& line, int first, double& value) {
-    constexpr std::size_t kPoint = 10;
-    constexpr std::size_t kGroupWidth = 16;
     const std::string& text = line.text();
     const std::size_t start = static_cast<std::size_t>(first - 1);
     if (first < 1 || start + kGroupWidth > text.size()) return false;
     const char* f = text.data() + start;
+    if (unsignedGroup(f, value)) return true;
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     if (f[kPoint] != '.' || !digit(f[11]) || !digit(f[12]) || !digit(f[13])) return false;
     if (!(f[14] == ' ' || digit(f[14])) || !(f[15] == ' ' || digit(f[15]))) return false;

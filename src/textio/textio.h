@@ -62,6 +62,8 @@ public:
 
     const std::string& fileName() const { return file_; }
     long lineNumber() const { return line_; }
+    // Whether this is a file's last line, written without an end-of-line (its fields may be cut short).
+    bool unended() const { return cutAt_ != 0; }
 
     // Error naming this record's file and line; `message` says what was expected and what was found.
     [[noreturn]] void fail(std::string_view message) const;
