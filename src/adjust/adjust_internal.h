@@ -65,16 +65,17 @@ struct RangesJob {
     const EpochRecord* rec2 = nullptr;
 };
 
-// A block of epochs at a time: begin hands it over, result waits for its ranges (one for each job, in order).
+// A block of epochs at a time: begin hands it over, take waits for its ranges (one for each job, in order).
 class RangesAhead {
 public:
     RangesAhead(const OrbitTable& orbit, const StationPair& pair, int satCount);
     ~RangesAhead();  // waits for the thread
     RangesAhead(const RangesAhead&) = delete;
     RangesAhead& operator=(const RangesAhead&) = delete;
-    // Starts on the jobs, whose records must stay as they are until result returns. One block at a time.
+    // Starts on the jobs, whose records must stay as they are until take returns. One block at a time.
     void begin(const std::vector<RangesJob>& jobs);
-    const std::vector<EpochRanges>& result();
+    // Waits for the ranges of the block begun last and swaps them into `ranges`.
+    void take(std::vector<EpochRanges>& ranges);
 
 private:
     void work();

@@ -247,24 +247,32 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
             }
         }
     };
+    // Three blocks in turn: one is formed while the ranges of the next are worked out and the one after is read.
+    // They are declared before the thread, so that it has ended before they go, whichever way the forming ends.
+    std::array<Block, 3> blocks;
+    for (Block& block : blocks) block.epochs.reserve(kBlockEpochs);
+    Block* forming = &blocks[0];
+    Block* working = &blocks[1];
+    Block* reading = &blocks[2];
+    std::vector<adjust_internal::EpochRanges> ranges;
     // The troposphere model corrects the ranges inside comrg0; with it on, nothing is worked out ahead.
     std::optional<adjust_internal::RangesAhead> ahead;
     if (!metParams().troposphereOn) ahead.emplace(orbit, pair, satCount);
-    Block current, next;
-    current.epochs.reserve(kBlockEpochs);
-    next.epochs.reserve(kBlockEpochs);
-    readBlock(current);
+    readBlock(*forming);
+    if (ahead) ahead->begin(forming->jobs);
+    readBlock(*working);
     bool done = false;
-    while (!done && !current.epochs.empty()) {
-        if (ahead) ahead->begin(current.jobs);
-        readBlock(next);
-        const std::vector<adjust_internal::EpochRanges>* ranges = ahead ? &ahead->result() : nullptr;
-        for (const ReadEpoch& read : current.epochs) {
+    while (!done && !forming->epochs.empty()) {
+        if (ahead) {
+            ahead->take(ranges);
+            ahead->begin(working->jobs);
+        }
+        for (const ReadEpoch& read : forming->epochs) {
             writeHeld(read.lines);
             if (read.error) std::rethrow_exception(read.error);
             if (read.have1 && read.have2) {
                 const adjust_internal::EpochRanges* worked =
-                    ranges != nullptr && read.job >= 0 ? &(*ranges)[static_cast<std::size_t>(read.job)] : nullptr;
+                    ahead && read.job >= 0 ? &ranges[static_cast<std::size_t>(read.job)] : nullptr;
                 scatterEpoch(read.t, read.rec1, read.rec2, satCount, orbit, pair, geo, inputs.model, files, store,
                              worked);
             } else if (read.ended) {
@@ -273,7 +281,12 @@ void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int
                 break;
             }
         }
-        std::swap(current, next);
+        if (done) break;
+        readBlock(*reading);
+        Block* formed = forming;
+        forming = working;
+        working = reading;
+        reading = formed;
     }
 
     for (int k = 1; k <= satCount; ++k) files[k - 1].rewind();

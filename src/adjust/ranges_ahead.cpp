@@ -60,11 +60,11 @@ void RangesAhead::begin(const std::vector<RangesJob>& jobs) {
     changed_.notify_all();
 }
 
-const std::vector<EpochRanges>& RangesAhead::result() {
+void RangesAhead::take(std::vector<EpochRanges>& ranges) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return ready_; });
     ready_ = false;
-    return ranges_;
+    ranges.swap(ranges_);
 }
 
 void RangesAhead::work() {
