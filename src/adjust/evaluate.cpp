@@ -131,7 +131,8 @@ bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScat
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
 // cursor moved by its own lookups. False when an observation would stop the run.
 bool evaluatePart(StoreReader& reader, const OrbitTable& orbit, const StationPair& pair, int satCount,
-                  const ElevationSite* site, std::array<int, kMaxScatterFiles + 1>& cursor, SpillWriter& writer) {
+                  const ElevationSite* site, std::array<int, kMaxScatterFiles + 1>& cursor, SpillWriter& writer,
+                  PlacedWriter* placed) {
     EpochShares shares;
     StoredEpoch epoch;
     std::array<StoredObservation, kMaxScatterFiles> observations{};
@@ -190,10 +191,12 @@ bool evaluatePart(StoreReader& reader, const OrbitTable& orbit, const StationPai
                 for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - p.share->u[c];
             }
             e.residual = ((p.rho2 - p.rho1) - (p.share->rho2 - p.share->rho1)) - p.observation->ddObserved;
-            writer.put(e);
+            const long place = writer.put(e);
+            if (placed != nullptr) placed->put(e, place);
         }
     }
     writer.finish();
+    if (placed != nullptr) placed->finish();
     return true;
 }
 
@@ -202,6 +205,7 @@ struct Part {
     const StorePlace* place = nullptr;
     long end = 0;
     std::array<int, kMaxScatterFiles + 1> start{}, cursor{};
+    std::unique_ptr<PlacedWriter> placed;
     bool evaluated = false;
     std::exception_ptr error;
 };
@@ -229,11 +233,12 @@ bool partStart(const EpochStore& store, int satCount, const std::array<int, kMax
     return true;
 }
 
-// The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over and the table's cursor
-// unmoved, when an observation would stop the run or the cursor walk cannot be reproduced: the caller then
-// evaluates one by one.
+// The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over, what the placed writers
+// wrote taken back and the table's cursor unmoved, when an observation would stop the run or the cursor walk
+// cannot be reproduced: the caller then evaluates one by one.
 bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPair& pair, int satCount,
-                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use) {
+                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
+                     const PlacedOutput* placed) {
     if (satCount < 1 || satCount > kMaxScatterFiles) return false;
     std::array<int, kMaxScatterFiles + 1> entering{};
     std::array<int, kMaxScatterFiles + 1> leaving{};
@@ -245,12 +250,17 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
         return true;
     }
 
-    EvaluationSpill spill(store, satCount, site != nullptr);
+    if (site == nullptr) placed = nullptr;
+    EvaluationSpill spill(store, satCount,
+                          placed != nullptr ? Kept::residuals : site != nullptr ? Kept::elevations : Kept::partials);
     const std::vector<StorePlace>& places = store.places();
     std::vector<Part> parts(partCount(store));
     for (std::size_t i = 0; i < parts.size(); ++i) {
         parts[i].place = &places[i * places.size() / parts.size()];
         if (!partStart(store, satCount, entering, parts[i])) return false;
+    }
+    for (Part& part : parts) {
+        if (placed != nullptr) part.placed = placed->writer();
     }
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parts[i].end = parts[i + 1].place->offset;
     parts.back().end = store.size();
@@ -259,7 +269,7 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
         try {
             StoreReader reader(store, part.place->offset, part.end);
             SpillWriter writer(spill, part.place->countBefore);
-            part.evaluated = evaluatePart(reader, orbit, pair, satCount, site, part.cursor, writer);
+            part.evaluated = evaluatePart(reader, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
         } catch (...) {
             part.error = std::current_exception();
         }
@@ -271,19 +281,25 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
 
     // In part order, as one walk through the epochs would have met them: the first error or stopping
     // observation decides, and each part must start where the walk left every satellite's cursor.
-    std::array<int, kMaxScatterFiles + 1> cursor = entering;
-    for (const Part& part : parts) {
-        if (part.error) std::rethrow_exception(part.error);
-        if (!part.evaluated || part.start != cursor) return false;
-        cursor = part.cursor;
-    }
-    for (int k = 1; k <= satCount; ++k) {
-        if (store.count(k) > 0 && cursor[static_cast<std::size_t>(k)] != leaving[static_cast<std::size_t>(k)]) {
-            return false;
+    const auto linkUp = [&] {
+        std::array<int, kMaxScatterFiles + 1> cursor = entering;
+        for (const Part& part : parts) {
+            if (part.error) std::rethrow_exception(part.error);
+            if (!part.evaluated || part.start != cursor) return false;
+            cursor = part.cursor;
         }
+        for (int k = 1; k <= satCount; ++k) {
+            const std::size_t s = static_cast<std::size_t>(k);
+            if (store.count(k) > 0 && cursor[s] != leaving[s]) return false;
+        }
+        return true;
+    };
+    if (!linkUp()) {
+        if (placed != nullptr) placed->discard();
+        return false;
     }
     seekrs(last);
-    spill.replay(use);
+    spill.replay(placed != nullptr ? placed->use : use);
     return true;
 }
 
@@ -319,8 +335,8 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
 
 void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
-                 const std::function<void(const Evaluated&)>& use) {
-    if (store != nullptr && evaluateByEpoch(*store, orbit, pair, satCount, site, use)) return;
+                 const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
+    if (store != nullptr && evaluateByEpoch(*store, orbit, pair, satCount, site, use, placed)) return;
     if (store != nullptr && !store->gathered()) gatherFromStore(*store, satCount, gather);
     evaluateOneByOne(gather, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);
 }

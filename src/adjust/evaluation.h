@@ -139,13 +139,19 @@ struct ElevationSite {
     double latitude = 0, longitude = 0;
 };
 
+// What an epoch-ordered pass keeps of each result for the hand-over in gather order.
+enum class Kept {
+    partials,   // the iterations: v and the three partials
+    elevations, // the results: v, t1, reference and elevation
+    residuals,  // the results when their lines are written by the parts: v alone
+};
+
 // The results of one epoch-ordered pass in a scratch file, in each satellite's region, read back in gather
-// order. With elevations (the results) a record holds v, t1, reference and elevation; without (the iterations)
-// v and the three partials. Either is followed by the weight unless every observation weighs 1.
+// order. A record holds what `Kept` says, followed by the weight unless every observation weighs 1.
 class EvaluationSpill {
 public:
     // In the store's spill file; an input error when it cannot be created.
-    EvaluationSpill(EpochStore& store, int satCount, bool elevations);
+    EvaluationSpill(EpochStore& store, int satCount, Kept kept);
     EvaluationSpill(const EvaluationSpill&) = delete;
     EvaluationSpill& operator=(const EvaluationSpill&) = delete;
     // Hands every result over in gather order (every writer finished).
@@ -156,7 +162,7 @@ private:
     static constexpr std::size_t kPerSlot = 256;
     std::FILE* file_ = nullptr;
     int satCount_ = 0;
-    bool elevations_ = false;
+    Kept kept_ = Kept::partials;
     bool weights_ = false;
     std::size_t doubles_ = 4;
     std::array<long, kMaxScatterFiles + 2> regionStart_{};  // first record of each region; [satCount + 1] the end
@@ -167,7 +173,8 @@ private:
 class SpillWriter {
 public:
     SpillWriter(EvaluationSpill& spill, const std::array<int, kMaxScatterFiles + 1>& before);
-    void put(const Evaluated& e);
+    // Returns the result's place in gather order: the number of results before it there.
+    long put(const Evaluated& e);
     void finish();  // writes what is buffered
 
 private:
@@ -179,6 +186,23 @@ private:
     std::array<long, kMaxScatterFiles + 1> next_{};  // next record of each region
 };
 
+// An output that the parts of an epoch-ordered pass write at once, each result at its place in gather order,
+// instead of through the hand-over in gather order.
+class PlacedWriter {
+public:
+    virtual ~PlacedWriter() = default;
+    virtual void put(const Evaluated& e, long place) = 0;
+    virtual void finish() = 0;  // writes what is buffered
+};
+
+struct PlacedOutput {
+    std::function<std::unique_ptr<PlacedWriter>()> writer;  // a writer for each part
+    // Takes back what the parts wrote, when the pass is then evaluated one by one after all.
+    std::function<void()> discard;
+    // Receives in gather order the slot, the residual and the weight of each result the parts wrote.
+    std::function<void(const Evaluated&)> use;
+};
+
 // Evaluates every observation record of the gather file at the current position of point 2 and hands each to
 // `use`, in gather order. With a store (made by formobInto, which then leaves the gather file unwritten) the
 // epoch-ordered evaluation is used; without one, or when it meets an observation that would stop the run, the
@@ -187,9 +211,11 @@ private:
 // No reference for an observation: with `listNoReference` the listing line "slot epochTime1 epochTime2"; then
 // stop `noReferenceStop`. With a site the elevations are computed and the partials are not; without one, the
 // reverse. The table's lookup cursor ends where the one-by-one evaluation leaves it.
+// With `placed` (and a site), an epoch-ordered pass hands its results to the parts' writers and `placed->use`
+// instead of `use`; a pass evaluated one by one hands them to `use` as without.
 void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
-                 const std::function<void(const Evaluated&)>& use);
+                 const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed = nullptr);
 
 // Writes the gather file (empty until now) from the store: each satellite's block, its observations in epoch
 // order, as formob writes them, except the satellite's own pseudoranges (not kept in the store; written as 0),

@@ -19,9 +19,9 @@ namespace {
 
 }  // namespace
 
-EvaluationSpill::EvaluationSpill(EpochStore& store, int satCount, bool elevations)
-    : file_(store.spillFile()), satCount_(satCount), elevations_(elevations), weights_(!store.unitWeights()) {
-    doubles_ = 4 + (weights_ ? 1 : 0);
+EvaluationSpill::EvaluationSpill(EpochStore& store, int satCount, Kept kept)
+    : file_(store.spillFile()), satCount_(satCount), kept_(kept), weights_(!store.unitWeights()) {
+    doubles_ = (kept == Kept::residuals ? 1 : 4) + (weights_ ? 1 : 0);
     long start = 0;
     for (int k = 1; k <= satCount; ++k) {
         regionStart_[static_cast<std::size_t>(k)] = start;
@@ -45,14 +45,14 @@ void EvaluationSpill::replay(const std::function<void(const Evaluated&)>& use) {
             for (std::size_t i = 0; i < n; ++i) {
                 const double* at = &chunk[i * doubles_];
                 e.residual = at[0];
-                if (elevations_) {
+                if (kept_ == Kept::elevations) {
                     e.epochTime1 = at[1];
                     e.referenceSlot = static_cast<int>(at[2]);
                     e.elevation = at[3];
-                } else {
+                } else if (kept_ == Kept::partials) {
                     e.partials = {at[1], at[2], at[3]};
                 }
-                e.weight = weights_ ? at[4] : 1.0;
+                e.weight = weights_ ? at[doubles_ - 1] : 1.0;
                 use(e);
             }
             index += static_cast<long>(n);
@@ -69,22 +69,24 @@ SpillWriter::SpillWriter(EvaluationSpill& spill, const std::array<int, kMaxScatt
     }
 }
 
-void SpillWriter::put(const Evaluated& e) {
+long SpillWriter::put(const Evaluated& e) {
     const std::size_t k = static_cast<std::size_t>(e.slot);
     const std::size_t doubles = spill_.doubles_;
+    const long place = next_[k] + filled_[k];
     double* at = &buffers_[(k * EvaluationSpill::kPerSlot + static_cast<std::size_t>(filled_[k])) * doubles];
     at[0] = e.residual;
-    if (spill_.elevations_) {
+    if (spill_.kept_ == Kept::elevations) {
         at[1] = e.epochTime1;
         at[2] = static_cast<double>(e.referenceSlot);
         at[3] = e.elevation;
-    } else {
+    } else if (spill_.kept_ == Kept::partials) {
         at[1] = e.partials[0];
         at[2] = e.partials[1];
         at[3] = e.partials[2];
     }
-    if (spill_.weights_) at[4] = e.weight;
+    if (spill_.weights_) at[doubles - 1] = e.weight;
     if (++filled_[k] == static_cast<int>(EvaluationSpill::kPerSlot)) flush(static_cast<int>(k));
+    return place;
 }
 
 void SpillWriter::finish() {

@@ -1,9 +1,14 @@
 // Results of the adjustment: the adjusted point 2, its shift from the a priori position, the residual file and
 // the rms per satellite.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "adjust/adjust.h"
@@ -37,6 +42,88 @@ struct SatelliteStats {
 
 std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + fmtF(b, 14, 4) + fmtF(c, 14, 4); }
 
+[[noreturn]] void cannotWrite() {
+    throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
+}
+
+// The residual line of a result: time, residual, elevation and PRN, in kResidualLine columns with its end.
+void residualLine(const adjust_internal::Evaluated& e, int prn, char* line) {
+    char* end = putI(putF(putF(putF(line, e.epochTime1, 9, 1), e.residual, 9, 3), e.elevation, 6, 2), prn, 3);
+    *end = '\n';
+}
+
+// The residual file written by the parts of a pass at once: every line is kResidualLine long, so a result's line
+// lies at its place in gather order from where the file ended when the pass began.
+struct PlacedLines {
+    int fd = -1;
+    off_t base = 0;
+    std::array<int, adjust_internal::kMaxScatterFiles + 1> prn{};  // by slot
+};
+
+// Each satellite's lines of one part gathered into blocks, each block written at its place.
+class LineWriter : public adjust_internal::PlacedWriter {
+public:
+    explicit LineWriter(const PlacedLines& file) : file_(file), buffers_(kSlots * kPerSlot * kResidualLine) {}
+    void put(const adjust_internal::Evaluated& e, long place) override {
+        const std::size_t k = static_cast<std::size_t>(e.slot);
+        if (filled_[k] > 0 && place != first_[k] + filled_[k]) flush(k);
+        if (filled_[k] == 0) first_[k] = place;
+        residualLine(e, file_.prn[k], &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * kResidualLine]);
+        if (++filled_[k] == static_cast<long>(kPerSlot)) flush(k);
+    }
+    void finish() override {
+        for (std::size_t k = 0; k < kSlots; ++k) flush(k);
+    }
+
+private:
+    static constexpr std::size_t kSlots = adjust_internal::kMaxScatterFiles + 1;
+    static constexpr std::size_t kPerSlot = 256;
+
+    void flush(std::size_t k) {
+        const char* at = &buffers_[k * kPerSlot * kResidualLine];
+        std::size_t bytes = static_cast<std::size_t>(filled_[k]) * kResidualLine;
+        off_t offset = file_.base + static_cast<off_t>(first_[k]) * static_cast<off_t>(kResidualLine);
+        while (bytes > 0) {
+            const ssize_t done = ::pwrite(file_.fd, at, bytes, offset);
+            if (done <= 0) {
+                if (done < 0 && errno == EINTR) continue;
+                if (done == 0) errno = ENOSPC;
+                cannotWrite();
+            }
+            at += done;
+            bytes -= static_cast<std::size_t>(done);
+            offset += done;
+        }
+        filled_[k] = 0;
+    }
+
+    const PlacedLines& file_;
+    std::vector<char> buffers_;
+    std::array<long, kSlots> first_{}, filled_{};
+};
+
+// Whether the parts may write the residual lines themselves: the file is a plain one, written at its end, and
+// every satellite with observations has a PRN that the tables hold (otherwise the lines before the stop are
+// written in order). Flushes the stream.
+bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* store, int satCount,
+                 PlacedLines& lines) {
+    if (store == nullptr || satCount < 1 || satCount > adjust_internal::kMaxScatterFiles) return false;
+    if (satCount > prnTable().count) return false;
+    for (int k = 1; k <= satCount; ++k) {
+        const int prn = prnTable().prn[k];
+        if (store->count(k) > 0 && (prn < 1 || prn > kMaxPrnNumber)) return false;
+        lines.prn[static_cast<std::size_t>(k)] = prn;
+    }
+    if (std::fflush(residualFile) != 0) cannotWrite();
+    lines.fd = fileno(residualFile);
+    struct stat status {};
+    if (lines.fd < 0 || ::fstat(lines.fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    const int flags = ::fcntl(lines.fd, F_GETFL);
+    if (flags < 0 || (flags & O_APPEND) != 0) return false;
+    lines.base = ::lseek(lines.fd, 0, SEEK_CUR);
+    return lines.base >= 0 && lines.base == status.st_size;
+}
+
 }  // namespace
 
 namespace adjust_internal {
@@ -67,16 +154,14 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
     lines.reserve(kResidualChunk + kResidualLine);
     const auto writeLines = [&] {
         if (!lines.empty() && std::fwrite(lines.data(), 1, lines.size(), residualFile) != lines.size()) {
-            throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
+            cannotWrite();
         }
         lines.clear();
     };
-    evaluateAll(gather, store, orbit, pair, satCount, &site, false, kStopNoReference, [&](const Evaluated& e) {
+    // The sums of a satellite; with `line` its residual line is written too.
+    const auto take = [&](const Evaluated& e, bool line) {
         const int k = e.slot;
-        const int r = e.referenceSlot;
-        const double t1 = e.epochTime1;
         const double v = e.residual;
-        const double elevation = e.elevation;
         const int prn = invprn(k);
         // The tables hold every two-digit satellite number; anything else is not a satellite of this run.
         if (prn < 1 || prn > kMaxPrnNumber) {
@@ -85,19 +170,50 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
         }
         stats.countAll[prn] += 1;
         stats.sumAll[prn] += e.weight * v * v;
-        char line[kResidualLine];
-        char* end = putI(putF(putF(putF(line, t1, 9, 1), v, 9, 3), elevation, 6, 2), prn, 3);
-        *end++ = '\n';
-        lines.insert(lines.end(), line, end);
-        if (lines.size() >= kResidualChunk) writeLines();
+        if (line) {
+            lines.resize(lines.size() + kResidualLine);
+            residualLine(e, prn, &lines[lines.size() - kResidualLine]);
+            if (lines.size() >= kResidualChunk) writeLines();
+        }
         const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
         if (used) {
             stats.countTrim[prn] += 1;
             stats.sumTrim[prn] += e.weight * v * v;
         }
-        if (observer) observer->residual({t1, k, r, prn, invprn(r), elevation, v, used, e.weight});
-    });
+        if (observer) {
+            observer->residual({e.epochTime1, k, e.referenceSlot, prn, invprn(e.referenceSlot), e.elevation, v, used,
+                                e.weight});
+        }
+    };
+    const auto inOrder = [&](const Evaluated& e) { take(e, true); };
+    // Without an observer the parts of the pass write the lines where the file allows it.
+    PlacedLines placedFile;
+    PlacedOutput placed;
+    long placedCount = 0;
+    const bool mayPlace = observer == nullptr && placedLines(residualFile, store, satCount, placedFile);
+    if (mayPlace) {
+        placed.writer = [&placedFile] { return std::make_unique<LineWriter>(placedFile); };
+        placed.discard = [&placedFile] {
+            if (::ftruncate(placedFile.fd, placedFile.base) != 0) cannotWrite();
+        };
+        placed.use = [&](const Evaluated& e) {
+            ++placedCount;
+            take(e, false);
+        };
+    }
+    try {
+        evaluateAll(gather, store, orbit, pair, satCount, &site, false, kStopNoReference, inOrder,
+                    mayPlace ? &placed : nullptr);
+    } catch (const StopRequest&) {
+        writeLines();  // the lines before an observation that stops the run
+        throw;
+    }
     writeLines();
+    // The stream goes on after the lines the parts wrote.
+    if (placedCount > 0 &&
+        fseeko(residualFile, placedFile.base + static_cast<off_t>(placedCount) * kResidualLine, SEEK_SET) != 0) {
+        cannotWrite();
+    }
 
     writeListing(freeLine("rms per satellite    (with and without trim)"));
     double totalSum = 0.0;

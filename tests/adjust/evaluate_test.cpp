@@ -119,6 +119,47 @@ TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
     }
 }
 
+// The residual file that the parts of the results pass write at once is the one written in order, also when an
+// orbit that fails at the last epoch sends the pass back to the one-by-one evaluation, which stops there.
+TEST(Post, ResidualLinesWrittenByThePartsAreThoseWrittenInOrder) {
+    for (bool orbitFails : {false, true}) {
+        captureOutput();
+        AdjustScenario s;
+        FormobRun run(s, 1, {1}, (kEpochs - 1) * test::kEpochStep);
+        run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
+        run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.7, 120, 0.0)));
+        GatherFile gather;
+        adjust_internal::EpochStore store;
+        double rms = 0;
+        adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+        adjust_internal::gatherFromStore(store, s.satCount, gather);
+        if (orbitFails) s.orbit.lastTime = AdjustScenario::kT0 + (kEpochs - 1.5) * test::kEpochStep;
+        const int cursor = refSatTable().cursor;
+        std::string written[2];
+        for (int byEpoch = 0; byEpoch < 2; ++byEpoch) {
+            seekrs(cursor);
+            captureOutput();
+            const std::string path = run.dir.file("varno" + std::to_string(byEpoch) + ".res");
+            std::FILE* file = std::fopen(path.c_str(), "w");
+            std::fputs("first line\n", file);
+            const auto results = [&] {
+                adjust_internal::postFrom(gather, byEpoch == 1 ? &store : nullptr, s.orbit, s.pair, s.satCount, 2.0,
+                                          file, nullptr);
+            };
+            if (orbitFails) {
+                EXPECT_STOP(results(), 34553);
+            } else {
+                results();
+                std::fputs("last line\n", file);
+            }
+            std::fclose(file);
+            written[byEpoch] = test::readFile(path) + listingText();
+        }
+        EXPECT_EQ(written[1], written[0]);
+        EXPECT_GT(written[0].size(), orbitFails ? 400U : 250 * 28U);
+    }
+}
+
 // The places cut the store into parts that, read one after the other, give back every epoch in order.
 TEST(EpochStore, PartsReadFromItsPlacesJoinUpToTheWhole) {
     adjust_internal::EpochStore store;
