@@ -183,16 +183,16 @@ std::string epochLineFault(const InputError& fault, const Record& line) {
 
 int recordLines(int types) { return std::max(1, (types + kValuesPerLine - 1) / kValuesPerLine); }
 
-void skipLines(TextFile& file, Record& scratch, int lines, const char* what) {
-    for (int i = 0; i < lines; ++i) file.require(scratch, kRinexWidth, what);
+void skipLines(TextFile& file, int lines, const char* what) {
+    for (int i = 0; i < lines; ++i) file.passRequired(what);
 }
 
-void skipRecords(TextFile& file, Record& scratch, int sats, int linesEach) {
+void skipRecords(TextFile& file, int sats, int linesEach) {
     for (int s = 0; s < sats; ++s) {
-        file.require(scratch, kRinexWidth, "an observation record");
+        file.passRequired("an observation record");
         for (int l = 1; l < linesEach; ++l) {
-            if (file.next(scratch, kRinexWidth)) continue;
-            if (s + 1 < sats) file.require(scratch, kRinexWidth, "an observation record");
+            if (file.pass()) continue;
+            if (s + 1 < sats) file.passRequired("an observation record");
             return;
         }
     }
@@ -219,10 +219,10 @@ bool passOverSpecialRecords(TextFile& file, Record& line, EpochLine& epoch, int 
     if (epoch.flag <= 1) return false;
     if (epoch.flag == 6) {
         readContinuationLines(file, line, epoch);
-        skipRecords(file, line, epoch.count, linesEach);
+        skipRecords(file, epoch.count, linesEach);
         return true;
     }
-    skipLines(file, line, epoch.count, "a special record");
+    skipLines(file, epoch.count, "a special record");
     afterEvent = true;
     return true;
 }

@@ -85,11 +85,11 @@ double groupValue(const Record& line, int first);
 double typicalInterval(std::vector<double>& spacings);
 
 // Reads and drops `lines` lines; end of file is an input error naming `what`. A count below 1 skips nothing.
-void skipLines(TextFile& file, Record& scratch, int lines, const char* what);
+void skipLines(TextFile& file, int lines, const char* what);
 
 // Reads and drops the records of `sats` satellites of `linesEach` lines. A file that ends inside the last record,
 // after its first line, ends there (its missing lines would have been blank); an earlier end is an input error.
-void skipRecords(TextFile& file, Record& scratch, int sats, int linesEach);
+void skipRecords(TextFile& file, int sats, int linesEach);
 
 // Called with an epoch line that is blank: true when every line after it to the end of the file is blank too, so
 // that the data section ended. Reads ahead with `scratch`; false when a line with text follows.

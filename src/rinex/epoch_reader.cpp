@@ -72,9 +72,9 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, const Epoch
         const bool last = k + 1 == epoch.count;
         if (!isGps(epoch, k)) {
             if (last) {
-                skipRecords(file, line, 1, linesEach);
+                skipRecords(file, 1, linesEach);
             } else {
-                skipLines(file, line, linesEach, "an observation record");
+                skipLines(file, linesEach, "an observation record");
             }
             continue;
         }
@@ -135,7 +135,7 @@ bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochR
             civjts(widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
         record.holding = true;
         if (record.epochTime >= t - kTolerance) break;
-        skipRecords(file, line, epoch.count, linesEach);
+        skipRecords(file, epoch.count, linesEach);
     }
 
     // The epoch lies at or after t - 0.3 (the loop) and, when near, at or before t + 0.3. At exactly 0.3 s off

@@ -171,7 +171,7 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
     readContinuationLines(file, line, epoch);
     summary.firstEpoch = epochTime(epoch);
     enterSatellites(epoch, kStopOverflowFirst);
-    skipRecords(file, line, epoch.count, linesEach);
+    skipRecords(file, epoch.count, linesEach);
 
     EpochFields lastValid = fieldsOf(epoch);
     double previous = summary.firstEpoch;
@@ -189,7 +189,7 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
         enterSatellites(epoch, kStopOverflowLater);
-        skipRecords(file, line, epoch.count, linesEach);
+        skipRecords(file, epoch.count, linesEach);
         lastValid = fieldsOf(epoch);
     }
 

@@ -75,9 +75,9 @@ bool nextEpochLine3(TextFile& file, Record& line, bool& afterEvent) {
 }
 
 // Passes over the lines announced by an event record (flag 2 and above); false for an epoch.
-bool passOverEvent(TextFile& file, Record& line, const Epoch3& epoch, bool& afterEvent) {
+bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
     if (epoch.flag < 2) return false;
-    skipLines(file, line, epoch.count, "an event record line");
+    skipLines(file, epoch.count, "an event record line");
     afterEvent = epoch.flag <= 5;
     return true;
 }
@@ -150,7 +150,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     for (;;) {
         if (!nextEpochLine3(file, line, afterEvent)) file.require(line, kRinexWidth, "an epoch line");
         parseEpoch3(line, epoch);
-        if (!passOverEvent(file, line, epoch, afterEvent)) break;
+        if (!passOverEvent(file, epoch, afterEvent)) break;
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
     summary.firstEpoch = epochTime(epoch);
@@ -165,7 +165,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         } catch (const InputError& fault) {
             reportReadError(lastValid, fault, line);
         }
-        if (passOverEvent(file, line, epoch, afterEvent)) continue;
+        if (passOverEvent(file, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);
         summary.lastEpoch = epochTime(epoch);
         spacings.push_back(summary.lastEpoch - previous);
@@ -192,12 +192,12 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
             return false;
         }
         parseEpoch3(line, epoch);
-        if (passOverEvent(file, line, epoch, afterEvent)) continue;
+        if (passOverEvent(file, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopEpochCount);
         record.epochTime = epochTime(epoch);
         record.holding = true;
         if (record.epochTime >= t - kTolerance) break;
-        skipLines(file, line, epoch.count, "a satellite record");
+        skipLines(file, epoch.count, "a satellite record");
     }
 
     // The epoch lies at or after t - 0.3 (the loop) and, when near, at or before t + 0.3. At exactly 0.3 s off

@@ -356,14 +356,21 @@ bool TextFile::refill() {
     return chunkEnd_ > 0;
 }
 
-// The line just cut out, `length` bytes at `text` without its end-of-line (`ended`: it had one), into the record.
-void TextFile::take(Record& record, const char* text, std::size_t length, int width, bool ended) {
+// The line just cut out, `length` bytes at `text` without its end-of-line, counted: its length without a carriage
+// return; an input error when it is too long.
+std::size_t TextFile::counted(const char* text, std::size_t length) {
     ++line_;
     if (length > 0 && text[length - 1] == '\r') --length;
     if (length > kMaxLineBytes) {
         throw InputError(path_ + ":" + std::to_string(line_) + ": line longer than " + std::to_string(kMaxLineBytes) +
                          " bytes: not a text file of this kind?");
     }
+    return length;
+}
+
+// The line just cut out, `length` bytes at `text` without its end-of-line (`ended`: it had one), into the record.
+void TextFile::take(Record& record, const char* text, std::size_t length, int width, bool ended) {
+    length = counted(text, length);
     const std::size_t columns = static_cast<std::size_t>(width);
     record.cutAt_ = ended || length >= columns ? 0 : static_cast<int>(length);
     record.text_.assign(text, std::min(length, columns));
@@ -416,11 +423,31 @@ bool TextFile::next(Record& record, int width) {
     return true;
 }
 
+void TextFile::endedWhere(std::string_view what) const {
+    throw InputError(path_ + ":" + std::to_string(line_ + 1) + ": end of file where " + std::string(what) +
+                     " was expected");
+}
+
 void TextFile::require(Record& record, int width, std::string_view what) {
-    if (!next(record, width)) {
-        throw InputError(path_ + ":" + std::to_string(line_ + 1) + ": end of file where " + std::string(what) +
-                         " was expected");
+    if (!next(record, width)) endedWhere(what);
+}
+
+bool TextFile::pass() {
+    if (file_ != nullptr && chunkAt_ < chunkEnd_) {
+        const char* start = chunk_.data() + chunkAt_;
+        const char* end = static_cast<const char*>(std::memchr(start, '\n', chunkEnd_ - chunkAt_));
+        if (end != nullptr) {
+            const std::size_t length = static_cast<std::size_t>(end - start);
+            counted(start, length);
+            chunkAt_ += length + 1;
+            return true;
+        }
     }
+    return next(passed_, 1);
+}
+
+void TextFile::passRequired(std::string_view what) {
+    if (!pass()) endedWhere(what);
 }
 
 bool fileExists(const std::string& path) {

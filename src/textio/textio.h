@@ -112,6 +112,10 @@ public:
     bool next(Record& record, int width);
     // Like next, but end of file is an input error: "FILE:LINE: end of file where <what> was expected".
     void require(Record& record, int width, std::string_view what);
+    // Passes over the next line as next reads it (with its checks), without making a record of it. False at end
+    // of file; passRequired makes that the input error of require.
+    bool pass();
+    void passRequired(std::string_view what);
 
     const std::string& name() const { return path_; }
     long lineNumber() const { return line_; }
@@ -128,7 +132,10 @@ private:
     static constexpr std::size_t kChunkBytes = 1 << 16;
     static constexpr std::size_t kMaxLineBytes = 1024;  // longer lines (end-of-line not counted) are refused
     bool refill();
+    std::size_t counted(const char* text, std::size_t length);
     void take(Record& record, const char* text, std::size_t length, int width, bool ended);
+    [[noreturn]] void endedWhere(std::string_view what) const;
+    Record passed_;  // where pass puts a line that straddles two chunks
     std::string chunk_;
     std::size_t chunkAt_ = 0, chunkEnd_ = 0;
 };
