@@ -46,6 +46,15 @@ std::string observations(const AdjustScenario& s, const std::array<double, 3>& p
     return text;
 }
 
+// Both receivers' files of the scenario (point 2 with `noise`), formed into `store`.
+void formStore(AdjustScenario& s, FormobRun& run, double noise, GatherFile& gather,
+               adjust_internal::EpochStore& store) {
+    run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
+    run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, noise, 120, 0.0)));
+    double rms = 0;
+    adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+}
+
 std::vector<Evaluated> evaluate(GatherFile& gather, adjust_internal::EpochStore* store, const AdjustScenario& s,
                                 const adjust_internal::ElevationSite* site) {
     std::vector<Evaluated> out;
@@ -126,12 +135,9 @@ TEST(Post, ResidualLinesWrittenByThePartsAreThoseWrittenInOrder) {
         captureOutput();
         AdjustScenario s;
         FormobRun run(s, 1, {1}, (kEpochs - 1) * test::kEpochStep);
-        run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
-        run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.7, 120, 0.0)));
         GatherFile gather;
         adjust_internal::EpochStore store;
-        double rms = 0;
-        adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+        formStore(s, run, 0.7, gather, store);
         adjust_internal::gatherFromStore(store, s.satCount, gather);
         if (orbitFails) s.orbit.lastTime = AdjustScenario::kT0 + (kEpochs - 1.5) * test::kEpochStep;
         const int cursor = refSatTable().cursor;
@@ -196,12 +202,9 @@ TEST(EvaluateAll, ObservationWithoutReferenceStopsWithItsOwnLine) {
     captureOutput();
     AdjustScenario s;
     FormobRun run(s, 1, {1}, (kEpochs - 1) * test::kEpochStep);
-    run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
-    run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.0, 120, 0.0)));
     GatherFile gather;
     adjust_internal::EpochStore store;
-    double rms = 0;
-    adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+    formStore(s, run, 0.0, gather, store);
     // The table now ends before the last epoch (7350 s).
     openrs();
     int n = 0;
