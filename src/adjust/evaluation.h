@@ -186,6 +186,10 @@ private:
     std::array<long, kMaxScatterFiles + 1> next_{};  // next record of each region
 };
 
+// Writes `bytes` bytes at `offset` of the file `fd`, in as many calls as it takes (several writers may write
+// different places of one file at once). False, with errno set, when the system cannot write them.
+bool writeAt(int fd, const void* data, std::size_t bytes, long long offset);
+
 // An output that the parts of an epoch-ordered pass write at once, each result at its place in gather order,
 // instead of through the hand-over in gather order.
 class PlacedWriter {

@@ -19,6 +19,22 @@ namespace {
 
 }  // namespace
 
+bool writeAt(int fd, const void* data, std::size_t bytes, long long offset) {
+    const char* at = static_cast<const char*>(data);
+    while (bytes > 0) {
+        const ssize_t done = ::pwrite(fd, at, bytes, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = ENOSPC;
+            return false;
+        }
+        at += done;
+        bytes -= static_cast<std::size_t>(done);
+        offset += done;
+    }
+    return true;
+}
+
 EvaluationSpill::EvaluationSpill(EpochStore& store, int satCount, Kept kept)
     : file_(store.spillFile()), satCount_(satCount), kept_(kept), weights_(!store.unitWeights()) {
     doubles_ = (kept == Kept::residuals ? 1 : 4) + (weights_ ? 1 : 0);
@@ -99,9 +115,8 @@ void SpillWriter::flush(int slot) {
     if (n == 0) return;
     const std::size_t record = spill_.doubles_ * sizeof(double);
     const std::size_t bytes = n * record;
-    const off_t offset = static_cast<off_t>(next_[k]) * static_cast<off_t>(record);
-    if (::pwrite(fileno(spill_.file_), &buffers_[k * EvaluationSpill::kPerSlot * spill_.doubles_], bytes, offset) !=
-        static_cast<ssize_t>(bytes)) {
+    const long long offset = static_cast<long long>(next_[k]) * static_cast<long long>(record);
+    if (!writeAt(fileno(spill_.file_), &buffers_[k * EvaluationSpill::kPerSlot * spill_.doubles_], bytes, offset)) {
         failed("write");
     }
     next_[k] += static_cast<long>(n);

@@ -80,20 +80,9 @@ private:
     static constexpr std::size_t kPerSlot = 256;
 
     void flush(std::size_t k) {
-        const char* at = &buffers_[k * kPerSlot * kResidualLine];
-        std::size_t bytes = static_cast<std::size_t>(filled_[k]) * kResidualLine;
-        off_t offset = file_.base + static_cast<off_t>(first_[k]) * static_cast<off_t>(kResidualLine);
-        while (bytes > 0) {
-            const ssize_t done = ::pwrite(file_.fd, at, bytes, offset);
-            if (done <= 0) {
-                if (done < 0 && errno == EINTR) continue;
-                if (done == 0) errno = ENOSPC;
-                cannotWrite();
-            }
-            at += done;
-            bytes -= static_cast<std::size_t>(done);
-            offset += done;
-        }
+        const std::size_t bytes = static_cast<std::size_t>(filled_[k]) * kResidualLine;
+        const long long offset = file_.base + static_cast<long long>(first_[k]) * static_cast<long long>(kResidualLine);
+        if (!adjust_internal::writeAt(file_.fd, &buffers_[k * kPerSlot * kResidualLine], bytes, offset)) cannotWrite();
         filled_[k] = 0;
     }
 
