@@ -259,8 +259,8 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
         parts[i].place = &places[i * places.size() / parts.size()];
         if (!partStart(store, satCount, entering, parts[i])) return false;
     }
-    for (Part& part : parts) {
-        if (placed != nullptr) part.placed = placed->writer();
+    if (placed != nullptr) {
+        for (Part& part : parts) part.placed = placed->writer();
     }
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parts[i].end = parts[i + 1].place->offset;
     parts.back().end = store.size();
