@@ -5,9 +5,39 @@
 #include <string>
 #include <vector>
 
+#include "gnss/gnss.h"
 #include "textio/textio.h"
 
 namespace varno {
+
+// ---------------------------------------------------------------------------------------------------------------
+// Any orbit: the one interface through which forming, iterations and results ask for a satellite's state. A
+// precise (SP3) table and a store of broadcast ephemerides are two implementations; callers never learn which.
+
+// Position (m, earth-fixed, the run's frame) and clock offset (s, satellite minus system time, as the source gives
+// it) of one satellite at one time.
+struct SatelliteState {
+    std::array<double, 3> position{};
+    double clock = 0.0;
+};
+
+// Why a source has no state: the codes the listing and the stops report (1, 2, 3 as oterp's), and 4 for a
+// satellite without a usable (healthy, in time) ephemeris record at that epoch.
+enum class OrbitMiss : int { none = 0, notCarried = 1, noOrbit = 2, outsideSpan = 3, noRecord = 4 };
+
+class OrbitSource {
+public:
+    virtual ~OrbitSource() = default;
+    // State of `sat` at time t (jts seconds of the run: GPS time for broadcast orbits). `epoch` is the nominal
+    // epoch the signal belongs to: a source that chooses among records chooses once by it, so that every signal
+    // time of that satellite at that epoch, at both receivers and in every pass, uses the same record (a
+    // tabulated source ignores it). False with `miss` set (state untouched) when there is no state.
+    virtual bool state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const = 0;
+    // The satellites the source carries (increasing), and the span of times it can answer for (jts).
+    virtual std::vector<SatId> satellites() const = 0;
+    virtual double firstTime() const = 0;
+    virtual double lastTime() const = 0;
+};
 
 // The loaded orbit window. `data` is one flat array, element k stored at data[k - 1] (elements numbered from 1):
 // the N epoch times, then the x, y, z and clock blocks, each N epochs × S slots with the epoch index fastest

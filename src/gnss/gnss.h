@@ -1,0 +1,93 @@
+// Satellite systems and satellites as values: what a system is (its letter, its numbers, its time scale and the
+// constants of its orbit model), a satellite id ("G05"), and a per-run index from ids to dense positions.
+// This is the one place that knows the systems; adding one touches this header, satellite.cpp and their tests.
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varno {
+
+// ---------------------------------------------------------------------------------------------------------------
+// Systems. The order is that of the dense index and of every per-system listing.
+enum class GnssSystem : std::uint8_t { gps, glonass, galileo, beidou, qzss, sbas, navic };
+inline constexpr int kSystemCount = 7;
+
+// What the program knows of one system. Constants are those of each system's interface document.
+struct SystemInfo {
+    GnssSystem system;
+    char letter;              // RINEX 3 system letter: G R E C J S I
+    const char* name;         // "GPS", "GLONASS", "Galileo", "BeiDou", "QZSS", "SBAS", "NavIC"
+    int maxNumber;            // satellite numbers 1..maxNumber (two-digit ids of RINEX 3; 99 for every system)
+    double gravitationalConstant;  // GM, m³/s², as the system's ephemeris user algorithm takes it
+    double earthRotationRate;      // rad/s, as the system's ephemeris user algorithm takes it
+    double secondsBehindGps;       // system time = GPS time − this (BeiDou 14 s; GLONASS and SBAS: see note)
+};
+// GLONASS time is UTC(SU) + 3 h and is not a fixed offset from GPS time: it needs the leap seconds of the day,
+// which the navigation files state; its `secondsBehindGps` is 0 and callers convert with the leap seconds.
+
+// The table row of a system.
+const SystemInfo& systemInfo(GnssSystem system);
+// The system of a RINEX letter (G R E C J S I), none for any other character.
+std::optional<GnssSystem> systemOfLetter(char letter);
+// Every system, in table order.
+const std::array<GnssSystem, kSystemCount>& allSystems();
+
+// ---------------------------------------------------------------------------------------------------------------
+// A satellite: a system and its number within the system (PRN for GPS, Galileo, BeiDou, QZSS; slot for GLONASS;
+// PRN − 100 for SBAS as RINEX 3 writes it). Compared and hashed as a whole; written "G05".
+struct SatId {
+    GnssSystem system = GnssSystem::gps;
+    int number = 0;
+
+    friend constexpr auto operator<=>(const SatId&, const SatId&) = default;
+    // "G05", "E12", "R07": system letter and two digits (three where the number has three).
+    std::string text() const;
+    // Parses "G05", "G 5", "E12" (and " 5" / "5" as GPS when `blankIsGps`, as RINEX 2 and SP3-a write them).
+    // None for an unknown letter or a number outside 1..maxNumber of the system.
+    static std::optional<SatId> parse(std::string_view text, bool blankIsGps = true);
+    static constexpr SatId gps(int prn) { return SatId{GnssSystem::gps, prn}; }
+    // Dense key over every possible satellite of every system: system · 128 + number (for tables of fixed size).
+    constexpr int key() const { return static_cast<int>(system) * 128 + number; }
+};
+inline constexpr int kSatKeyCount = kSystemCount * 128;
+
+// ---------------------------------------------------------------------------------------------------------------
+// The satellites of one run in the order they were added, each with its dense position 0..size−1. Arrays that
+// hold a value per satellite are sized by size() and indexed by position; nothing assumes a fixed count.
+class SatIndex {
+public:
+    // Position of `sat`, or −1 when it is not held.
+    int find(SatId sat) const { return keys_[static_cast<std::size_t>(sat.key())]; }
+    bool contains(SatId sat) const { return find(sat) >= 0; }
+    // Adds `sat` when absent; returns its position either way.
+    int add(SatId sat);
+    // Removes `sat`, moving the later ones down one position (their positions change); false when absent.
+    bool remove(SatId sat);
+    SatId at(int position) const { return sats_[static_cast<std::size_t>(position)]; }
+    int size() const { return static_cast<int>(sats_.size()); }
+    // How many satellites of `system` are held.
+    int count(GnssSystem system) const;
+    const std::vector<SatId>& satellites() const { return sats_; }
+    void clear();
+
+    SatIndex() { keys_.fill(-1); }
+
+private:
+    std::vector<SatId> sats_;
+    std::array<int, kSatKeyCount> keys_{};
+};
+
+}  // namespace varno
+
+template <>
+struct std::hash<varno::SatId> {
+    std::size_t operator()(const varno::SatId& sat) const noexcept { return static_cast<std::size_t>(sat.key()); }
+};
