@@ -67,6 +67,19 @@ TEST(VarnoOrbit, GlonassBroadcastAgainstPreciseOrbit) {
     compareDay("nav2g_brdc0910.09g", "sp3c_igl15253.sp3", "", 10.0, 18);
 }
 
+// The orbits of the real datasets were tabulated from their navigation files with the GPS user algorithm: every
+// satellite agrees to the millimetre of the SP3 fields.
+TEST(VarnoOrbit, DatasetOrbitsAreTheirNavigationFiles) {
+    const std::string set = varno::test::sharedDir() + "/data/garr-mata-51km/";
+    if (!std::filesystem::exists(set + "orbit.sp3")) GTEST_SKIP() << "no data set";
+    std::string out;
+    ASSERT_EQ(runTool("--compare --nav " + set + "brdc0770.10n " + set + "brdc0770.11n --orbit " + set + "orbit.sp3",
+                      out), 0) << out;
+    int satellites = 0;
+    EXPECT_LT(overallRms(out, "", satellites), 0.002) << out;
+    EXPECT_EQ(satellites, 30);
+}
+
 TEST(VarnoOrbit, RefusalsAreOneLineWithStatus2) {
     std::string out;
     EXPECT_EQ(runTool("--nav a.nav --orbit b.sp3", out), 2);
