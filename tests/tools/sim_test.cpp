@@ -872,3 +872,49 @@ TEST(VarnoSim, LongBaselineAndSatelliteLimit) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------------ time-correlated code errors
+// The correlated error of every C1 value (the same scenario without it, white noise off, is the reference):
+// its variance and its correlation at a lag of `lag` seconds, pooled over the satellites.
+struct ProcessStats {
+    double variance = 0, correlation = 0;
+    long samples = 0;
+};
+
+ProcessStats correlatedErrorStats(const std::string& opts, double lag) {
+    TempDir plain, gm;
+    EXPECT_EQ(runSim("--noise=0 " + opts + " " + plain.str()), 0);
+    EXPECT_EQ(runSim("--noise=0 --correlation-time=60 --correlated-noise=1,0 " + opts + " " + gm.str()), 0);
+    const Rinex a = readRinex(plain.file("point1.rnx")), b = readRinex(gm.file("point1.rnx"));
+    const int c1 = typeIndex(a, "C1");
+    EXPECT_EQ(a.epochs.size(), b.epochs.size());
+    std::map<int, std::map<long, double>> series;  // prn -> second -> error
+    for (size_t k = 0; k < std::min(a.epochs.size(), b.epochs.size()); ++k)
+        for (size_t s = 0; s < a.epochs[k].sats.size(); ++s)
+            series[a.epochs[k].sats[s].prn][std::lround(a.epochs[k].sec)] =
+                b.epochs[k].sats[s].values[static_cast<size_t>(c1)] - a.epochs[k].sats[s].values[static_cast<size_t>(c1)];
+    ProcessStats st;
+    double sum2 = 0, sumLag = 0, nLag = 0;
+    for (auto& [prn, xs] : series)
+        for (auto& [t, x] : xs) {
+            sum2 += x * x;
+            ++st.samples;
+            auto next = xs.find(t + std::lround(lag));
+            if (next != xs.end()) sumLag += x * next->second, ++nLag;
+        }
+    st.variance = sum2 / static_cast<double>(st.samples);
+    st.correlation = sumLag / nLag / st.variance;
+    return st;
+}
+
+TEST(VarnoSim, GaussMarkovCodeErrorsHaveTheirVarianceAndCorrelationAtEveryRate) {
+    const ProcessStats day = correlatedErrorStats("--duration=86370", 30);
+    EXPECT_GT(day.samples, 10000);
+    EXPECT_NEAR(day.variance, 1.0, 0.08);
+    EXPECT_NEAR(day.correlation, std::exp(-30.0 / 60.0), 0.04);
+    const ProcessStats fast = correlatedErrorStats("--duration=7200 --interval=1", 30);
+    EXPECT_NEAR(fast.variance, 1.0, 0.25);
+    EXPECT_NEAR(fast.correlation, std::exp(-30.0 / 60.0), 0.1);
+    EXPECT_NE(runSim("--correlated-noise=1 x"), 0);
+    EXPECT_NE(runSim("--correlation-time=-5 x"), 0);
+}

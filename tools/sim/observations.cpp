@@ -92,6 +92,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
     Rng glitch(streamSeed(sc.seed, 20 + static_cast<uint64_t>(i)));
     Rng amb(streamSeed(sc.seed, 30 + static_cast<uint64_t>(i)));
     Rng nans(streamSeed(sc.seed, 40 + static_cast<uint64_t>(i)));
+    CorrelatedCodeError correlated(sc, i);
     const std::vector<std::pair<char, int>> others = otherEntries(r);
     double n1[100], n2[100];
     for (int p = 0; p < 100; ++p) {
@@ -169,6 +170,8 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             const Signal& g = v.sig;
             const double clean =
                 kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev) + zenith * mapping(g.elev);
+            // The code values share the satellite's time-correlated error; the phases do not.
+            const double code = correlated.on() ? clean + correlated.at('G', s.prn, e.nominal, g.elev) : clean;
             const double iono = 1.2 * mapping(g.elev);  // L2 minus L1 group delay, for P2/C2/L2 only
             // Fixed draw pattern per record, so that rates do not change the noise.
             const double uOut = glitch.uniform(), uSign = glitch.uniform(), uMag = glitch.uniform();
@@ -202,14 +205,14 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 double val = 0;
                 bool blank = false, zero = false;
                 if (ty == "C1") {
-                    val = clean + codeNoise * noise.gauss() + outlier;
+                    val = code + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "P1") {
-                    val = clean + codeNoise * noise.gauss() + outlier;
+                    val = code + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode || zeroP1;
                     blank = blankP1 && !zero;
                 } else if (ty == "P2" || ty == "C2") {
-                    val = clean + iono + codeNoise * noise.gauss() + outlier;
+                    val = code + iono + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "L1") {
                     val = (clean + r.phaseNoise * noise.gauss()) / kLambda1 + n1[s.prn];
@@ -224,7 +227,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 } else if (ty == "S2") {
                     val = 26.0 + 18.0 * std::sin(g.elev / kDegPerRad);
                 } else if (ty == "C5") {
-                    val = clean + kIonoL5 * iono;
+                    val = code + kIonoL5 * iono;
                 } else if (ty == "L5") {
                     val = (clean - kIonoL5 * iono) / kLambda5 + n2[s.prn];
                 } else if (ty == "D5") {

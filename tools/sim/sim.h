@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -154,6 +155,8 @@ struct Receiver {
     std::string posBlank = "none";
     double noise = 0.5, phaseNoise = 0.002, outlierRate = 0, outlierSize = 50;
     bool clockField = true;
+    double corrTime = 0;        // s, correlation time of the time-correlated code error (0: none)
+    double corrA = 0, corrB = 0;  // m, its standard deviation sqrt(A² + (B / sin e)²)
     double noiseElevation = 0;  // m; the code noise is sqrt(noise² + (this / sin e)²) when not 0
     double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
     bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
@@ -246,6 +249,28 @@ struct Geometry {
 };
 
 Geometry makeGeometry(const Scenario& sc);
+
+// ---------------------------------------------------------------- correlated code errors (correlated_errors.cpp)
+// The time-correlated code error of one receiver: a first-order Gauss-Markov process per satellite.
+class CorrelatedCodeError {
+public:
+    CorrelatedCodeError(const Scenario& sc, int receiver);
+    bool on() const;
+    // The error in metres of satellite (system, prn) at time t (seconds; nominal epoch times) and elevation;
+    // 0 when off. Calls for one satellite come in increasing t.
+    double at(char system, int prn, double t, double elevDeg);
+
+private:
+    struct State {
+        Rng rng;
+        double t;
+        double u;
+    };
+    uint64_t seed_;
+    int receiver_;
+    double tau_, a_, b_;
+    std::map<int, State> states_;
+};
 
 // ---------------------------------------------------------------- observations (observations.cpp)
 // One observation value as a receiver reports it: blank, or value with its signal-strength digit.
