@@ -361,12 +361,18 @@ struct Fit {
     std::vector<double> clocks, tags;  // per epoch: estimated receiver clock (s), tag (s of day0)
 };
 
-Fit fitCode(const Rinex& r, const Sp3& o, V3 rx, const std::string& type) {
+// With `track`, the receiver is at (*track)[k] at epoch k instead of at rx.
+Fit fitCode(const Rinex& r, const Sp3& o, V3 rx, const std::string& type, const std::vector<V3>* track = nullptr) {
     Fit f;
     const int ti = typeIndex(r, type);
     EXPECT_GE(ti, 0);
+    if (track) {
+        EXPECT_EQ(track->size(), r.epochs.size());
+    }
     double ss = 0;
-    for (const Epoch& e : r.epochs) {
+    for (size_t k = 0; k < r.epochs.size(); ++k) {
+        const Epoch& e = r.epochs[k];
+        if (track && k < track->size()) rx = (*track)[k];
         const double tag = static_cast<double>((e.day - o.day0) * 86400) + e.sec;
         double dt = 0;
         std::vector<double> res;
@@ -917,4 +923,33 @@ TEST(VarnoSim, GaussMarkovCodeErrorsHaveTheirVarianceAndCorrelationAtEveryRate) 
     EXPECT_NEAR(fast.correlation, std::exp(-30.0 / 60.0), 0.1);
     EXPECT_NE(runSim("--correlated-noise=1 x"), 0);
     EXPECT_NE(runSim("--correlation-time=-5 x"), 0);
+}
+
+// ------------------------------------------------------------------ moving point 2
+TEST(VarnoSim, MovingPointTwoFollowsItsTrack) {
+    TempDir d;
+    ASSERT_EQ(runSim("--trajectory=straight --speed=10 --heading=30 --noise=0 --antenna2=0,0,0 " + d.str()), 0);
+    std::vector<V3> track;
+    std::vector<std::string> rows = readLines(d.file("truth-track.csv"));
+    ASSERT_GT(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "time,x_m,y_m,z_m,lat,lon,h");
+    for (size_t k = 1; k < rows.size(); ++k) {
+        if (rows[k].empty()) continue;
+        std::string xyz = rows[k].substr(rows[k].find(',') + 1);
+        std::replace(xyz.begin(), xyz.end(), ',', ' ');
+        track.push_back(v3(xyz));
+    }
+    for (size_t k = 1; k < track.size(); ++k) EXPECT_NEAR(len(sub(track[k], track[k - 1])), 300.0, 0.5);
+    auto truth = readTruth(d.file("truth"));
+    EXPECT_EQ(truth["trajectory"], "straight");
+    EXPECT_LT(len(sub(track[0], v3(truth["point2"]))), 0.01);
+    const Sp3 o = readSp3(d.file("orbit.sp3"));
+    const Rinex r2 = readRinex(d.file("point2.rnx"));
+    EXPECT_LT(fitCode(r2, o, track[0], "C1", &track).rms, 0.005);
+    EXPECT_GT(fitCode(r2, o, track[0], "C1").rms, 1.0);
+    TempDir still;
+    ASSERT_EQ(runSim(still.str()), 0);
+    EXPECT_FALSE(fs::exists(still.file("truth-track.csv")));
+    EXPECT_NE(runSim("--trajectory=zigzag x"), 0);
+    EXPECT_NE(runSim("--stop-go=0,0 x"), 0);
 }

@@ -144,9 +144,10 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             Signal sig;
         };
         std::vector<Vis> vis;
+        const Station at = stationAt(sc, geo, i, t);  // where the antenna is at the reception
         for (const Sat& s : sats) {
             if (std::find(r.dropSats.begin(), r.dropSats.end(), s.prn) != r.dropSats.end()) continue;
-            Signal g = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t);
+            Signal g = propagate(s, at.l1, at.lat, at.lon, t);
             if (g.elev >= sc.mask) vis.push_back({&s, g});
         }
         std::stable_sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sig.elev > b.sig.elev; });
@@ -186,8 +187,9 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             for (auto& ty : r.types)
                 if (ty[0] == 'D') needDoppler = true;
             if (needDoppler) {
-                const Signal a = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t - 0.5);
-                const Signal b = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t + 0.5);
+                const Station atA = stationAt(sc, geo, i, t - 0.5), atB = stationAt(sc, geo, i, t + 0.5);
+                const Signal a = propagate(s, atA.l1, atA.lat, atA.lon, t - 0.5);
+                const Signal b = propagate(s, atB.l1, atB.lat, atB.lon, t + 0.5);
                 const double pa = kC * (a.tau - satClock(s, a.tx)) + kC * r.clockDrift * -0.5;
                 const double pb = kC * (b.tau - satClock(s, b.tx)) + kC * r.clockDrift * 0.5;
                 doppler1 = -(pb - pa) / kLambda1;

@@ -187,6 +187,11 @@ struct Scenario {
     std::set<std::string> crlf;
     std::string off = "auto";
     bool posExtra = false;
+    // Point 2's motion (trajectory.cpp): static, straight, circle or stop-and-go.
+    std::string trajectory = "static";
+    double speed = 10, heading = 0;        // m/s; degrees clockwise from north at the start
+    double radius = 200;                   // m, circle
+    double stopTime = 60, goTime = 120;    // s, stop-and-go: stopped, then moving, in turn from the start
     Receiver rx[2];
 };
 
@@ -272,6 +277,17 @@ private:
     std::map<int, State> states_;
 };
 
+// ---------------------------------------------------------------- motion of point 2 (trajectory.cpp)
+struct Station {
+    Vec3 marker, l1;
+    double lat, lon, h;  // of the marker; radians, metres
+};
+
+bool moving(const Scenario& sc);
+// Receiver i's marker and L1 phase centre at true time t (seconds since 0h of the start day); point 1 and a
+// static point 2 are where the geometry puts them.
+Station stationAt(const Scenario& sc, const Geometry& geo, int i, double t);
+
 // ---------------------------------------------------------------- observations (observations.cpp)
 // One observation value as a receiver reports it: blank, or value with its signal-strength digit.
 struct ObsValue {
@@ -335,6 +351,8 @@ std::string packedFile(const std::vector<std::string>& lines, bool crlf, const s
 // whether the program can use it.
 std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);
 std::vector<std::string> offFile(const Scenario& sc);
+// Point 2's true track (truth-track.csv): the marker at each of its epochs.
+std::vector<std::string> trackFile(const Scenario& sc, const Geometry& geo, const ObsStream& obs);
 std::vector<std::string> truthFile(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
                                    Vec3 apriori, bool aprioriUsable, const int epochs[2]);
 
