@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes sure the tools the build needs are on this machine: a C++20 compiler, CMake and GoogleTest.
+# Makes sure the tools the build needs are on this machine: a C++20 compiler, CMake, GoogleTest and the libraries
+# and programs below.
 # On a Debian machine it installs what is missing with apt-get and says so.
 set -euo pipefail
 
@@ -18,6 +19,16 @@ command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
 if [ ! -f /usr/include/archive.h ] && [ ! -f /usr/local/include/archive.h ]; then
   missing+=(libarchive-dev)
 fi
+# Campaigns: the network adjustment (Eigen), coordinate reference systems (PROJ), campaign files (toml++), the
+# engines that run many baselines (GNU parallel; Slurm with munge for clusters) and the browser check of the HTML
+# report (Chromium; its test is skipped where it is not installed).
+[ -f /usr/include/eigen3/Eigen/Dense ] || missing+=(libeigen3-dev)
+[ -f /usr/include/proj.h ] || missing+=(libproj-dev)
+[ -f /usr/include/toml++/toml.hpp ] || [ -f /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
+command -v parallel >/dev/null 2>&1 || missing+=(parallel)
+command -v sbatch >/dev/null 2>&1 || missing+=(slurm-wlm)
+command -v munge >/dev/null 2>&1 || missing+=(munge)
+command -v chromium >/dev/null 2>&1 || missing+=(chromium)
 # The fuzz targets (make fuzz): clang with libFuzzer and the sanitizer runtimes.
 command -v clang++-14 >/dev/null 2>&1 || command -v clang++ >/dev/null 2>&1 || missing+=(clang-14)
 ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
