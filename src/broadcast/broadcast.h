@@ -99,6 +99,12 @@ private:
 // system needs, is an InputError naming the file, the line and the field.
 void readNavigation(TextFile& file, NavPool& pool);
 
+// The listing's lines saying what the pool holds: " orbit -- broadcast ephemerides, files <n>", one
+// " ephemeris file -- <name>" per file, " ephemerides <system> -- records <n> satellites <n>" per system held, the
+// repeats and messages passed over when there are any, and " ephemerides first/last toe -- <date time> <date time>"
+// (GPS time).
+std::vector<std::string> poolListing(const NavPool& pool);
+
 // What kind of file a first line announces, for a one-line refusal of a file given in the wrong place:
 // "a RINEX navigation file", "a RINEX observation file", "an SP3 orbit file", "a RINEX clock file", or "" when the
 // line says none of these.

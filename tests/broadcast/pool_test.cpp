@@ -83,5 +83,20 @@ TEST(BroadcastOrbit, TheEpochChoosesTheRecordForEverySignalTime) {
     EXPECT_EQ(orbit.lastTime(), 6 * 3600.0);
 }
 
+TEST(PoolListing, SaysWhatWasRead) {
+    NavPool pool;
+    pool.files = {"brdc0770.10n"};
+    pool.add(record(SatId::gps(5), 2, 1.9));
+    pool.add(record(SatId::gps(5), 2, 1.9));
+    pool.add(record(SatId::gps(7), 4, 3.9));
+    pool.add(record(SatId{GnssSystem::galileo, 3}, 3, 2.9, NavMessage::inav));
+    const std::vector<std::string> expected{
+        " orbit -- broadcast ephemerides, files 1", " ephemeris file -- brdc0770.10n",
+        " ephemerides GPS -- records 2 satellites 2", " ephemerides Galileo -- records 1 satellites 1",
+        " ephemerides repeated 1 other messages passed over 0",
+        " ephemerides first/last toe -- 2010-07-01 02:00:00 2010-07-01 04:00:00"};
+    EXPECT_EQ(poolListing(pool), expected);
+}
+
 }  // namespace
 }  // namespace varno
