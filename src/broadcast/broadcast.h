@@ -142,6 +142,11 @@ const Ephemeris* chooseRecord(const NavPool& pool, SatId sat, const GpsTime& t);
 // is chosen at the nominal epoch and serves every signal time of that satellite at that epoch. Misses: notCarried
 // for a satellite without any record, noRecord for one without a usable record at that epoch. The pool must outlive
 // the orbit. Safe to call from several threads.
+// The record is evaluated at the epoch and 0.1 s either side, once per satellite and epoch on each thread; a
+// signal time within 0.5 s of its epoch takes its position from the second-order expansion about the epoch so
+// formed, within 2e-6 m of ephemerisState (an orbit's third derivative, 1e-4 m/s³, times 0.5³ s³ / 6; 1e-8 m at a
+// travel time of 0.08 s); the clock is the record's polynomial at the signal time itself. Times farther from the
+// epoch are evaluated directly.
 class BroadcastOrbit : public OrbitSource {
 public:
     BroadcastOrbit(const NavPool& pool, int referenceMjd);
@@ -156,6 +161,7 @@ private:
     GpsTime reference_;
     std::vector<SatId> satellites_;
     double first_ = 0.0, last_ = 0.0;
+    unsigned long number_;  // this orbit's number in the process, for the per-thread expansions
 };
 
 }  // namespace varno

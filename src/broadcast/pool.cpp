@@ -1,5 +1,6 @@
 // The pool of ephemeris records, the choice of a record for a satellite at a time, and the pool as an orbit.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "broadcast/broadcast.h"
@@ -9,6 +10,22 @@ namespace varno {
 namespace {
 
 constexpr double kHour = 3600.0;
+// Signal times within this of their epoch are served by the expansion about the epoch (see BroadcastOrbit).
+constexpr double kExpansionReach = 0.5;  // s
+constexpr double kExpansionStep = 0.1;   // s, the half-width of the differences that give velocity and acceleration
+
+std::atomic<unsigned long> orbitCount{0};
+
+// The state of one satellite about one epoch: position, velocity and acceleration there, and the record's clock.
+struct Expansion {
+    unsigned long orbit = 0;  // the BroadcastOrbit's number; 0: empty
+    double epoch = 0.0;
+    const Ephemeris* record = nullptr;
+    double toc = 0.0;  // the record's toc in seconds of the run
+    std::array<double, 3> position{}, velocity{}, acceleration{};
+};
+// One per satellite and thread: the signal times of one epoch come one after the other on a thread.
+thread_local std::array<Expansion, kSatKeyCount> expansions;
 
 bool before(const Ephemeris& a, const Ephemeris& b) {
     if (!(a.toe == b.toe)) return a.toe < b.toe;
@@ -97,7 +114,8 @@ const Ephemeris* chooseRecord(const NavPool& pool, SatId sat, const GpsTime& t) 
 }
 
 BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
-    : pool_(pool), reference_(gpsTimeOfMjd(referenceMjd, 0.0)), satellites_(pool.satellites()) {
+    : pool_(pool), reference_(gpsTimeOfMjd(referenceMjd, 0.0)), satellites_(pool.satellites()),
+      number_(++orbitCount) {
     bool any = false;
     for (SatId sat : satellites_) {
         for (const Ephemeris& r : pool.records(sat)) {
@@ -115,12 +133,38 @@ bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& st
         miss = OrbitMiss::outsideSpan;
         return false;
     }
-    const Ephemeris* record = chooseRecord(pool_, sat, reference_ + epoch);
-    if (record == nullptr) {
-        miss = pool_.records(sat).empty() ? OrbitMiss::notCarried : OrbitMiss::noRecord;
-        return false;
+    Expansion& x = expansions[static_cast<std::size_t>(sat.key())];
+    if (x.orbit != number_ || x.epoch != epoch) {
+        x.orbit = 0;
+        x.record = chooseRecord(pool_, sat, reference_ + epoch);
+        if (x.record == nullptr) {
+            miss = pool_.records(sat).empty() ? OrbitMiss::notCarried : OrbitMiss::noRecord;
+            return false;
+        }
+        const GpsTime at = reference_ + epoch;
+        const SatelliteState mid = ephemerisState(*x.record, at);
+        const SatelliteState before = ephemerisState(*x.record, at + (-kExpansionStep));
+        const SatelliteState after = ephemerisState(*x.record, at + kExpansionStep);
+        for (std::size_t k = 0; k < 3; ++k) {
+            x.position[k] = mid.position[k];
+            x.velocity[k] = (after.position[k] - before.position[k]) / (2.0 * kExpansionStep);
+            x.acceleration[k] =
+                (after.position[k] - 2.0 * mid.position[k] + before.position[k]) / (kExpansionStep * kExpansionStep);
+        }
+        x.toc = x.record->toc - reference_;
+        x.orbit = number_;
+        x.epoch = epoch;
     }
-    state = ephemerisState(*record, reference_ + t);
+    const double dt = t - epoch;
+    if (std::fabs(dt) > kExpansionReach) {
+        state = ephemerisState(*x.record, reference_ + t);
+        return true;
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        state.position[k] = x.position[k] + (x.velocity[k] + 0.5 * x.acceleration[k] * dt) * dt;
+    }
+    const double dc = t - x.toc;
+    state.clock = x.record->af0 + x.record->af1 * dc + x.record->af2 * dc * dc;
     return true;
 }
 

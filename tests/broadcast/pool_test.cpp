@@ -83,6 +83,25 @@ TEST(BroadcastOrbit, TheEpochChoosesTheRecordForEverySignalTime) {
     EXPECT_EQ(orbit.lastTime(), 6 * 3600.0);
 }
 
+// Signal times near the epoch come from the expansion about it: within its stated bound of the direct evaluation.
+TEST(BroadcastOrbit, ExpansionAboutTheEpochMatchesTheRecord) {
+    NavPool pool;
+    Ephemeris r = record(SatId::gps(5), 2, 1.9);
+    r.e = 0.02;
+    r.af1 = 1e-11;
+    pool.add(r);
+    const BroadcastOrbit orbit(pool, 55378);
+    const double epoch = 2.5 * 3600;
+    for (double dt : {-0.5, -0.08, 0.0, 0.07, 0.5, 0.7}) {
+        SatelliteState s;
+        OrbitMiss miss = OrbitMiss::none;
+        ASSERT_TRUE(orbit.state(r.sat, epoch + dt, epoch, s, miss));
+        const SatelliteState direct = ephemerisState(r, orbit.timeOf(epoch + dt));
+        for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(s.position[k], direct.position[k], 2e-6) << dt;
+        EXPECT_EQ(s.clock, direct.clock);
+    }
+}
+
 TEST(PoolListing, SaysWhatWasRead) {
     NavPool pool;
     pool.files = {"brdc0770.10n"};
