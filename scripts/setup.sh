@@ -18,6 +18,15 @@ command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
 if [ ! -f /usr/include/archive.h ] && [ ! -f /usr/local/include/archive.h ]; then
   missing+=(libarchive-dev)
 fi
+# Survey campaigns: the campaign file (toml++), the network adjustment (Eigen), coordinate systems (PROJ and its
+# database), the engine that runs the jobs (GNU parallel), and the browser that checks the report page renders.
+command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
+[ -f /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
+[ -f /usr/include/eigen3/Eigen/Dense ] || missing+=(libeigen3-dev)
+[ -f /usr/include/proj.h ] || missing+=(libproj-dev)
+[ -f /usr/share/proj/proj.db ] || missing+=(proj-data)
+command -v parallel >/dev/null 2>&1 || missing+=(parallel)
+command -v chromium >/dev/null 2>&1 || missing+=(chromium)
 # The fuzz targets (make fuzz): clang with libFuzzer and the sanitizer runtimes.
 command -v clang++-14 >/dev/null 2>&1 || command -v clang++ >/dev/null 2>&1 || missing+=(clang-14)
 ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
