@@ -142,3 +142,19 @@ TEST(RunCampaign, AKilledRunFinishesOnlyTheMissingJobsAndFailuresAreExplained) {
 
 }  // namespace
 }  // namespace varno::campaign
+
+namespace varno::campaign {
+namespace {
+
+TEST(RunCampaign, SlurmArrayRunsEveryJob) {
+    if (std::system("timeout 10 sinfo -h -o %T 2>/dev/null | grep -qE 'idle|mixed'") != 0)
+        GTEST_SKIP() << "no running Slurm here (scripts/slurm-single-node.sh starts one)";
+    CampaignFolder s({"AAAA", "BBBB", "CCCC"});
+    const std::string out = s.run("run c.toml --slurm --chunks 2 --submit");
+    EXPECT_NE(out.find("campaign.sbatch"), std::string::npos) << out;
+    for (const char* job : {"S1-AAAA-BBBB", "S1-AAAA-CCCC", "S1-BBBB-CCCC"})
+        EXPECT_TRUE(fs::exists(s.dir.path() / "c-work" / "jobs" / job / "stamp")) << job << "\n" << out;
+}
+
+}  // namespace
+}  // namespace varno::campaign
