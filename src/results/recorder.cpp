@@ -4,6 +4,7 @@
 
 #include "results/results.h"
 #include "textio/textio.h"
+#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -80,7 +81,7 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     }
 }
 
-double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitTable& orbit, int& epochs) const {
+double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitSource& orbit, int& epochs) const {
     constexpr int kMinSatellites = 4;
     double sum = 0.0;
     epochs = 0;
@@ -93,10 +94,11 @@ double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitTable& orbi
         int satellites = 0;
         for (int slot = 1; slot <= kMaxSlotBits; ++slot) {
             if ((slots & (std::uint64_t{1} << (slot - 1))) == 0) continue;
-            double x = 0, y = 0, z = 0, clock = 0;
-            int error = 0;
-            if (!oterp2(slot, t, orbit, x, y, z, clock, error)) continue;
-            const double dx = x - pair.p2L1[0], dy = y - pair.p2L1[1], dz = z - pair.p2L1[2];
+            SatelliteState s;
+            OrbitMiss miss = OrbitMiss::none;
+            if (!orbit.state(SatId::gps(invprn(slot)), t, t, s, miss)) continue;
+            const double dx = s.position[0] - pair.p2L1[0], dy = s.position[1] - pair.p2L1[1],
+                         dz = s.position[2] - pair.p2L1[2];
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
             const std::array<double, 4> row{-dx / range, -dy / range, -dz / range, 1.0};
             for (int a = 0; a < 4; ++a) {

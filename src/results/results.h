@@ -150,12 +150,12 @@ public:
 
     // After the adjustment: the summary at the final `pair`, with PDOP from `orbit`.
     RunSummary summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                         const OrbitTable& orbit, const std::string& point1Id, const std::string& point2Id) const;
+                         const OrbitSource& orbit, const std::string& point1Id, const std::string& point2Id) const;
     // Writes every output asked for (report and "-" summary to `out`), each file put in place whole.
     void finish(const RunSummary& summary, std::ostream& out);
 
 private:
-    double meanPdop(const StationPair& pair, const OrbitTable& orbit, int& epochs) const;
+    double meanPdop(const StationPair& pair, const OrbitSource& orbit, int& epochs) const;
 
     ResultsRequest request_;
     double spanStart_, spanEnd_, interval_;

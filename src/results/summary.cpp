@@ -34,7 +34,7 @@ std::string calendarText(double t, char separator) {
 }
 
 RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                                      const OrbitTable& orbit, const std::string& point1Id,
+                                      const OrbitSource& orbit, const std::string& point1Id,
                                       const std::string& point2Id) const {
     RunSummary s;
     s.point1Id = point1Id;

@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -59,6 +60,23 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
+// The run's satellites, in their order.
+std::vector<SatId> runSatellites() {
+    std::vector<SatId> sats;
+    for (int slot = 1; slot <= prnTable().count; ++slot) sats.push_back(SatId::gps(prnTable().prn[slot]));
+    return sats;
+}
+
+// Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
+void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
+    const std::vector<SatId> carried = orbit.satellites();
+    for (const SatId& sat : runSatellites()) {
+        int n = 0;
+        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sat.number, n);
+    }
+    numprn(satCount);
+}
+
 // The files a run writes besides the listing.
 struct StageOutputs {
     std::string scratchDirectory;
@@ -82,10 +100,12 @@ void runStages(const RunOptions& options, const StageOutputs& outputs) {
     StationPair pair;
     recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
 
-    OrbitTable orbit;
     for (TextFile* file : orbits) file->rewind();
-    lodorb(orbits, orbit, plan.satCount, plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+    const std::unique_ptr<OrbitSource> source =
+        loadSp3Orbit(orbits, runSatellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
     orbitFiles.clear();
+    keepSatellitesOf(*source, plan.satCount);
+    const OrbitSource& orbit = *source;
 
     lodpos(pos, pair, summary1.stationId, summary2.stationId);
     getoff(pos, pair, summary1.stationId, summary2.stationId, options.useOffsets ? options.offsets : std::string());

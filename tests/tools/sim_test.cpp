@@ -361,12 +361,18 @@ struct Fit {
     std::vector<double> clocks, tags;  // per epoch: estimated receiver clock (s), tag (s of day0)
 };
 
-Fit fitCode(const Rinex& r, const Sp3& o, V3 rx, const std::string& type) {
+// With `track`, the receiver is at (*track)[k] at epoch k instead of at rx.
+Fit fitCode(const Rinex& r, const Sp3& o, V3 rx, const std::string& type, const std::vector<V3>* track = nullptr) {
     Fit f;
     const int ti = typeIndex(r, type);
     EXPECT_GE(ti, 0);
+    if (track) {
+        EXPECT_EQ(track->size(), r.epochs.size());
+    }
     double ss = 0;
-    for (const Epoch& e : r.epochs) {
+    for (size_t k = 0; k < r.epochs.size(); ++k) {
+        const Epoch& e = r.epochs[k];
+        if (track && k < track->size()) rx = (*track)[k];
         const double tag = static_cast<double>((e.day - o.day0) * 86400) + e.sec;
         double dt = 0;
         std::vector<double> res;
@@ -872,3 +878,78 @@ TEST(VarnoSim, LongBaselineAndSatelliteLimit) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------------ time-correlated code errors
+// The correlated error of every C1 value (the same scenario without it, white noise off, is the reference):
+// its variance and its correlation at a lag of `lag` seconds, pooled over the satellites.
+struct ProcessStats {
+    double variance = 0, correlation = 0;
+    long samples = 0;
+};
+
+ProcessStats correlatedErrorStats(const std::string& opts, double lag) {
+    TempDir plain, gm;
+    EXPECT_EQ(runSim("--noise=0 " + opts + " " + plain.str()), 0);
+    EXPECT_EQ(runSim("--noise=0 --correlation-time=60 --correlated-noise=1,0 " + opts + " " + gm.str()), 0);
+    const Rinex a = readRinex(plain.file("point1.rnx")), b = readRinex(gm.file("point1.rnx"));
+    const int c1 = typeIndex(a, "C1");
+    EXPECT_EQ(a.epochs.size(), b.epochs.size());
+    std::map<int, std::map<long, double>> series;  // prn -> second -> error
+    for (size_t k = 0; k < std::min(a.epochs.size(), b.epochs.size()); ++k)
+        for (size_t s = 0; s < a.epochs[k].sats.size(); ++s)
+            series[a.epochs[k].sats[s].prn][std::lround(a.epochs[k].sec)] =
+                b.epochs[k].sats[s].values[static_cast<size_t>(c1)] - a.epochs[k].sats[s].values[static_cast<size_t>(c1)];
+    ProcessStats st;
+    double sum2 = 0, sumLag = 0, nLag = 0;
+    for (auto& [prn, xs] : series)
+        for (auto& [t, x] : xs) {
+            sum2 += x * x;
+            ++st.samples;
+            auto next = xs.find(t + std::lround(lag));
+            if (next != xs.end()) sumLag += x * next->second, ++nLag;
+        }
+    st.variance = sum2 / static_cast<double>(st.samples);
+    st.correlation = sumLag / nLag / st.variance;
+    return st;
+}
+
+TEST(VarnoSim, GaussMarkovCodeErrorsHaveTheirVarianceAndCorrelationAtEveryRate) {
+    const ProcessStats day = correlatedErrorStats("--duration=86370", 30);
+    EXPECT_GT(day.samples, 10000);
+    EXPECT_NEAR(day.variance, 1.0, 0.08);
+    EXPECT_NEAR(day.correlation, std::exp(-30.0 / 60.0), 0.04);
+    const ProcessStats fast = correlatedErrorStats("--duration=7200 --interval=1", 30);
+    EXPECT_NEAR(fast.variance, 1.0, 0.25);
+    EXPECT_NEAR(fast.correlation, std::exp(-30.0 / 60.0), 0.1);
+    EXPECT_NE(runSim("--correlated-noise=1 x"), 0);
+    EXPECT_NE(runSim("--correlation-time=-5 x"), 0);
+}
+
+// ------------------------------------------------------------------ moving point 2
+TEST(VarnoSim, MovingPointTwoFollowsItsTrack) {
+    TempDir d;
+    ASSERT_EQ(runSim("--trajectory=straight --speed=10 --heading=30 --noise=0 --antenna2=0,0,0 " + d.str()), 0);
+    std::vector<V3> track;
+    std::vector<std::string> rows = readLines(d.file("truth-track.csv"));
+    ASSERT_GT(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "time,x_m,y_m,z_m,lat,lon,h");
+    for (size_t k = 1; k < rows.size(); ++k) {
+        if (rows[k].empty()) continue;
+        std::string xyz = rows[k].substr(rows[k].find(',') + 1);
+        std::replace(xyz.begin(), xyz.end(), ',', ' ');
+        track.push_back(v3(xyz));
+    }
+    for (size_t k = 1; k < track.size(); ++k) EXPECT_NEAR(len(sub(track[k], track[k - 1])), 300.0, 0.5);
+    auto truth = readTruth(d.file("truth"));
+    EXPECT_EQ(truth["trajectory"], "straight");
+    EXPECT_LT(len(sub(track[0], v3(truth["point2"]))), 0.01);
+    const Sp3 o = readSp3(d.file("orbit.sp3"));
+    const Rinex r2 = readRinex(d.file("point2.rnx"));
+    EXPECT_LT(fitCode(r2, o, track[0], "C1", &track).rms, 0.005);
+    EXPECT_GT(fitCode(r2, o, track[0], "C1").rms, 1.0);
+    TempDir still;
+    ASSERT_EQ(runSim(still.str()), 0);
+    EXPECT_FALSE(fs::exists(still.file("truth-track.csv")));
+    EXPECT_NE(runSim("--trajectory=zigzag x"), 0);
+    EXPECT_NE(runSim("--stop-go=0,0 x"), 0);
+}

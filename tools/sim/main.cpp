@@ -83,6 +83,8 @@ void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
     std::filesystem::remove(dir / "off");
     if (writeOff) writeFile(dir, {"off", offFile(sc), sc.crlf.count("off") > 0});
     writeFile(dir, {"truth", truthFile(sc, sats, geo, apriori, aprioriUsable, epochs), false});
+    std::filesystem::remove(dir / "truth-track.csv");
+    if (moving(sc)) writeFile(dir, {"truth-track.csv", trackFile(sc, geo, obs[1]), false});
 }
 
 }  // namespace

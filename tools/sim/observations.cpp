@@ -92,6 +92,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
     Rng glitch(streamSeed(sc.seed, 20 + static_cast<uint64_t>(i)));
     Rng amb(streamSeed(sc.seed, 30 + static_cast<uint64_t>(i)));
     Rng nans(streamSeed(sc.seed, 40 + static_cast<uint64_t>(i)));
+    CorrelatedCodeError correlated(sc, i);
     const std::vector<std::pair<char, int>> others = otherEntries(r);
     double n1[100], n2[100];
     for (int p = 0; p < 100; ++p) {
@@ -143,9 +144,10 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             Signal sig;
         };
         std::vector<Vis> vis;
+        const Station at = stationAt(sc, geo, i, t);  // where the antenna is at the reception
         for (const Sat& s : sats) {
             if (std::find(r.dropSats.begin(), r.dropSats.end(), s.prn) != r.dropSats.end()) continue;
-            Signal g = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t);
+            Signal g = propagate(s, at.l1, at.lat, at.lon, t);
             if (g.elev >= sc.mask) vis.push_back({&s, g});
         }
         std::stable_sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sig.elev > b.sig.elev; });
@@ -169,6 +171,8 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             const Signal& g = v.sig;
             const double clean =
                 kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev) + zenith * mapping(g.elev);
+            // The code values share the satellite's time-correlated error; the phases do not.
+            const double code = correlated.on() ? clean + correlated.at('G', s.prn, e.nominal, g.elev) : clean;
             const double iono = 1.2 * mapping(g.elev);  // L2 minus L1 group delay, for P2/C2/L2 only
             // Fixed draw pattern per record, so that rates do not change the noise.
             const double uOut = glitch.uniform(), uSign = glitch.uniform(), uMag = glitch.uniform();
@@ -183,8 +187,9 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             for (auto& ty : r.types)
                 if (ty[0] == 'D') needDoppler = true;
             if (needDoppler) {
-                const Signal a = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t - 0.5);
-                const Signal b = propagate(s, geo.l1[i], geo.lat[i], geo.lon[i], t + 0.5);
+                const Station atA = stationAt(sc, geo, i, t - 0.5), atB = stationAt(sc, geo, i, t + 0.5);
+                const Signal a = propagate(s, atA.l1, atA.lat, atA.lon, t - 0.5);
+                const Signal b = propagate(s, atB.l1, atB.lat, atB.lon, t + 0.5);
                 const double pa = kC * (a.tau - satClock(s, a.tx)) + kC * r.clockDrift * -0.5;
                 const double pb = kC * (b.tau - satClock(s, b.tx)) + kC * r.clockDrift * 0.5;
                 doppler1 = -(pb - pa) / kLambda1;
@@ -202,14 +207,14 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 double val = 0;
                 bool blank = false, zero = false;
                 if (ty == "C1") {
-                    val = clean + codeNoise * noise.gauss() + outlier;
+                    val = code + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "P1") {
-                    val = clean + codeNoise * noise.gauss() + outlier;
+                    val = code + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode || zeroP1;
                     blank = blankP1 && !zero;
                 } else if (ty == "P2" || ty == "C2") {
-                    val = clean + iono + codeNoise * noise.gauss() + outlier;
+                    val = code + iono + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "L1") {
                     val = (clean + r.phaseNoise * noise.gauss()) / kLambda1 + n1[s.prn];
@@ -224,7 +229,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 } else if (ty == "S2") {
                     val = 26.0 + 18.0 * std::sin(g.elev / kDegPerRad);
                 } else if (ty == "C5") {
-                    val = clean + kIonoL5 * iono;
+                    val = code + kIonoL5 * iono;
                 } else if (ty == "L5") {
                     val = (clean - kIonoL5 * iono) / kLambda5 + n2[s.prn];
                 } else if (ty == "D5") {

@@ -13,8 +13,6 @@ std::string trim(const std::string& s) {
     return s.substr(a, b - a + 1);
 }
 
-namespace {
-
 std::vector<std::string> splitList(const std::string& v) {
     std::vector<std::string> out;
     std::string t = trim(v);
@@ -82,10 +80,10 @@ Vec3 toVec3(const std::string& key, const std::string& v) {
     return {d[0], d[1], d[2]};
 }
 
-}  // namespace
+namespace {
 
-const std::vector<Option>& options() {
-    static const std::vector<Option> table = {
+std::vector<Option> basicOptions() {
+    return {
         // ---- scenario
         {"seed", false, "1", nullptr, "seed of all random draws (noise, outliers, blank/zero values, ambiguities)",
          [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
@@ -382,6 +380,16 @@ const std::vector<Option>& options() {
              if (!knownPacking(r.packing, true)) throw Error("option " + k + ": not a packing (see --help)");
          }},
     };
+}
+
+}  // namespace
+
+const std::vector<Option>& options() {
+    static const std::vector<Option> table = [] {
+        std::vector<Option> all = basicOptions();
+        for (Option& o : modelOptions()) all.push_back(std::move(o));
+        return all;
+    }();
     return table;
 }
 

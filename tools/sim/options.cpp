@@ -58,6 +58,13 @@ void applyConfigFile(Scenario& sc, const std::string& path) {
     }
 }
 
+namespace {
+
+// An option's name in the help's first column, padded to its width; a longer name is kept whole.
+std::string helpName(const std::string& name) { return name.size() < 17 ? padTo(name, 17) : name; }
+
+}  // namespace
+
 void printHelp() {
     std::cout <<
         "usage: varno-sim [options] DIR\n"
@@ -79,7 +86,7 @@ void printHelp() {
         "Scenario options [default]:\n";
     for (auto& o : options()) {
         if (o.perReceiver) continue;
-        std::cout << "  --" << padTo(std::string(o.key) + "=", 17) << " " << o.help << " [" << o.def1 << "]\n";
+        std::cout << "  --" << helpName(std::string(o.key) + "=") << " " << o.help << " [" << o.def1 << "]\n";
     }
     std::cout << "\nReceiver options: --KEY sets both receivers, --KEY1 point 1 only, --KEY2 point 2 only\n"
                  "[default of point 1 / point 2]; times are seconds after start:\n";
@@ -87,7 +94,7 @@ void printHelp() {
         if (!o.perReceiver) continue;
         std::string d = o.def1;
         if (o.def2 && std::string(o.def2) != o.def1) d += " / " + std::string(o.def2);
-        std::cout << "  --" << padTo(std::string(o.key) + "[12]=", 17) << " " << o.help << " [" << d << "]\n";
+        std::cout << "  --" << helpName(std::string(o.key) + "[12]=") << " " << o.help << " [" << d << "]\n";
     }
     std::cout <<
         "\n"

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -154,6 +155,8 @@ struct Receiver {
     std::string posBlank = "none";
     double noise = 0.5, phaseNoise = 0.002, outlierRate = 0, outlierSize = 50;
     bool clockField = true;
+    double corrTime = 0;        // s, correlation time of the time-correlated code error (0: none)
+    double corrA = 0, corrB = 0;  // m, its standard deviation sqrt(A² + (B / sin e)²)
     double noiseElevation = 0;  // m; the code noise is sqrt(noise² + (this / sin e)²) when not 0
     double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
     bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
@@ -184,6 +187,11 @@ struct Scenario {
     std::set<std::string> crlf;
     std::string off = "auto";
     bool posExtra = false;
+    // Point 2's motion (trajectory.cpp): static, straight, circle or stop-and-go.
+    std::string trajectory = "static";
+    double speed = 10, heading = 0;        // m/s; degrees clockwise from north at the start
+    double radius = 200;                   // m, circle
+    double stopTime = 60, goTime = 120;    // s, stop-and-go: stopped, then moving, in turn from the start
     Receiver rx[2];
 };
 
@@ -246,6 +254,39 @@ struct Geometry {
 };
 
 Geometry makeGeometry(const Scenario& sc);
+
+// ---------------------------------------------------------------- correlated code errors (correlated_errors.cpp)
+// The time-correlated code error of one receiver: a first-order Gauss-Markov process per satellite.
+class CorrelatedCodeError {
+public:
+    CorrelatedCodeError(const Scenario& sc, int receiver);
+    bool on() const;
+    // The error in metres of satellite (system, prn) at time t (seconds; nominal epoch times) and elevation;
+    // 0 when off. Calls for one satellite come in increasing t.
+    double at(char system, int prn, double t, double elevDeg);
+
+private:
+    struct State {
+        Rng rng;
+        double t;
+        double u;
+    };
+    uint64_t seed_;
+    int receiver_;
+    double tau_, a_, b_;
+    std::map<int, State> states_;
+};
+
+// ---------------------------------------------------------------- motion of point 2 (trajectory.cpp)
+struct Station {
+    Vec3 marker, l1;
+    double lat, lon, h;  // of the marker; radians, metres
+};
+
+bool moving(const Scenario& sc);
+// Receiver i's marker and L1 phase centre at true time t (seconds since 0h of the start day); point 1 and a
+// static point 2 are where the geometry puts them.
+Station stationAt(const Scenario& sc, const Geometry& geo, int i, double t);
 
 // ---------------------------------------------------------------- observations (observations.cpp)
 // One observation value as a receiver reports it: blank, or value with its signal-strength digit.
@@ -310,6 +351,8 @@ std::string packedFile(const std::vector<std::string>& lines, bool crlf, const s
 // whether the program can use it.
 std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);
 std::vector<std::string> offFile(const Scenario& sc);
+// Point 2's true track (truth-track.csv): the marker at each of its epochs.
+std::vector<std::string> trackFile(const Scenario& sc, const Geometry& geo, const ObsStream& obs);
 std::vector<std::string> truthFile(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo,
                                    Vec3 apriori, bool aprioriUsable, const int epochs[2]);
 

@@ -180,6 +180,11 @@ std::vector<std::string> truthFile(const Scenario& sc, const std::vector<Sat>& s
         prns += std::to_string(s.prn);
     }
     out.push_back("satellites = " + prns);
+    if (moving(sc)) {
+        out.push_back("# point 2 moves: point2 is its marker at the start; its track is in truth-track.csv");
+        out.push_back("trajectory = " + sc.trajectory);
+        out.push_back("track = truth-track.csv");
+    }
     return out;
 }
 

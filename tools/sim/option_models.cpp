@@ -1,0 +1,60 @@
+// varno-sim: the options of point 2's motion and of the time-correlated code errors, listed after the others
+// in the help text.
+
+#include "options.h"
+
+namespace sim {
+
+std::vector<Option> modelOptions() {
+    return {
+        // ---- scenario: point 2's motion
+        {"trajectory", false, "static", nullptr,
+         "point 2's motion from its marker at the start: static, straight (along heading), circle (turning "
+         "clockwise with radius) or stop-and-go (along heading, stopped and moving in turn, see stop-go); its "
+         "true track is written to truth-track.csv",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             const std::string t = trim(v);
+             if (t != "static" && t != "straight" && t != "circle" && t != "stop-and-go")
+                 throw Error("option " + k + ": static, straight, circle or stop-and-go: '" + v + "'");
+             s.trajectory = t;
+         }},
+        {"speed", false, "10", nullptr, "speed of a moving point 2, metres per second (0 to 1000)",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             s.speed = toDouble(k, v);
+             if (s.speed < 0 || s.speed > 1000) throw Error("option " + k + ": 0 to 1000 m/s");
+         }},
+        {"heading", false, "0", nullptr, "direction of a moving point 2 at the start, degrees clockwise from north",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.heading = toDouble(k, v); }},
+        {"radius", false, "200", nullptr, "radius of the circle trajectory, metres (1 or more)",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             s.radius = toDouble(k, v);
+             if (s.radius < 1) throw Error("option " + k + ": must be >= 1 m");
+         }},
+        {"stop-go", false, "60,120", nullptr,
+         "STOP,GO seconds of the stop-and-go trajectory: stopped for STOP, then moving for GO, in turn from the start",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             const std::vector<double> sg = toDoubles(k, v);
+             if (sg.size() != 2 || sg[0] < 0 || sg[1] < 0 || sg[0] + sg[1] <= 0)
+                 throw Error("option " + k + ": expected STOP,GO seconds (>= 0, not both 0): '" + v + "'");
+             s.stopTime = sg[0], s.goTime = sg[1];
+         }},
+        // ---- per receiver
+        {"correlation-time", true, "0", "0",
+         "correlation time in seconds of the time-correlated code error (first-order Gauss-Markov, one process per "
+         "satellite, added to every code value of it); 0 = none",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             r.corrTime = toDouble(k, v);
+             if (r.corrTime < 0) throw Error("option " + k + ": must be >= 0");
+         }},
+        {"correlated-noise", true, "0,0", "0,0",
+         "A,B metres: standard deviation sqrt(A^2 + (B / sin e)^2) of the time-correlated code error at elevation e",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             const std::vector<double> ab = toDoubles(k, v);
+             if (ab.size() != 2 || ab[0] < 0 || ab[1] < 0)
+                 throw Error("option " + k + ": expected two numbers A,B >= 0: '" + v + "'");
+             r.corrA = ab[0], r.corrB = ab[1];
+         }},
+    };
+}
+
+}  // namespace sim
