@@ -97,6 +97,7 @@ struct PostFitResidual {
     double residual = 0;           // computed minus observed at the final position, m
     bool used = false;             // within the final threshold, so counted in the post-fit rms
     double weight = 1;             // of the double difference: 1 unless elevation weights are on
+    std::array<double, 3> partials{};  // by point 2's X, Y, Z at the final position, when the observer wants them
 };
 
 // Told the figures as they arise; each call does nothing unless overridden.
@@ -112,6 +113,8 @@ public:
     }
     // From post, once per observation record, in gather order (by slot, then by epoch).
     virtual void residual(const PostFitResidual& residual) { (void)residual; }
+    // Whether post is to compute the partials of each residual too (zero otherwise).
+    virtual bool wantsPartials() const { return false; }
 };
 
 // Optional choices of the observation model. With the defaults every observation is formed and all weigh 1, and

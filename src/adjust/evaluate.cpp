@@ -37,9 +37,16 @@ void evaluateOneByOne(GatherFile& gather, const OrbitSource& orbit, const Statio
         if (site != nullptr) {
             comrg2(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, site->latitude,
                    site->longitude, e.elevation);
-        } else {
+        }
+        if (site == nullptr || site->partials) {
+            // With a site the ranges stay comrg2's; only the unit vector is taken from here.
+            double rho1 = 0, rho2 = 0;
             std::array<double, 3> uk{};
-            comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, uk);
+            comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1, rho2, uk);
+            if (site == nullptr) {
+                rho1k = rho1;
+                rho2k = rho2;
+            }
             for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - ur[c];
         }
         e.slot = k;
@@ -186,7 +193,8 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
             if (site != nullptr) {
                 comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], p.rotated[0],
                        p.rotated[1], p.rotated[2], e.elevation);
-            } else {
+            }
+            if (site == nullptr || site->partials) {
                 const std::array<double, 3> uk = towards(pair.p2L1, p.rotated, p.rho2);
                 for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - p.share->u[c];
             }
@@ -251,8 +259,11 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
     }
 
     if (site == nullptr) placed = nullptr;
-    EvaluationSpill spill(store, satCount,
-                          placed != nullptr ? Kept::residuals : site != nullptr ? Kept::elevations : Kept::partials);
+    const Kept kept = placed != nullptr                       ? Kept::residuals
+                      : site != nullptr && site->partials ? Kept::everything
+                      : site != nullptr                   ? Kept::elevations
+                                                          : Kept::partials;
+    EvaluationSpill spill(store, satCount, kept);
     const std::vector<StorePlace>& places = store.places();
     std::vector<Part> parts(partCount(store));
     for (std::size_t i = 0; i < parts.size(); ++i) {

@@ -137,7 +137,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
     writeListing(threeValues(north, east, up));
 
     SatelliteStats stats;
-    const ElevationSite site{lat2, lon2};
+    const ElevationSite site{lat2, lon2, observer != nullptr && observer->wantsPartials()};
     // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
     std::vector<char> lines;
     lines.reserve(kResidualChunk + kResidualLine);
@@ -171,7 +171,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
         }
         if (observer) {
             observer->residual({e.epochTime1, k, e.referenceSlot, prn, invprn(e.referenceSlot), e.elevation, v, used,
-                                e.weight});
+                                e.weight, e.partials});
         }
     };
     const auto inOrder = [&](const Evaluated& e) { take(e, true); };

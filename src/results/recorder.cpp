@@ -23,6 +23,7 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, doubl
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
         if (epochs >= 1.0 && epochs <= kMaxPdopEpochs) epochSlots_.assign(static_cast<std::size_t>(epochs), 0);
+        covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
     if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(spanStart_, spanEnd_);
     // Created now, so that a file that cannot be written is told before the adjustment, not after it.
@@ -61,6 +62,12 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
             epochSlots_[static_cast<std::size_t>(index)] |=
                 (std::uint64_t{1} << (r.slot - 1)) | (std::uint64_t{1} << (r.referenceSlot - 1));
         }
+    }
+    if (covariance_ && r.used) {
+        PostFitDifference d{r.epochTime, r.slot, r.referenceSlot, r.partials, r.weight, r.residual};
+        varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
+                       request_.model.sigmaB, d.satelliteShare, d.referenceShare);
+        covariance_->add(d);
     }
     if (plot_) plot_->add(r);
     if (csv_) {

@@ -143,8 +143,8 @@ void runStages(const RunOptions& options, const StageOutputs& outputs) {
     const auto resultFile = [&](const std::string& p) {
         return p.empty() || p == "-" ? p : outputPath(options, p.c_str());
     };
-    const ResultsRequest wanted{resultFile(options.summary), options.report, resultFile(options.plot),
-                                resultFile(options.residualsCsv)};
+    const ResultsRequest wanted{resultFile(options.summary), options.report,        resultFile(options.plot),
+                                resultFile(options.residualsCsv), options.troposphere, model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
         results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval);
