@@ -46,7 +46,7 @@ private:
     RemoveOnSignal guard_;
 };
 
-// The clock offsets and ranges of an epoch worked out ahead on a thread of its own, by rcvclk and satrngs, which
+// The clock offsets and ranges of an epoch worked out ahead on a thread of its own, by receiverClock and signalPaths, which
 // give the doubles of comdtr and comrng but never write or stop: where they fail, the epoch is left to them.
 struct EpochRanges {
     bool valid = false;  // the reference's offsets and ranges are here

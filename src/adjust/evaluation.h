@@ -135,9 +135,7 @@ private:
 };
 
 // Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre.
-struct ElevationSite {
-    double latitude = 0, longitude = 0;
-};
+using ElevationSite = Geodetic;
 
 // What an epoch-ordered pass keeps of each result for the hand-over in gather order.
 enum class Kept {

@@ -31,10 +31,9 @@ using adjust_internal::ScatterFile;
 using adjust_internal::StoredEpoch;
 using adjust_internal::StoredObservation;
 
-// Geodetic latitude, longitude and height of both L1 phase centres, handed to every comrg0 call.
+// Geodetic coordinates of both L1 phase centres, handed to every comrg0 call.
 struct PhaseCentres {
-    double lat1 = 0, lon1 = 0, h1 = 0;
-    double lat2 = 0, lon2 = 0, h2 = 0;
+    Geodetic point1, point2;
 };
 
 // Variance (m²) of one undifferenced pseudorange seen at `elevation` degrees under the elevation model.
@@ -88,8 +87,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         ur = ahead->ur;
     } else {
         comdtr(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2);
-        comrg0(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2, rho1r, rho2r, ur, geo.lat1, geo.lon1, geo.h1, geo.lat2,
-               geo.lon2, geo.h2, c1r, c2r);
+        comrg0(r, pair, orbit, t1, t2, dt1, dt2, geo.point1, geo.point2, rho1r, rho2r, ur, c1r, c2r);
     }
     const double p1rAsRead = p1r;
     p1r = p1r - c1r;
@@ -97,7 +95,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     const bool elevations = model.needsElevations();
     double e1r = 0, e2r = 0;
     if (elevations) {
-        comrge(r, pair, orbit, t1, t2, dt1, dt2, geo.lat1, geo.lon1, geo.lat2, geo.lon2, e1r, e2r);
+        comrge(r, pair, orbit, t1, t2, dt1, dt2, geo.point1, geo.point2, e1r, e2r);
         if (e1r < model.elevationMask || e2r < model.elevationMask) return;
     }
 
@@ -115,15 +113,14 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
             rho2k = ahead->rho2[at];
             uk = ahead->u[at];
         } else {
-            comrg0(k, pair, orbit, t1, t2, p1k, p2k, dt1, dt2, rho1k, rho2k, uk, geo.lat1, geo.lon1, geo.h1,
-                   geo.lat2, geo.lon2, geo.h2, c1k, c2k);
+            comrg0(k, pair, orbit, t1, t2, dt1, dt2, geo.point1, geo.point2, rho1k, rho2k, uk, c1k, c2k);
         }
         p1k = p1k - c1k;
         p2k = p2k - c2k;
         ScatterRecord record;
         if (elevations) {
             double e1k = 0, e2k = 0;
-            comrge(k, pair, orbit, t1, t2, dt1, dt2, geo.lat1, geo.lon1, geo.lat2, geo.lon2, e1k, e2k);
+            comrge(k, pair, orbit, t1, t2, dt1, dt2, geo.point1, geo.point2, e1k, e2k);
             if (e1k < model.elevationMask || e2k < model.elevationMask) continue;
             if (model.elevationWeights) {
                 const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
@@ -169,15 +166,18 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
             epoch.cached = 1;
             for (int i = 0; i < count; ++i) stored[static_cast<std::size_t>(i)].cached = 1;
         } else {
-            int error = 0;
+            OrbitMiss miss = OrbitMiss::none;
             double dt1Pass = 0;
-            std::array<double, 3> rotated{};
-            if (rcvclk(passRef, orbit, pair.p1L1, t1, p1r, dt1Pass, error) &&
-                satrng(passRef, orbit, pair.p1L1, t1, dt1Pass, epoch.rho1Ref, rotated, error)) {
+            SignalPath path;
+            const SatId ref = satelliteInSlot(passRef);
+            if (receiverClock(orbit, ref, pair.p1L1, t1, p1r, t1, dt1Pass, miss) &&
+                signalPath(orbit, ref, pair.p1L1, t1, dt1Pass, t1, path, miss)) {
+                epoch.rho1Ref = path.range;
                 epoch.cached = 1;
                 for (int i = 0; i < count; ++i) {
                     StoredObservation& o = stored[static_cast<std::size_t>(i)];
-                    o.cached = satrng(o.slot, orbit, pair.p1L1, t1, dt1Pass, o.rho1, rotated, error) ? 1 : 0;
+                    o.cached = signalPath(orbit, satelliteInSlot(o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
+                    if (o.cached) o.rho1 = path.range;
                 }
             }
         }
@@ -195,8 +195,14 @@ void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const Adj
 void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, int satCount,
                                  const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms) {
     PhaseCentres geo;
-    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], geo.lat1, geo.lon1, geo.h1)) stopRun(kStopPoint1Geodetic);
-    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], geo.lat2, geo.lon2, geo.h2)) stopRun(kStopPoint2Geodetic);
+    Geodetic& g1 = geo.point1;
+    Geodetic& g2 = geo.point2;
+    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], g1.latitude, g1.longitude, g1.height)) {
+        stopRun(kStopPoint1Geodetic);
+    }
+    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], g2.latitude, g2.longitude, g2.height)) {
+        stopRun(kStopPoint2Geodetic);
+    }
 
     // Owned here so that every scatter file is removed however formob ends.
     std::array<ScatterFile, adjust_internal::kMaxScatterFiles> files;
