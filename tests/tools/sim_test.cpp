@@ -953,3 +953,93 @@ TEST(VarnoSim, MovingPointTwoFollowsItsTrack) {
     EXPECT_NE(runSim("--trajectory=zigzag x"), 0);
     EXPECT_NE(runSim("--stop-go=0,0 x"), 0);
 }
+
+// ------------------------------------------------------------------ navigation files
+// A GPS record of a RINEX 2, 3 or 4 navigation file: the epoch line's fields and the broadcast orbit lines.
+struct NavRecord {
+    int prn = 0;
+    long day = 0;
+    double sec = 0;               // toc: days since 1970, seconds of the day
+    std::vector<double> values;   // af0 af1 af2, then the orbit lines' fields in order
+};
+
+double navNumber(std::string s) {
+    std::replace(s.begin(), s.end(), 'D', 'E');
+    return num(s);
+}
+
+std::vector<NavRecord> readGpsNav(const std::string& path, int version) {
+    std::vector<NavRecord> out;
+    const std::vector<std::string> lines = readLines(path);
+    size_t i = 0;
+    while (i < lines.size() && col(lines[i], 61, 73) != "END OF HEADER") ++i;
+    const int first = version == 2 ? 23 : 24, orbit = version == 2 ? 4 : 5;
+    for (++i; i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        if (l.empty() || l[0] == '>') continue;
+        if (version > 2 && l[0] != 'G') {
+            ADD_FAILURE() << "only GPS records expected: " << l;
+            continue;
+        }
+        NavRecord r;
+        r.prn = static_cast<int>(inum(col(l, version == 2 ? 1 : 2, version == 2 ? 2 : 3)));
+        std::istringstream ep(version == 2 ? col(l, 4, 22) : col(l, 5, 23));
+        long y, mo, d, h, mi;
+        double s;
+        ep >> y >> mo >> d >> h >> mi >> s;
+        r.day = daysOf(y < 100 ? y + (y < 80 ? 2000 : 1900) : y, mo, d);
+        r.sec = static_cast<double>(h * 3600 + mi * 60) + s;
+        for (int k = 0; k < 3; ++k) r.values.push_back(navNumber(col(l, first + 19 * k, first + 19 * k + 18)));
+        for (int line = 0; line < 7 && i + 1 < lines.size(); ++line) {
+            ++i;
+            for (int k = 0; k < 4; ++k) r.values.push_back(navNumber(col(lines[i], orbit + 19 * k, orbit + 19 * k + 18)));
+        }
+        out.push_back(r);
+    }
+    return out;
+}
+
+// The user algorithm of the GPS interface specification (no harmonic terms are written), dt from toe.
+V3 gpsPosition(const NavRecord& r, double dt) {
+    const std::vector<double>& v = r.values;
+    const double mu = 3.986005e14, omegaE = 7.2921151467e-5;
+    const double dn = v[5], m0 = v[6], e = v[8], a = v[10] * v[10], toe = v[11], omega0 = v[13], i0 = v[15],
+                 w = v[17], omegaDot = v[18];
+    const double m = m0 + (std::sqrt(mu / (a * a * a)) + dn) * dt;
+    double ea = m;
+    for (int k = 0; k < 50; ++k) ea = m + e * std::sin(ea);
+    const double nu = std::atan2(std::sqrt(1 - e * e) * std::sin(ea), std::cos(ea) - e);
+    const double u = w + nu, rad = a * (1 - e * std::cos(ea));
+    const double node = omega0 + (omegaDot - omegaE) * dt - omegaE * toe;
+    const double x = rad * std::cos(u), y = rad * std::sin(u);
+    return {x * std::cos(node) - y * std::cos(i0) * std::sin(node), x * std::sin(node) + y * std::cos(i0) * std::cos(node),
+            y * std::sin(i0)};
+}
+
+TEST(VarnoSim, NavigationFilesReproduceTheOrbit) {
+    TempDir d;
+    ASSERT_EQ(runSim("--nav-files=all --orbit-margin=7200 " + d.str()), 0);
+    const Sp3 o = readSp3(d.file("orbit.sp3"));
+    const std::pair<std::string, int> files[] = {{"brdc2380.06n", 2},
+                                                 {"BRDC00SIM_R_20062380000_01D_MN.rnx", 3},
+                                                 {"BRD400SIM_R_20062380000_01D_MN.rnx", 4}};
+    for (const auto& [name, version] : files) {
+        const std::vector<NavRecord> recs = readGpsNav(d.file(name), version);
+        ASSERT_GT(recs.size(), 31u * 3) << name;
+        int checked = 0;
+        for (const NavRecord& r : recs) {
+            const double toc = static_cast<double>((r.day - o.day0) * 86400) + r.sec;
+            for (double dt : {-3600.0, 0.0, 3600.0}) {
+                if (toc + dt < o.times.front() || toc + dt > o.times.back()) continue;
+                const V3 diff = sub(gpsPosition(r, dt), o.pos(r.prn, toc + dt));
+                EXPECT_LT(std::max({std::fabs(diff.x), std::fabs(diff.y), std::fabs(diff.z)}), 1e-3)
+                    << name << " G" << r.prn << " toc+" << dt;
+                EXPECT_NEAR(r.values[0] + r.values[1] * dt, o.interp(r.prn, 3, toc + dt), 2e-12);
+                EXPECT_EQ(r.values[24], 0.0);  // healthy
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 31 * 5) << name;
+    }
+    EXPECT_NE(runSim("--nav-files=5 " + d.str()), 0);
+}

@@ -72,6 +72,7 @@ void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
     const int64_t maxTag = std::max(obs[0].maxTag, obs[1].maxTag);
     for (int i = 0; i < 2; ++i) writeFile(dir, observationFile(sc, geo, i, obs[i]));
     for (auto& f : orbitFiles(sc, sats, geo, minTag, maxTag)) writeFile(dir, f);
+    for (auto& f : navFiles(sc, sats, geo, minTag, maxTag)) writeFile(dir, {f.name, f.lines, false});
     Vec3 apriori;
     bool aprioriUsable = false;
     std::vector<std::string> pos = posFile(sc, geo, apriori, aprioriUsable);

@@ -38,6 +38,26 @@ std::vector<Option> modelOptions() {
                  throw Error("option " + k + ": expected STOP,GO seconds (>= 0, not both 0): '" + v + "'");
              s.stopTime = sg[0], s.goTime = sg[1];
          }},
+        // ---- scenario: navigation files
+        {"nav-files", false, "none", nullptr,
+         "broadcast navigation files reproducing the orbit and clocks: none, all, or a list of 2 (RINEX 2.11 "
+         "brdcDDD0.YYn), 3 (RINEX 3.04 mixed BRDC00SIM_R_YYYYDDD0000_01D_MN.rnx), 4 (RINEX 4.00 mixed "
+         "BRD400SIM_R_YYYYDDD0000_01D_MN.rnx)",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             std::string versions;
+             for (const std::string& x : splitList(v)) {
+                 if (x == "all") {
+                     versions += "234";
+                 } else if (x == "2" || x == "3" || x == "4") {
+                     versions += x;
+                 } else {
+                     throw Error("option " + k + ": none, all or a list of 2, 3, 4: '" + v + "'");
+                 }
+             }
+             s.navFiles.clear();
+             for (char c : std::string("234"))
+                 if (versions.find(c) != std::string::npos) s.navFiles += c;
+         }},
         // ---- per receiver
         {"correlation-time", true, "0", "0",
          "correlation time in seconds of the time-correlated code error (first-order Gauss-Markov, one process per "

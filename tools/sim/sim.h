@@ -188,6 +188,7 @@ struct Scenario {
     std::string off = "auto";
     bool posExtra = false;
     // Point 2's motion (trajectory.cpp): static, straight, circle or stop-and-go.
+    std::string navFiles;                  // navigation files written: "" or any of "234"
     std::string trajectory = "static";
     double speed = 10, heading = 0;        // m/s; degrees clockwise from north at the start
     double radius = 200;                   // m, circle
@@ -209,7 +210,25 @@ struct Sat {
     int prn;
     double a, e, inc, raan, argp, m0;
     double clk0, clk1;  // seconds, seconds per second
+    char sys = 'G';     // system letter: G, E, C, J or R
+    int channel = 0;    // GLONASS frequency channel (-7..6)
 };
+
+// ---------------------------------------------------------------- systems (systems.cpp)
+// What the simulator knows of a satellite system: the constants of its broadcast user algorithm and its time
+// scale, in one place.
+struct SystemInfo {
+    char letter;
+    double gm;          // m^3/s^2 of its broadcast user algorithm
+    double omegaE;      // rad/s, its earth rotation rate
+    double behindGps;   // s: system time = GPS time - this (BDT 14 s); GLONASS: UTC, see leapSeconds
+    int64_t weekZeroMjd;  // MJD of the start of its week 0 (its week numbers in navigation records)
+    double navSpacing;  // s, spacing of its navigation records
+};
+
+const SystemInfo& systemInfo(char letter);
+// GPS - UTC in seconds at 0h of day mjd (the leap seconds since 1980).
+int leapSeconds(int64_t mjd);
 
 std::vector<Sat> makeConstellation(const Scenario& sc);
 // Earth-fixed position at time t (seconds since 0h of the start day, GPS time).
@@ -347,6 +366,14 @@ std::vector<std::string> compactRinex(const std::vector<std::string>& rinex);
 bool knownPacking(const std::string& packing, bool observations);
 // The bytes of a file of `lines` packed as `packing` (see Receiver::packing).
 std::string packedFile(const std::vector<std::string>& lines, bool crlf, const std::string& packing);
+// Navigation files reproducing the orbits and clocks of `sats` over the tags minTag..maxTag (nav_writer.cpp):
+// each file's name and lines, for the versions asked for in sc.navFiles.
+struct NavFile {
+    std::string name;
+    std::vector<std::string> lines;
+};
+std::vector<NavFile> navFiles(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo, int64_t minTag,
+                              int64_t maxTag);
 // Station files (station_files.cpp). posFile also returns point 2's a priori position as written, and
 // whether the program can use it.
 std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);
