@@ -955,20 +955,27 @@ TEST(VarnoSim, MovingPointTwoFollowsItsTrack) {
 }
 
 // ------------------------------------------------------------------ navigation files
-// A GPS record of a RINEX 2, 3 or 4 navigation file: the epoch line's fields and the broadcast orbit lines.
+// A record of a RINEX 2, 3 or 4 navigation file: the epoch line's fields and the broadcast orbit lines.
 struct NavRecord {
+    char sys = 'G';
     int prn = 0;
     long day = 0;
     double sec = 0;               // toc: days since 1970, seconds of the day
     std::vector<double> values;   // af0 af1 af2, then the orbit lines' fields in order
 };
 
+std::string fmt2(char sys, int prn) {
+    char id[8];
+    std::snprintf(id, sizeof id, "%c%02d", sys, prn);
+    return id;
+}
+
 double navNumber(std::string s) {
     std::replace(s.begin(), s.end(), 'D', 'E');
     return num(s);
 }
 
-std::vector<NavRecord> readGpsNav(const std::string& path, int version) {
+std::vector<NavRecord> readNav(const std::string& path, int version, char rinex2System = 'G') {
     std::vector<NavRecord> out;
     const std::vector<std::string> lines = readLines(path);
     size_t i = 0;
@@ -977,11 +984,8 @@ std::vector<NavRecord> readGpsNav(const std::string& path, int version) {
     for (++i; i < lines.size(); ++i) {
         const std::string& l = lines[i];
         if (l.empty() || l[0] == '>') continue;
-        if (version > 2 && l[0] != 'G') {
-            ADD_FAILURE() << "only GPS records expected: " << l;
-            continue;
-        }
         NavRecord r;
+        r.sys = version == 2 ? rinex2System : l[0];
         r.prn = static_cast<int>(inum(col(l, version == 2 ? 1 : 2, version == 2 ? 2 : 3)));
         std::istringstream ep(version == 2 ? col(l, 4, 22) : col(l, 5, 23));
         long y, mo, d, h, mi;
@@ -990,7 +994,8 @@ std::vector<NavRecord> readGpsNav(const std::string& path, int version) {
         r.day = daysOf(y < 100 ? y + (y < 80 ? 2000 : 1900) : y, mo, d);
         r.sec = static_cast<double>(h * 3600 + mi * 60) + s;
         for (int k = 0; k < 3; ++k) r.values.push_back(navNumber(col(l, first + 19 * k, first + 19 * k + 18)));
-        for (int line = 0; line < 7 && i + 1 < lines.size(); ++line) {
+        const int orbitLines = r.sys != 'R' ? 7 : version == 4 ? 4 : 3;
+        for (int line = 0; line < orbitLines && i + 1 < lines.size(); ++line) {
             ++i;
             for (int k = 0; k < 4; ++k) r.values.push_back(navNumber(col(lines[i], orbit + 19 * k, orbit + 19 * k + 18)));
         }
@@ -999,21 +1004,74 @@ std::vector<NavRecord> readGpsNav(const std::string& path, int version) {
     return out;
 }
 
-// The user algorithm of the GPS interface specification (no harmonic terms are written), dt from toe.
-V3 gpsPosition(const NavRecord& r, double dt) {
+// The user algorithm of the GPS, Galileo, BeiDou and QZSS interface specifications (no harmonic terms are
+// written; BeiDou's geostationary satellites with their own rotations), dt from toe.
+V3 keplerPosition(const NavRecord& r, double dt) {
     const std::vector<double>& v = r.values;
-    const double mu = 3.986005e14, omegaE = 7.2921151467e-5;
+    const double mu = r.sys == 'G' || r.sys == 'J' ? 3.986005e14 : 3.986004418e14;
+    const double omegaE = r.sys == 'C' ? 7.2921150e-5 : 7.2921151467e-5;
+    const bool geo = r.sys == 'C' && r.prn <= 5;
     const double dn = v[5], m0 = v[6], e = v[8], a = v[10] * v[10], toe = v[11], omega0 = v[13], i0 = v[15],
                  w = v[17], omegaDot = v[18];
-    const double m = m0 + (std::sqrt(mu / (a * a * a)) + dn) * dt;
+    const double m = m0 + (std::sqrt(mu / (a * a * a)) + dn) * dt, idot = v[19];
     double ea = m;
     for (int k = 0; k < 50; ++k) ea = m + e * std::sin(ea);
     const double nu = std::atan2(std::sqrt(1 - e * e) * std::sin(ea), std::cos(ea) - e);
     const double u = w + nu, rad = a * (1 - e * std::cos(ea));
-    const double node = omega0 + (omegaDot - omegaE) * dt - omegaE * toe;
+    const double node = omega0 + (omegaDot - (geo ? 0.0 : omegaE)) * dt - omegaE * toe;
     const double x = rad * std::cos(u), y = rad * std::sin(u);
-    return {x * std::cos(node) - y * std::cos(i0) * std::sin(node), x * std::sin(node) + y * std::cos(i0) * std::cos(node),
-            y * std::sin(i0)};
+    const double i = i0 + idot * dt;
+    const V3 p{x * std::cos(node) - y * std::cos(i) * std::sin(node), x * std::sin(node) + y * std::cos(i) * std::cos(node),
+               y * std::sin(i)};
+    if (!geo) return p;
+    const double f = -5.0 / 57.29577951308232, z = omegaE * dt;
+    const V3 q{p.x, std::cos(f) * p.y + std::sin(f) * p.z, -std::sin(f) * p.y + std::cos(f) * p.z};
+    return {std::cos(z) * q.x + std::sin(z) * q.y, -std::sin(z) * q.x + std::cos(z) * q.y, q.z};
+}
+
+// A GLONASS record's state integrated over dt by fourth-order Runge-Kutta in the earth-fixed frame with the
+// J2 term (the interface document's equations, no luni-solar terms), steps of at most 60 s.
+V3 glonassPosition(const NavRecord& r, double dt) {
+    const double mu = 3.986004418e14, ae = 6378136.0, j2 = 1.08262575e-3, w = 7.292115e-5;
+    const std::vector<double>& v = r.values;
+    std::array<double, 6> st{v[3] * 1e3, v[7] * 1e3, v[11] * 1e3, v[4] * 1e3, v[8] * 1e3, v[12] * 1e3};
+    auto deriv = [&](const std::array<double, 6>& s) {
+        const double r2 = s[0] * s[0] + s[1] * s[1] + s[2] * s[2], rr = std::sqrt(r2);
+        const double k = mu / (r2 * rr), f = 1.5 * j2 * ae * ae / r2, zz = 5 * s[2] * s[2] / r2;
+        return std::array<double, 6>{s[3], s[4], s[5],
+                                     -k * s[0] * (1 + f * (1 - zz)) + w * w * s[0] + 2 * w * s[4],
+                                     -k * s[1] * (1 + f * (1 - zz)) + w * w * s[1] - 2 * w * s[3],
+                                     -k * s[2] * (1 + f * (3 - zz))};
+    };
+    const int steps = static_cast<int>(std::ceil(std::fabs(dt) / 60.0));
+    const double h = steps ? dt / steps : 0.0;
+    for (int n = 0; n < steps; ++n) {
+        std::array<double, 6> k[4], tmp = st;
+        for (int q = 0; q < 4; ++q) {
+            k[q] = deriv(tmp);
+            const double c = q < 2 ? 0.5 : 1.0;
+            for (int i = 0; i < 6; ++i) tmp[i] = st[i] + c * h * k[q][i];
+        }
+        for (int i = 0; i < 6; ++i) st[i] += h / 6 * (k[0][i] + 2 * k[1][i] + 2 * k[2][i] + k[3][i]);
+    }
+    return {st[0], st[1], st[2]};
+}
+
+// Positions of an SP3-c/d orbit by satellite id ("E05") and whole seconds since 0h of its first day.
+std::map<std::string, std::map<long, V3>> sp3ById(const std::string& path, long& day0) {
+    std::map<std::string, std::map<long, V3>> out;
+    long t = 0;
+    day0 = -1;
+    for (const std::string& l : readLines(path)) {
+        if (l.substr(0, 2) == "* ") {
+            const long d = daysOf(inum(col(l, 4, 7)), inum(col(l, 8, 10)), inum(col(l, 11, 13)));
+            if (day0 < 0) day0 = d;
+            t = (d - day0) * 86400 + inum(col(l, 14, 16)) * 3600 + inum(col(l, 17, 19)) * 60 + std::lround(num(col(l, 20, 31)));
+        } else if (l.substr(0, 1) == "P") {
+            out[l.substr(1, 3)][t] = {num(col(l, 5, 18)) * 1e3, num(col(l, 19, 32)) * 1e3, num(col(l, 33, 46)) * 1e3};
+        }
+    }
+    return out;
 }
 
 TEST(VarnoSim, NavigationFilesReproduceTheOrbit) {
@@ -1024,14 +1082,14 @@ TEST(VarnoSim, NavigationFilesReproduceTheOrbit) {
                                                  {"BRDC00SIM_R_20062380000_01D_MN.rnx", 3},
                                                  {"BRD400SIM_R_20062380000_01D_MN.rnx", 4}};
     for (const auto& [name, version] : files) {
-        const std::vector<NavRecord> recs = readGpsNav(d.file(name), version);
+        const std::vector<NavRecord> recs = readNav(d.file(name), version);
         ASSERT_GT(recs.size(), 31u * 3) << name;
         int checked = 0;
         for (const NavRecord& r : recs) {
             const double toc = static_cast<double>((r.day - o.day0) * 86400) + r.sec;
             for (double dt : {-3600.0, 0.0, 3600.0}) {
                 if (toc + dt < o.times.front() || toc + dt > o.times.back()) continue;
-                const V3 diff = sub(gpsPosition(r, dt), o.pos(r.prn, toc + dt));
+                const V3 diff = sub(keplerPosition(r, dt), o.pos(r.prn, toc + dt));
                 EXPECT_LT(std::max({std::fabs(diff.x), std::fabs(diff.y), std::fabs(diff.z)}), 1e-3)
                     << name << " G" << r.prn << " toc+" << dt;
                 EXPECT_NEAR(r.values[0] + r.values[1] * dt, o.interp(r.prn, 3, toc + dt), 2e-12);
@@ -1042,4 +1100,34 @@ TEST(VarnoSim, NavigationFilesReproduceTheOrbit) {
         EXPECT_GT(checked, 31 * 5) << name;
     }
     EXPECT_NE(runSim("--nav-files=5 " + d.str()), 0);
+}
+
+TEST(VarnoSim, EveryConstellationInObservationsOrbitAndNavigation) {
+    TempDir d;
+    ASSERT_EQ(runSim("--systems=G,E,C,J,R --orbit-version=d --orbit-interval=300 --max-sats=30 --lat1=35 --lon1=120 "
+                     "--format=rinex3 --nav-files=3,4 " + d.str()),
+              0);
+    long day0 = 0;
+    const auto orbit = sp3ById(d.file("orbit.sp3"), day0);
+    for (const std::string name : {"BRDC00SIM_R_20062380000_01D_MN.rnx", "BRD400SIM_R_20062380000_01D_MN.rnx"}) {
+        std::map<char, int> checked;
+        for (const NavRecord& r : readNav(d.file(name), name[3] == '4' ? 4 : 3)) {
+            // Record epochs in BDT (GPS - 14 s) and UTC (GPS - 14 s in 2006) for BeiDou and GLONASS.
+            const long toc = (r.day - day0) * 86400 + std::lround(r.sec) + (r.sys == 'C' || r.sys == 'R' ? 14 : 0);
+            const auto sat = orbit.find(fmt2(r.sys, r.prn));
+            ASSERT_NE(sat, orbit.end()) << r.sys << r.prn;
+            const long limit = r.sys == 'R' ? 900 : 3600;
+            for (auto at = sat->second.lower_bound(toc - limit); at != sat->second.upper_bound(toc + limit); ++at) {
+                const double dt = static_cast<double>(at->first - toc);
+                const V3 p = r.sys == 'R' ? glonassPosition(r, dt) : keplerPosition(r, dt);
+                EXPECT_LT(len(sub(p, at->second)), r.sys == 'R' ? 0.05 : 2e-3) << name << " " << r.sys << r.prn << " " << dt;
+                ++checked[r.sys];
+            }
+        }
+        for (char sys : std::string("GECJR")) EXPECT_GT(checked[sys], 10) << name << " " << sys;
+    }
+    for (const char* label : {"C    5 L2I", "GLONASS SLOT / FRQ #", " R02 -4"})
+        EXPECT_NE(readFile(d.file("point1.rnx")).find(label), std::string::npos) << label;
+    EXPECT_NE(runSim("--systems=G,E " + d.str()), 0);  // SP3-a has no lettered ids
+    EXPECT_NE(runSim("--systems=G,X --orbit-version=d " + d.str()), 0);
 }

@@ -60,7 +60,19 @@ void writeFile(const std::filesystem::path& dir, const OutputFile& file) {
     if (!out) throw Error("write failed: " + (dir / file.name).string());
 }
 
+// Settings that contradict each other, one line naming them.
+void checkScenario(const Scenario& sc) {
+    if (sc.systems == "G") return;
+    if (sc.orbitVersion == 'a') throw Error("option systems: systems other than G need orbit-version c or d");
+    if (sc.orbitOthers > 0) throw Error("option orbit-others: not with systems other than G");
+    for (const Receiver& r : sc.rx) {
+        if (simulated(sc, 'R') && !r.glonass.empty()) throw Error("option glonass: not with R among the systems");
+        if (simulated(sc, 'E') && !r.galileo.empty()) throw Error("option galileo: not with E among the systems");
+    }
+}
+
 void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
+    checkScenario(sc);
     const std::vector<Sat> sats = makeConstellation(sc);
     const Geometry geo = makeGeometry(sc);
     std::filesystem::create_directories(dir);

@@ -17,10 +17,12 @@ namespace {
 
 // Broadcast Keplerian elements of one record.
 struct Elements {
-    double sqrtA, e, i0, omega, m0, deltaN, omega0, omegaDot;
+    double sqrtA, e, i0, omega, m0, deltaN, omega0, omegaDot, idot;
 };
 
 double wrapAngle(double x) { return std::remainder(x, 2.0 * kPi); }
+
+bool geostationaryBeiDou(const Sat& s) { return s.sys == 'C' && (s.prn <= 5 || s.prn >= 59); }
 
 // The elements at toe (toeT: GPS seconds since 0h of the start day; toeSys: seconds of the system's week).
 Elements elementsAt(const Sat& s, double toeT, double toeSys) {
@@ -36,6 +38,39 @@ Elements elementsAt(const Sat& s, double toeT, double toeSys) {
     // Node: Omega0 + (Omega-dot - w_sys) tk - w_sys toe must be raan - w_E (toeT + tk).
     el.omegaDot = sys.omegaE - kOmegaE;
     el.omega0 = wrapAngle(s.raan - kOmegaE * toeT + sys.omegaE * toeSys);
+    if (geostationaryBeiDou(s)) {
+        // The user algorithm turns the orbit out of a frame tilted by -5 deg about x and then by its own earth
+        // rotation since toe: the orbit plane's node, inclination and shift of the argument of latitude in
+        // that frame at toe, and their rates, which come from the difference between the system's and the
+        // simulator's earth rotation rates (to first order in it: below 1e-6 mm).
+        struct Plane {
+            double node, inc, shift;
+        };
+        auto planeAt = [&](double th) {
+            const double tilt = 5.0 / kDegPerRad;
+            auto toTilted = [&](Vec3 v) {
+                const Vec3 r{std::cos(th) * v.x + std::sin(th) * v.y, -std::sin(th) * v.x + std::cos(th) * v.y, v.z};
+                return Vec3{r.x, std::cos(tilt) * r.y + std::sin(tilt) * r.z,
+                            -std::sin(tilt) * r.y + std::cos(tilt) * r.z};
+            };
+            const double co = std::cos(s.raan), so = std::sin(s.raan), ci = std::cos(s.inc), si = std::sin(s.inc);
+            const Vec3 a = toTilted({co, so, 0.0}), b = toTilted({-ci * so, ci * co, si});
+            const Vec3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+            const double node = std::atan2(n.x, -n.y);
+            const Vec3 nb{std::cos(node), std::sin(node), 0.0};
+            const Vec3 wb{n.y * nb.z - n.z * nb.y, n.z * nb.x - n.x * nb.z, n.x * nb.y - n.y * nb.x};
+            return Plane{node, std::acos(std::clamp(n.z, -1.0, 1.0)),
+                         std::atan2(a.x * wb.x + a.y * wb.y + a.z * wb.z, a.x * nb.x + a.y * nb.y)};
+        };
+        const double span = 1000.0, th = kOmegaE * toeT, rate = kOmegaE - sys.omegaE;
+        const Plane p0 = planeAt(th), p1 = planeAt(th + rate * span);
+        el.i0 = p0.inc;
+        el.omega = wrapAngle(s.argp + p0.shift);
+        el.omega0 = wrapAngle(p0.node + sys.omegaE * toeSys);
+        el.omegaDot = wrapAngle(p1.node - p0.node) / span;
+        el.idot = (p1.inc - p0.inc) / span;
+        el.deltaN += wrapAngle(p1.shift - p0.shift) / span;
+    }
     return el;
 }
 
@@ -82,7 +117,7 @@ Record keplerRecord(const Sat& s, const Geometry& geo, double toeT) {
     r.orbit.push_back({toe, 0.0, el.omega0, 0.0});
     r.orbit.push_back({el.i0, 0.0, el.omega, el.omegaDot});
     const double sources = s.sys == 'E' ? 517.0 : (s.sys == 'C' ? 0.0 : 1.0);  // E: INAV E1-B/E5b; G/J: C/A on L2
-    r.orbit.push_back({0.0, sources, static_cast<double>(week), 0.0});
+    r.orbit.push_back({el.idot, sources, static_cast<double>(week), 0.0});
     r.orbit.push_back({s.sys == 'E' ? 3.12 : 2.0, 0.0, 0.0, s.sys == 'E' ? 0.0 : iod});  // accuracy, health 0
     const double sent = std::max(0.0, toe - sys.navSpacing / 2.0);
     if (s.sys == 'E')
@@ -92,9 +127,27 @@ Record keplerRecord(const Sat& s, const Geometry& geo, double toeT) {
     return r;
 }
 
+// A GLONASS record: the earth-fixed state at tb (km, km/s; no luni-solar accelerations), the clock
+// offset as -TauN and its rate as GammaN; tb every 30 min at 15 and 45 minutes of UTC.
+Record glonassRecord(const Sat& s, const Geometry& geo, double tbT, int version) {
+    const double utc = tbT - leapSeconds(geo.mjd0);
+    Vec3 p, v;
+    s.j2->state(tbT, p, v);
+    const SystemInfo& gps = systemInfo('G');
+    long long week;
+    double sow;
+    weekOf(geo, gps, utc, week, sow);
+    Record r{&s, civilAt(geo, utc), {satClock(s, tbT), s.clk1, sow}, {}};
+    r.orbit.push_back({p.x / 1000.0, v.x / 1000.0, 0.0, 0.0});  // health 0
+    r.orbit.push_back({p.y / 1000.0, v.y / 1000.0, 0.0, static_cast<double>(s.channel)});
+    r.orbit.push_back({p.z / 1000.0, v.z / 1000.0, 0.0, 0.0});  // age of the information, days
+    if (version == 4) r.orbit.push_back({0.0, 0.0, 0.0, 0.0});  // status flags, L1/L2 delay, URAI, health flags
+    return r;
+}
+
 // The records of every satellite whose toe lies within one spacing of the observations, by satellite and time.
 std::vector<Record> records(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo, double tMin,
-                            double tMax) {
+                            double tMax, int version) {
     std::vector<Record> out;
     for (const Sat& s : sats) {
         if (s.sys == 'G' && std::find(sc.orbitOmit.begin(), sc.orbitOmit.end(), s.prn) != sc.orbitOmit.end())
@@ -102,9 +155,10 @@ std::vector<Record> records(const Scenario& sc, const std::vector<Sat>& sats, co
         const SystemInfo& sys = systemInfo(s.sys);
         const double step = sys.navSpacing;
         // Record times on the grid of the system's own time scale.
-        const double shift = sys.behindGps;
+        const double shift = s.sys == 'R' ? leapSeconds(geo.mjd0) + step / 2.0 : sys.behindGps;
         for (double k = std::floor((tMin - shift) / step) - 1; k <= std::ceil((tMax - shift) / step) + 1; ++k)
-            out.push_back(keplerRecord(s, geo, k * step + shift));
+            out.push_back(s.sys == 'R' ? glonassRecord(s, geo, k * step + shift, version)
+                                       : keplerRecord(s, geo, k * step + shift));
     }
     return out;
 }
@@ -124,7 +178,10 @@ void writeRecord(std::vector<std::string>& out, const Record& r, int version) {
     } else {
         if (version == 4)
             out.push_back(fmt("> EPH %c%02d %s", s.sys, s.prn,
-                              s.sys == 'E' ? "INAV" : s.sys == 'C' ? (s.prn <= 5 ? "D2" : "D1") : "LNAV"));
+                              s.sys == 'E'   ? "INAV"
+                              : s.sys == 'C' ? (geostationaryBeiDou(s) ? "D2" : "D1")
+                              : s.sys == 'R' ? "FDMA"
+                                             : "LNAV"));
         out.push_back(fmt("%c%02d ", s.sys, s.prn) + epochText(r.epoch, false) + e19(r.clock[0]) +
                       e19(r.clock[1]) + e19(r.clock[2]));
     }
@@ -154,17 +211,22 @@ std::vector<NavFile> navFiles(const Scenario& sc, const std::vector<Sat>& sats, 
                               int64_t maxTag) {
     std::vector<NavFile> out;
     if (sc.navFiles.empty()) return out;
-    const std::vector<Record> recs = records(sc, sats, geo, static_cast<double>(minTag) / kUnitsPerSec,
-                                             static_cast<double>(maxTag) / kUnitsPerSec);
+    const double tMin = static_cast<double>(minTag) / kUnitsPerSec, tMax = static_cast<double>(maxTag) / kUnitsPerSec;
     const Civil c = civilAt(geo, 0.0);
     const int doy = static_cast<int>(geo.mjd0 - mjdOf(c.year, 1, 1)) + 1;
     for (char v : sc.navFiles) {
         const int version = v - '0';
+        const std::vector<Record> recs = records(sc, sats, geo, tMin, tMax, version);
         if (version == 2) {
+            // GPS, and GLONASS in a file of its own; the other systems have no RINEX 2 navigation file.
             NavFile gps{fmt("brdc%03d0.%02dn", doy, c.year % 100), header(geo, 2, "N: GPS NAV DATA")};
-            for (const Record& r : recs)
+            NavFile glo{fmt("brdc%03d0.%02dg", doy, c.year % 100), header(geo, 2, "G: GLONASS NAV DATA")};
+            for (const Record& r : recs) {
                 if (r.sat->sys == 'G') writeRecord(gps.lines, r, 2);
-            out.push_back(std::move(gps));
+                if (r.sat->sys == 'R') writeRecord(glo.lines, r, 2);
+            }
+            if (simulated(sc, 'G')) out.push_back(std::move(gps));
+            if (simulated(sc, 'R')) out.push_back(std::move(glo));
             continue;
         }
         NavFile mixed{fmt("%s_R_%04d%03d0000_01D_MN.rnx", version == 3 ? "BRDC00SIM" : "BRD400SIM", c.year, doy),

@@ -6,6 +6,7 @@
 
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cmath>
@@ -157,6 +158,7 @@ struct Receiver {
     bool clockField = true;
     double corrTime = 0;        // s, correlation time of the time-correlated code error (0: none)
     double corrA = 0, corrB = 0;  // m, its standard deviation sqrt(A² + (B / sin e)²)
+    std::map<char, double> systemNoise;  // m, code noise of these systems instead of `noise`
     double noiseElevation = 0;  // m; the code noise is sqrt(noise² + (this / sin e)²) when not 0
     double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
     bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
@@ -189,6 +191,7 @@ struct Scenario {
     bool posExtra = false;
     // Point 2's motion (trajectory.cpp): static, straight, circle or stop-and-go.
     std::string navFiles;                  // navigation files written: "" or any of "234"
+    std::string systems = "G";             // simulated satellite systems, letters of GRECJ in that order
     std::string trajectory = "static";
     double speed = 10, heading = 0;        // m/s; degrees clockwise from north at the start
     double radius = 200;                   // m, circle
@@ -206,12 +209,22 @@ void applyConfigFile(Scenario& sc, const std::string& path);
 void printHelp();
 
 // ---------------------------------------------------------------- constellation (constellation.cpp)
+// A satellite's motion integrated with the earth's J2 term (GLONASS): inertial states on a grid, from which
+// any time is reached by a short Runge-Kutta integration (other_systems.cpp).
+struct J2Track {
+    double t0 = 0, step = 60;                   // grid: t0 + k step, seconds since 0h of the start day
+    std::vector<std::array<double, 6>> nodes;   // inertial position (m) and velocity (m/s)
+    // Earth-fixed position and velocity at t.
+    void state(double t, Vec3& pos, Vec3& vel) const;
+};
+
 struct Sat {
     int prn;
     double a, e, inc, raan, argp, m0;
     double clk0, clk1;  // seconds, seconds per second
     char sys = 'G';     // system letter: G, E, C, J or R
     int channel = 0;    // GLONASS frequency channel (-7..6)
+    std::shared_ptr<const J2Track> j2;  // set: the orbit is integrated with J2 instead of Keplerian
 };
 
 // ---------------------------------------------------------------- systems (systems.cpp)
@@ -231,6 +244,12 @@ const SystemInfo& systemInfo(char letter);
 int leapSeconds(int64_t mjd);
 
 std::vector<Sat> makeConstellation(const Scenario& sc);
+// The satellites of the systems other than GPS asked for by sc.systems (other_systems.cpp).
+std::vector<Sat> otherConstellations(const Scenario& sc);
+// Whether satellite system `letter` is simulated.
+bool simulated(const Scenario& sc, char letter);
+// Inertial position and velocity of a Keplerian orbit at time t (seconds since 0h of the start day).
+void keplerInertial(const Sat& s, double t, double st[6]);
 // Earth-fixed position at time t (seconds since 0h of the start day, GPS time).
 Vec3 satPos(const Sat& s, double t);
 double satClock(const Sat& s, double t);
@@ -338,6 +357,7 @@ struct ObsStream {
     int epochCount = 0;   // epochs with records (event records not counted)
     int64_t firstTag = -1;  // tag of the first epoch with records, -1 when none
     int64_t minTag = INT64_MAX, maxTag = INT64_MIN;
+    std::map<int, int> channels;  // simulated GLONASS slots and their frequency channels
 };
 
 // Simulates receiver i (0 or 1) of the scenario: every epoch and event record it writes.
