@@ -104,8 +104,21 @@ void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
 
 }  // namespace sim
 
+namespace sim {
+namespace {
+
+// Subcommands (`varno-sim NAME ...`), each with its own options; without one the run directory is written.
+// A subcommand receives the arguments after its name.
+using Subcommand = int (*)(int argc, char** argv);
+const std::vector<std::pair<std::string, Subcommand>> kSubcommands = {};
+
+}  // namespace
+}  // namespace sim
+
 int main(int argc, char** argv) {
     using namespace sim;
+    for (const auto& [name, run] : kSubcommands)
+        if (argc > 1 && name == argv[1]) return run(argc - 2, argv + 2);
     try {
         Scenario sc;
         applyDefaults(sc);
