@@ -118,7 +118,9 @@ Record keplerRecord(const Sat& s, const Geometry& geo, double toeT) {
     r.orbit.push_back({el.i0, 0.0, el.omega, el.omegaDot});
     const double sources = s.sys == 'E' ? 517.0 : (s.sys == 'C' ? 0.0 : 1.0);  // E: INAV E1-B/E5b; G/J: C/A on L2
     r.orbit.push_back({el.idot, sources, static_cast<double>(week), 0.0});
-    r.orbit.push_back({s.sys == 'E' ? 3.12 : 2.0, 0.0, 0.0, s.sys == 'E' ? 0.0 : iod});  // accuracy, health 0
+    // Accuracy (Galileo SISA), health 0, group delays 0; GPS and QZSS end the line with IODC.
+    const bool gpsLike = s.sys == 'G' || s.sys == 'J';
+    r.orbit.push_back({s.sys == 'E' ? 3.12 : 2.0, 0.0, 0.0, gpsLike ? iod : 0.0});
     const double sent = std::max(0.0, toe - sys.navSpacing / 2.0);
     if (s.sys == 'E')
         r.orbit.push_back({sent});
