@@ -2,7 +2,9 @@
 // satellites at the same signal times (a day of 1 Hz epochs, each satellite asked 12 times an epoch as a run asks:
 // two receivers, six passes), side by side in one run.
 // Usage: varno-orbit-bench ORBIT.SP3 NAV... (a real data set's orbit and the navigation files it was made from).
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -31,51 +33,41 @@ int main(int argc, char** argv) {
     try {
         TextFile sp3(argv[1]);
         std::vector<TextFile*> files{&sp3};
-        for (int prn = 1; prn <= kMaxPrn; ++prn) {
-            int slot = 0;
-            putprn(prn, slot);
-        }
         const OrbitSpan span = orbspn(files);
         sp3.rewind();
-        OrbitTable table;
-        int satellites = kMaxPrn;
-        lodorb(files, table, satellites, span.epochs, span.start, span.end);
-        itrini(table);
+        std::vector<SatId> sats;
+        for (int prn = 1; prn <= kMaxPrn; ++prn) sats.push_back(SatId::gps(prn));
+        const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, sats, span.epochs, span.start, span.end);
+        sats = table->satellites();
         NavPool pool;
         std::deque<TextFile> navs;
         for (int k = 2; k < argc; ++k) readNavigation(navs.emplace_back(argv[k]), pool);
         const BroadcastOrbit orbit(pool, jd0());
         // Every satellite of the table at every second of the span that both orbits cover.
-        const double from = table.firstTime + 4 * table.interval, to = table.lastTime - 4 * table.interval;
-        double sumTable = 0.0, sumBroadcast = 0.0;
+        const double from = std::max(table->firstTime(), orbit.firstTime()) + 3600.0;
+        const double to = std::min(table->lastTime(), orbit.lastTime()) - 3600.0;
+        double sums[2] = {0.0, 0.0};
         long calls = 0;
-        const Clock::time_point t0 = Clock::now();
-        for (double t = from; t < to; t += 1.0) {
-            for (int slot = 1; slot <= satellites; ++slot) {
-                for (int k = 0; k < kAsked; ++k) {
-                    double x = 0, y = 0, z = 0, c = 0;
-                    int error = 0;
-                    if (oterp2(slot, t - kTravel - 1e-6 * k, table, x, y, z, c, error)) sumTable += x;
-                    ++calls;
+        Clock::time_point marks[3];
+        marks[0] = Clock::now();
+        for (int which = 0; which < 2; ++which) {
+            const OrbitSource& source = which == 0 ? *table : static_cast<const OrbitSource&>(orbit);
+            for (double t = from; t < to; t += 1.0) {
+                for (SatId sat : sats) {
+                    for (int k = 0; k < kAsked; ++k) {
+                        SatelliteState s;
+                        OrbitMiss miss = OrbitMiss::none;
+                        if (source.state(sat, t - kTravel - 1e-6 * k, t, s, miss)) sums[which] += s.position[0];
+                        calls += which == 0 ? 1 : 0;
+                    }
                 }
             }
+            marks[which + 1] = Clock::now();
         }
-        const Clock::time_point t1 = Clock::now();
-        for (double t = from; t < to; t += 1.0) {
-            for (int slot = 1; slot <= satellites; ++slot) {
-                for (int k = 0; k < kAsked; ++k) {
-                    SatelliteState s;
-                    OrbitMiss miss = OrbitMiss::none;
-                    const SatId sat = SatId::gps(invprn(slot));
-                    if (orbit.state(sat, t - kTravel - 1e-6 * k, t, s, miss)) sumBroadcast += s.position[0];
-                }
-            }
-        }
-        const Clock::time_point t2 = Clock::now();
-        const double a = seconds(t0, t1), b = seconds(t1, t2);
+        const double a = seconds(marks[0], marks[1]), b = seconds(marks[1], marks[2]);
         std::printf("%ld states: tabulated %.3f s (%.0f ns each), broadcast %.3f s (%.0f ns each), ratio %.2f\n",
                     calls, a, 1e9 * a / calls, b, 1e9 * b / calls, b / a);
-        return sumTable == sumBroadcast ? 3 : 0;  // keeps both loops from being optimised away
+        return sums[0] == sums[1] ? 3 : 0;  // keeps both loops from being optimised away
     } catch (const InputError& error) {
         std::fprintf(stderr, "varno-orbit-bench: %s\n", error.what());
         return 2;

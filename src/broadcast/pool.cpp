@@ -128,6 +128,16 @@ BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
     }
 }
 
+int BroadcastOrbit::epochsWithoutRecord(SatId sat, double start, double stop, double interval) const {
+    int lacking = 0;
+    if (!(interval > 0.0)) return lacking;
+    const long long count = static_cast<long long>(std::floor((stop - start) / interval + 1e-9)) + 1;
+    for (long long k = 0; k < count; ++k) {
+        if (chooseRecord(pool_, sat, reference_ + (start + static_cast<double>(k) * interval)) == nullptr) ++lacking;
+    }
+    return lacking;
+}
+
 bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const {
     if (!std::isfinite(t) || !std::isfinite(epoch)) {
         miss = OrbitMiss::outsideSpan;
