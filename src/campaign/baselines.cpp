@@ -74,6 +74,10 @@ void readBaselines(const Campaign& campaign, const Plan& plan, std::vector<Basel
             failed.push_back({p.job, text});
             continue;
         }
+        if (!jobUpToDate(job.string())) {
+            failed.push_back({p.job, "out of date: its command or inputs changed since it ran (run the campaign again)"});
+            continue;
+        }
         try {
             Baseline b = readSummary((job / "summary.json").string());
             b.job = p.job;
