@@ -159,6 +159,10 @@ int adjust(const Campaign& c, const Plan& plan) {
                     l.ppm, l.sigmaMm, l.ratio, l.passed ? "passed" : "FAILED");
     }
     auto test = [](const char* what, const GlobalTest& t) {
+        if (t.redundancy <= 0) {
+            std::printf("%s: no redundancy, nothing to test\n", what);
+            return;
+        }
         std::printf("%s: variance factor %.3f, bounds %.3f .. %.3f, %d degrees of freedom: %s\n", what, t.varianceFactor,
                     t.lower, t.upper, t.redundancy, t.passed ? "passed" : "FAILED");
     };
