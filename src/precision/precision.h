@@ -8,7 +8,8 @@
 // correlation time τ (E[g_k(t) g_k(t')] = exp(−|t − t'| / τ)); the processes of different satellites are
 // independent. The variance s_k(t)² = σ0² · v_k(t), where v_k is the satellite's share of its double differences'
 // relative variance (1/2 without weights; see varianceShares) and σ0² the variance of unit weight estimated from
-// the post-fit residuals (Σ w·v² / (n − 3)). A double difference of satellite s against reference r at time t
+// the post-fit residuals: Σ w·v² / (n − f), f the trace of the estimate's share of the errors (below; 3 for
+// white errors), so that the estimate is unbiased under the model. A double difference of satellite s against reference r at time t
 // has the error e_s(t) − e_r(t); so, with K(Δt) = (1 − c)·[Δt = 0] + c·exp(−|Δt| / τ),
 //     Cov(DD_i, DD_j) = σ0² · K(t_i − t_j) · Σ_k σ_ik σ_jk sqrt(v_k(t_i) v_k(t_j)),
 // σ_ik = +1 when k is i's satellite, −1 when it is i's reference, 0 otherwise. This holds the correlation of an
@@ -68,7 +69,8 @@ struct CorrelationEstimate {
 struct RealisticCovariance {
     bool available = false;             // false with fewer than 4 double differences or a singular AᵀWA
     int observations = 0;               // n
-    double sigma0 = 0;                  // sqrt(Σ w·v² / (n − 3)), m
+    double sigma0 = 0;                  // sqrt(Σ w·v² / (n − f)), m
+    double absorbed = 3;                // f = tr((AᵀWA)⁻¹ AᵀW R W A), R = Σ / σ0²: 3 for white errors
     std::array<double, 9> covariance{};  // C above
     std::array<double, 9> whiteNoise{};  // σ0² (AᵀWA)⁻¹: the errors white and uncorrelated
     // n · trace(white noise) / trace(C): how many independent observations the data are worth.

@@ -59,7 +59,8 @@ Json precisionJson(const RunSummary& s) {
                                    : Json();
     j["effective_observations"] = c.available ? number(c.effectiveObservations) : Json();
     j["troposphere_note"] = s.troposphere ? Json() : Json(kNoTroposphereNote);
-    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)}};
+    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)},
+                  {"sigma0_m", number(s.whiteNoise.sigma0)}};
     sigmas(white, s.whiteNoise);
     j["white_noise"] = white;
     return j;

@@ -75,7 +75,8 @@ Eigen::Matrix3d dense(const std::vector<PostFitDifference>& d, double tau, doubl
     }
     const Eigen::Matrix3d inverse = (a.transpose() * w.asDiagonal() * a).inverse();
     const Eigen::MatrixXd wa = w.asDiagonal() * a;
-    return vtpv / (n - 3) * inverse * (wa.transpose() * sigma * wa) * inverse;
+    const Eigen::Matrix3d middle = wa.transpose() * sigma * wa;
+    return vtpv / (n - std::clamp((inverse * middle).trace(), 3.0, n - 1.0)) * inverse * middle * inverse;
 }
 
 Eigen::Matrix3d fromColumns(const std::array<double, 9>& m) { return Eigen::Map<const Eigen::Matrix3d>(m.data()); }
