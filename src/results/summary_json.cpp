@@ -54,6 +54,8 @@ Json precisionJson(const RunSummary& s) {
     j["correlation"] = c.available ? Json{{"estimated", c.estimate.estimated},
                                           {"correlation_time_s", number(c.estimate.correlationTime)},
                                           {"correlated_fraction", number(c.estimate.correlatedFraction)},
+                                          {"long_correlation_time_s", number(c.estimate.longCorrelationTime)},
+                                          {"long_correlated_fraction", number(c.estimate.longFraction)},
                                           {"at_bound", c.estimate.atBound},
                                           {"bounds_s", {kMinCorrelationTime, kMaxCorrelationTime}}}
                                    : Json();

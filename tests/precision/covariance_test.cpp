@@ -97,12 +97,12 @@ TEST(CovarianceAccumulator, MatchesTheDenseSandwichAtANodeAndBetweenNodes) {
     // Between nodes (τ = 3 s lies between 2 and 4 s) the sums are interpolated: close, not exact.
     CovarianceAccumulator acc(0.0, 1.0);
     for (const PostFitDifference& x : d) acc.add(x);
-    const RealisticCovariance r = acc.finish({true, 3.0, 1.0, false});
+    const RealisticCovariance r = acc.finish({true, 3.0, 1.0});
     EXPECT_LT((fromColumns(r.covariance) - dense(d, 3.0, 1.0)).norm(), 0.03 * dense(d, 3.0, 1.0).norm());
     // Fully white errors with the reference shares of one: the white-noise covariance itself.
     CovarianceAccumulator plain(0.0, 1.0);
     for (PostFitDifference x : d) plain.add({x.time, x.satellite, x.reference, x.partials, 1.0, x.residual, 0.5, 0.5});
-    const RealisticCovariance p = plain.finish({true, 4.0, 0.0, false});
+    const RealisticCovariance p = plain.finish({true, 4.0, 0.0});
     EXPECT_GT(fromColumns(p.covariance).trace(), fromColumns(p.whiteNoise).trace());  // shared references
 }
 
@@ -125,10 +125,10 @@ TEST(CovarianceAccumulator, EstimatesTheCorrelationTimeOfGaussMarkovResiduals) {
     const RealisticCovariance r = run(60.0, 0.7);
     ASSERT_TRUE(r.available && r.correlation.estimated);
     EXPECT_NEAR(r.correlation.correlationTime, 60.0, 15.0);
-    EXPECT_NEAR(r.correlation.correlatedFraction, 0.7, 0.1);
+    EXPECT_NEAR(r.correlation.correlatedFraction + r.correlation.longFraction, 0.7, 0.1);
     EXPECT_LT(r.effectiveObservations, 80000.0 / 20);
     const RealisticCovariance white = run(60.0, 0.0);
-    EXPECT_LT(white.correlation.correlatedFraction, 0.05);
+    EXPECT_LT(white.correlation.correlatedFraction + white.correlation.longFraction, 0.05);
 }
 
 TEST(CovarianceAccumulator, RefusesInputItCannotPlace) {
