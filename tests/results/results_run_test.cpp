@@ -28,6 +28,7 @@ std::string schemaProblem(const json& value, const json& schema, const json& roo
         for (const std::string type : types) {
             match = match || (type == "object" && value.is_object()) || (type == "array" && value.is_array()) ||
                     (type == "string" && value.is_string()) || (type == "null" && value.is_null()) ||
+                    (type == "boolean" && value.is_boolean()) ||
                     (type == "number" && value.is_number()) || (type == "integer" && value.is_number_integer());
         }
         if (!match) return where + ": not of type " + schema["type"].dump();
