@@ -50,7 +50,7 @@ BENCH_DATA ?= $(BUILD)/bench-data
 BENCH_WORKLOADS = 1h-1Hz:3600:1:3600 6h-1Hz:21600:1:1800 24h-1Hz:86400:1:1800 24h-30s:86400:30:1800
 SHARED_DATA ?= ../shared/data
 bench: configure
-	@cmake --build $(BUILD) -j$(JOBS) --target varno varno-sim varno-bench
+	@cmake --build $(BUILD) -j$(JOBS) --target varno varno-sim varno-bench varno-orbit-bench
 	@for w in $(BENCH_WORKLOADS); do \
 	  set -- $$(echo $$w | tr : ' '); \
 	  if [ ! -f $(BENCH_DATA)/$$1/orbit.sp3 ]; then \
@@ -59,6 +59,8 @@ bench: configure
 	@$(BUILD)/bench/varno-bench --runs $(RUNS) $(if $(BASELINE),--baseline $(BASELINE)) \
 	  $(foreach w,$(BENCH_WORKLOADS),$(firstword $(subst :, ,$(w)))=$(BENCH_DATA)/$(firstword $(subst :, ,$(w)))) \
 	  $(foreach d,$(wildcard $(SHARED_DATA)/*/),$(notdir $(patsubst %/,%,$(d)))=$(d))
+	@d=$(SHARED_DATA)/garr-mata-51km; if [ -f $$d/orbit.sp3 ]; then \
+	  $(BUILD)/bench/varno-orbit-bench $$d/orbit.sp3 $$d/brdc0770.10n $$d/brdc0770.11n; fi
 
 # Fuzz targets (libFuzzer + ASan + UBSan, built with clang in build-fuzz): each runs FUZZ_SECONDS (default 600);
 # FUZZ_TARGETS picks some of obs sp3 pos off run. See scripts/fuzz.sh.

@@ -12,10 +12,8 @@ constexpr int kMaxEpochs = 400;  // orbit epochs loaded per input, so that a hug
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace varno;
     fuzz::freshState();
-    for (int prn = 1; prn <= kMaxSatellites; ++prn) {
-        int slot = 0;
-        putprn(prn, slot);
-    }
+    std::vector<SatId> wanted;
+    for (int prn = 1; prn <= kMaxSatellites; ++prn) wanted.push_back(SatId::gps(prn));
     const std::string path = fuzz::inputFile("orbit.sp3", data, size);
     fuzz::guarded([&] {
         TextFile file(path);
@@ -24,13 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         file.rewind();
         const int epochs = std::min(span.epochs, kMaxEpochs);
         if (epochs < 1) return;
-        OrbitTable table;
-        int satellites = kMaxSatellites;
-        lodorb(files, table, satellites, epochs, span.start, span.start + (epochs - 1) * span.interval);
-        itrini(table);
-        double x = 0, y = 0, z = 0, clock = 0;
-        int error = 0;
-        oterp(1, span.start + 0.5 * (epochs - 1) * span.interval, table, x, y, z, clock, error);
+        const auto orbit =
+            loadSp3Orbit(files, wanted, epochs, span.start, span.start + (epochs - 1) * span.interval);
+        SatelliteState state;
+        OrbitMiss miss = OrbitMiss::none;
+        const double t = span.start + 0.5 * (epochs - 1) * span.interval;
+        orbit->state(SatId::gps(1), t, t, state, miss);
     });
     return 0;
 }

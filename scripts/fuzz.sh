@@ -4,12 +4,12 @@
 # simulator. The working corpus of each target stays in build-fuzz/fuzz-corpus and grows from run to run; a
 # finding is kept in build-fuzz/fuzz-findings/<target>/ and makes the command fail.
 #   FUZZ_SECONDS=30 make fuzz         the smoke run CI does
-#   FUZZ_TARGETS="obs sp3" make fuzz  some targets only (obs sp3 pos off run)
+#   FUZZ_TARGETS="obs sp3" make fuzz  some targets only (obs sp3 nav pos off run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-600}
 build=${FUZZ_BUILD:-build-fuzz}
-targets=${FUZZ_TARGETS:-obs sp3 pos off run}
+targets=${FUZZ_TARGETS:-obs sp3 nav pos off run}
 shared=${VARNO_SHARED_DIR:-../shared}
 compiler=$(command -v clang++-14 || command -v clang++ || true)
 if [ -z "$compiler" ] || ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' |
@@ -24,7 +24,7 @@ cmake --build "$build" -j"${JOBS:-2}" --target varno-sim $(for t in $targets; do
 # Seeds, made anew each time (the simulator's files in several formats and packings, and the corpus).
 sim="$build/tools/sim/varno-sim"
 seeds="$build/fuzz-seeds"
-rm -rf "$seeds" && mkdir -p "$seeds"/{obs,sp3,pos,off,run}
+rm -rf "$seeds" && mkdir -p "$seeds"/{obs,sp3,nav,pos,off,run}
 for variant in "plain:" "rinex3:--format=rinex3 --glonass=5,9" "compact:--packing=compact --orbit-packing=gzip" \
                "gzip:--format=rinex4 --packing=compact+gzip --events1=120 --max-sats=14" \
                "bzip2:--packing=bzip2 --orbit-packing=xz" "xz:--format=rinex3 --packing=xz --orbit-packing=bzip2" \
@@ -42,6 +42,7 @@ done
 if [ -d "$shared/corpus" ]; then
   cp "$shared"/corpus/o[23]*.* "$seeds/obs/" 2>/dev/null || true
   cp "$shared"/corpus/sp3*.sp3 "$seeds/sp3/" 2>/dev/null || true
+  cp "$shared"/corpus/nav* "$seeds/nav/" 2>/dev/null || true
 else
   echo "fuzz: $shared/corpus not present: seeds from the simulator only"
 fi

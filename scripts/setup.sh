@@ -19,12 +19,14 @@ command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
 if [ ! -f /usr/include/archive.h ] && [ ! -f /usr/local/include/archive.h ]; then
   missing+=(libarchive-dev)
 fi
-# Campaigns: the network adjustment (Eigen), coordinate reference systems (PROJ), campaign files (toml++), the
-# engines that run many baselines (GNU parallel; Slurm with munge for clusters) and the browser check of the HTML
-# report (Chromium; its test is skipped where it is not installed).
+# Survey campaigns: the campaign file (toml++), the network adjustment (Eigen), coordinate systems (PROJ and its
+# database), the engines that run the jobs (GNU parallel; Slurm with munge for clusters), and the browser that
+# checks the report page renders (Chromium; its test is skipped where it is not installed).
+command -v pkg-config >/dev/null 2>&1 || missing+=(pkg-config)
+[ -f /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
 [ -f /usr/include/eigen3/Eigen/Dense ] || missing+=(libeigen3-dev)
 [ -f /usr/include/proj.h ] || missing+=(libproj-dev)
-[ -f /usr/include/toml++/toml.hpp ] || [ -f /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
+[ -f /usr/share/proj/proj.db ] || missing+=(proj-data)
 command -v parallel >/dev/null 2>&1 || missing+=(parallel)
 command -v sbatch >/dev/null 2>&1 || missing+=(slurm-wlm)
 command -v munge >/dev/null 2>&1 || missing+=(munge)

@@ -23,7 +23,7 @@ struct FileCloser {
 
 }  // namespace
 
-void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs) {
+void adjst(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs) {
     GatherFile gather(inputs.scratchDirectory);
     adjust_internal::EpochStore store;
     double sigma = 0.0;

@@ -97,6 +97,7 @@ struct PostFitResidual {
     double residual = 0;           // computed minus observed at the final position, m
     bool used = false;             // within the final threshold, so counted in the post-fit rms
     double weight = 1;             // of the double difference: 1 unless elevation weights are on
+    std::array<double, 3> partials{};  // by point 2's X, Y, Z at the final position, when the observer wants them
 };
 
 // Told the figures as they arise; each call does nothing unless overridden.
@@ -112,6 +113,8 @@ public:
     }
     // From post, once per observation record, in gather order (by slot, then by epoch).
     virtual void residual(const PostFitResidual& residual) { (void)residual; }
+    // Whether post is to compute the partials of each residual too (zero otherwise).
+    virtual bool wantsPartials() const { return false; }
 };
 
 // Optional choices of the observation model. With the defaults every observation is formed and all weigh 1, and
@@ -145,22 +148,22 @@ struct AdjustInputs {
 
 // The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and
 // post. Moves p2Marker and p2L1.
-void adjst(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
+void adjst(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
 
 // Forms every double-difference equation (one pass over both observation files), gathers them by slot into the
 // gather file, solves once untrimmed and moves point 2. Returns the rms in `rms`. Stops 25551, 25552, 98786,
 // 87854, 87855.
-void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms);
 
 // One trimmed iteration over the gather file: observations with |v| <= threshold solve, sigma receives the rms,
 // point 2 moves. Stops 45397, 87855.
-void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
+void comrms(GatherFile& gather, const OrbitSource& orbit, StationPair& pair, double threshold, double& sigma,
             int satCount, AdjustObserver* observer = nullptr);
 
 // Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
 // rms table and the post-fit rms. Stops 25, 95397, 74358.
-void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
+void post(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
           std::FILE* residualFile, AdjustObserver* observer = nullptr);
 
 }  // namespace varno

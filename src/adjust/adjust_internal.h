@@ -68,7 +68,7 @@ struct RangesJob {
 // A block of epochs at a time: begin hands it over, take waits for its ranges (one for each job, in order).
 class RangesAhead {
 public:
-    RangesAhead(const OrbitTable& orbit, const StationPair& pair, int satCount);
+    RangesAhead(const OrbitSource& orbit, const StationPair& pair, int satCount);
     ~RangesAhead();  // waits for the thread
     RangesAhead(const RangesAhead&) = delete;
     RangesAhead& operator=(const RangesAhead&) = delete;
@@ -80,7 +80,7 @@ public:
 private:
     void work();
 
-    const OrbitTable& orbit_;
+    const OrbitSource& orbit_;
     const StationPair& pair_;
     int satCount_ = 0;
     std::vector<RangesJob> jobs_;

@@ -13,7 +13,7 @@ namespace varno::adjust_internal {
 namespace {
 
 // The one-by-one evaluation: the gather file in its order, every quantity computed afresh.
-void evaluateOneByOne(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount,
+void evaluateOneByOne(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount,
                       const ElevationSite* site, bool listNoReference, int noReferenceStop,
                       const std::function<void(const Evaluated&)>& use) {
     gather.rewind();
@@ -37,9 +37,16 @@ void evaluateOneByOne(GatherFile& gather, const OrbitTable& orbit, const Station
         if (site != nullptr) {
             comrg2(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, site->latitude,
                    site->longitude, e.elevation);
-        } else {
+        }
+        if (site == nullptr || site->partials) {
+            // With a site the ranges stay comrg2's; only the unit vector is taken from here.
+            double rho1 = 0, rho2 = 0;
             std::array<double, 3> uk{};
-            comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, uk);
+            comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1, rho2, uk);
+            if (site == nullptr) {
+                rho1k = rho1;
+                rho2k = rho2;
+            }
             for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - ur[c];
         }
         e.slot = k;
@@ -74,7 +81,7 @@ class EpochShares {
 public:
     void clear() { size_ = 0; }
     // The share of reference `r`, computed on first use; false when the orbit fails.
-    ReferenceShare* find(int r, const StoredEpoch& epoch, const OrbitTable& orbit, const StationPair& pair) {
+    ReferenceShare* find(int r, const StoredEpoch& epoch, const OrbitSource& orbit, const StationPair& pair) {
         for (int i = 0; i < size_; ++i) {
             if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
         }
@@ -103,7 +110,7 @@ private:
 };
 
 // Point 1's clock offset for reference `share` when the store's does not belong to it.
-bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitTable& orbit, const StationPair& pair) {
+bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSource& orbit, const StationPair& pair) {
     if (share.point1) return true;
     int error = 0;
     if (!rcvclk(share.slot, orbit, pair.p1L1, epoch.epochTime1, epoch.refRange1, share.dt1, error)) return false;
@@ -130,7 +137,7 @@ bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScat
 
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
 // cursor moved by its own lookups. False when an observation would stop the run.
-bool evaluatePart(StoreReader& reader, const OrbitTable& orbit, const StationPair& pair, int satCount,
+bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPair& pair, int satCount,
                   const ElevationSite* site, std::array<int, kMaxScatterFiles + 1>& cursor, SpillWriter& writer,
                   PlacedWriter* placed) {
     EpochShares shares;
@@ -186,7 +193,8 @@ bool evaluatePart(StoreReader& reader, const OrbitTable& orbit, const StationPai
             if (site != nullptr) {
                 comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], p.rotated[0],
                        p.rotated[1], p.rotated[2], e.elevation);
-            } else {
+            }
+            if (site == nullptr || site->partials) {
                 const std::array<double, 3> uk = towards(pair.p2L1, p.rotated, p.rho2);
                 for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - p.share->u[c];
             }
@@ -236,7 +244,7 @@ bool partStart(const EpochStore& store, int satCount, const std::array<int, kMax
 // The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over, what the placed writers
 // wrote taken back and the table's cursor unmoved, when an observation would stop the run or the cursor walk
 // cannot be reproduced: the caller then evaluates one by one.
-bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPair& pair, int satCount,
+bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationPair& pair, int satCount,
                      const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
                      const PlacedOutput* placed) {
     if (satCount < 1 || satCount > kMaxScatterFiles) return false;
@@ -251,8 +259,11 @@ bool evaluateByEpoch(EpochStore& store, const OrbitTable& orbit, const StationPa
     }
 
     if (site == nullptr) placed = nullptr;
-    EvaluationSpill spill(store, satCount,
-                          placed != nullptr ? Kept::residuals : site != nullptr ? Kept::elevations : Kept::partials);
+    const Kept kept = placed != nullptr                       ? Kept::residuals
+                      : site != nullptr && site->partials ? Kept::everything
+                      : site != nullptr                   ? Kept::elevations
+                                                          : Kept::partials;
+    EvaluationSpill spill(store, satCount, kept);
     const std::vector<StorePlace>& places = store.places();
     std::vector<Part> parts(partCount(store));
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -333,7 +344,7 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
     store.setGathered();
 }
 
-void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
                  const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
     if (store != nullptr && evaluateByEpoch(*store, orbit, pair, satCount, site, use, placed)) return;

@@ -32,7 +32,7 @@ struct Evaluated {
     int referenceSlot = 0;             // the reference satellite it was differenced against in this pass
     double epochTime1 = 0;             // point 1's time tag, jts seconds
     double residual = 0;               // computed minus observed double difference, m
-    std::array<double, 3> partials{};  // its derivatives by point 2's X, Y, Z (iterations only)
+    std::array<double, 3> partials{};  // its derivatives by point 2's X, Y, Z (iterations; results on request)
     double elevation = 0;              // of the satellite above point 2's horizon, degrees (results only)
     double weight = 1;
 };
@@ -134,9 +134,11 @@ private:
     bool gathered_ = false;
 };
 
-// Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre.
+// Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre; with
+// `partials` the partials are computed too.
 struct ElevationSite {
     double latitude = 0, longitude = 0;
+    bool partials = false;
 };
 
 // What an epoch-ordered pass keeps of each result for the hand-over in gather order.
@@ -144,6 +146,7 @@ enum class Kept {
     partials,   // the iterations: v and the three partials
     elevations, // the results: v, t1, reference and elevation
     residuals,  // the results when their lines are written by the parts: v alone
+    everything, // the results with partials: v, t1, reference, elevation and the three partials
 };
 
 // The results of one epoch-ordered pass in a scratch file, in each satellite's region, read back in gather
@@ -213,11 +216,11 @@ struct PlacedOutput {
 // observations are evaluated one by one from the gather file (first written from the store when it has not been)
 // with getrs, comdtr, comrng and (with a site) comrg2, which raise the stops.
 // No reference for an observation: with `listNoReference` the listing line "slot epochTime1 epochTime2"; then
-// stop `noReferenceStop`. With a site the elevations are computed and the partials are not; without one, the
-// reverse. The table's lookup cursor ends where the one-by-one evaluation leaves it.
+// stop `noReferenceStop`. With a site the elevations are computed and the partials are not (unless the site asks
+// for them too); without one, the reverse. The table's lookup cursor ends where the one-by-one evaluation leaves it.
 // With `placed` (and a site), an epoch-ordered pass hands its results to the parts' writers and `placed->use`
 // instead of `use`; a pass evaluated one by one hands them to `use` as without.
-void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
                  const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed = nullptr);
 
@@ -228,13 +231,13 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather);
 
 // formob, with the epoch-ordered copy written into `store` when one is given; the gather file is then not
 // written (evaluateAll writes it from the store when it needs it).
-void formobInto(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formobInto(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
                 GatherFile& gather, EpochStore* store, double& rms);
 // comrms over `store` when one is given.
-void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, StationPair& pair,
+void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, StationPair& pair,
                 double threshold, double& sigma, int satCount, AdjustObserver* observer);
 // post over `store` when one is given.
-void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
               int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer);
 
 }  // namespace varno::adjust_internal

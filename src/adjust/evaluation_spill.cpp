@@ -37,7 +37,7 @@ bool writeAt(int fd, const void* data, std::size_t bytes, long long offset) {
 
 EvaluationSpill::EvaluationSpill(EpochStore& store, int satCount, Kept kept)
     : file_(store.spillFile()), satCount_(satCount), kept_(kept), weights_(!store.unitWeights()) {
-    doubles_ = (kept == Kept::residuals ? 1 : 4) + (weights_ ? 1 : 0);
+    doubles_ = (kept == Kept::residuals ? 1 : kept == Kept::everything ? 7 : 4) + (weights_ ? 1 : 0);
     long start = 0;
     for (int k = 1; k <= satCount; ++k) {
         regionStart_[static_cast<std::size_t>(k)] = start;
@@ -61,10 +61,13 @@ void EvaluationSpill::replay(const std::function<void(const Evaluated&)>& use) {
             for (std::size_t i = 0; i < n; ++i) {
                 const double* at = &chunk[i * doubles_];
                 e.residual = at[0];
-                if (kept_ == Kept::elevations) {
+                if (kept_ == Kept::elevations || kept_ == Kept::everything) {
                     e.epochTime1 = at[1];
                     e.referenceSlot = static_cast<int>(at[2]);
                     e.elevation = at[3];
+                }
+                if (kept_ == Kept::everything) {
+                    e.partials = {at[4], at[5], at[6]};
                 } else if (kept_ == Kept::partials) {
                     e.partials = {at[1], at[2], at[3]};
                 }
@@ -91,10 +94,15 @@ long SpillWriter::put(const Evaluated& e) {
     const long place = next_[k] + filled_[k];
     double* at = &buffers_[(k * EvaluationSpill::kPerSlot + static_cast<std::size_t>(filled_[k])) * doubles];
     at[0] = e.residual;
-    if (spill_.kept_ == Kept::elevations) {
+    if (spill_.kept_ == Kept::elevations || spill_.kept_ == Kept::everything) {
         at[1] = e.epochTime1;
         at[2] = static_cast<double>(e.referenceSlot);
         at[3] = e.elevation;
+    }
+    if (spill_.kept_ == Kept::everything) {
+        at[4] = e.partials[0];
+        at[5] = e.partials[1];
+        at[6] = e.partials[2];
     } else if (spill_.kept_ == Kept::partials) {
         at[1] = e.partials[0];
         at[2] = e.partials[1];

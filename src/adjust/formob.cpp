@@ -63,7 +63,7 @@ struct Block {
 
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                  const OrbitTable& orbit, const StationPair& pair, const PhaseCentres& geo,
+                  const OrbitSource& orbit, const StationPair& pair, const PhaseCentres& geo,
                   const ObservationModel& model, std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files,
                   EpochStore* store, const adjust_internal::EpochRanges* ahead) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
@@ -187,12 +187,12 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
 
 }  // namespace
 
-void formob(const OrbitTable& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms) {
     adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, nullptr, rms);
 }
 
-void adjust_internal::formobInto(const OrbitTable& orbit, StationPair& pair, int satCount,
+void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, int satCount,
                                  const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms) {
     PhaseCentres geo;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], geo.lat1, geo.lon1, geo.h1)) stopRun(kStopPoint1Geodetic);

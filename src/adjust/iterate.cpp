@@ -60,7 +60,7 @@ void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& 
 
 namespace adjust_internal {
 
-void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, StationPair& pair,
+void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, StationPair& pair,
                 double threshold, double& sigma, int satCount, AdjustObserver* observer) {
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
@@ -89,7 +89,7 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, 
 
 }  // namespace adjust_internal
 
-void comrms(GatherFile& gather, const OrbitTable& orbit, StationPair& pair, double threshold, double& sigma,
+void comrms(GatherFile& gather, const OrbitSource& orbit, StationPair& pair, double threshold, double& sigma,
             int satCount, AdjustObserver* observer) {
     adjust_internal::comrmsFrom(gather, nullptr, orbit, pair, threshold, sigma, satCount, observer);
 }

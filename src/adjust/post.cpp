@@ -117,7 +117,7 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
 
 namespace adjust_internal {
 
-void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, const StationPair& pair,
+void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
               int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
@@ -137,7 +137,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
     writeListing(threeValues(north, east, up));
 
     SatelliteStats stats;
-    const ElevationSite site{lat2, lon2};
+    const ElevationSite site{lat2, lon2, observer != nullptr && observer->wantsPartials()};
     // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
     std::vector<char> lines;
     lines.reserve(kResidualChunk + kResidualLine);
@@ -171,7 +171,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
         }
         if (observer) {
             observer->residual({e.epochTime1, k, e.referenceSlot, prn, invprn(e.referenceSlot), e.elevation, v, used,
-                                e.weight});
+                                e.weight, e.partials});
         }
     };
     const auto inOrder = [&](const Evaluated& e) { take(e, true); };
@@ -225,7 +225,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitTable& orbit, co
 
 }  // namespace adjust_internal
 
-void post(GatherFile& gather, const OrbitTable& orbit, const StationPair& pair, int satCount, double threshold,
+void post(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
           std::FILE* residualFile, AdjustObserver* observer) {
     adjust_internal::postFrom(gather, nullptr, orbit, pair, satCount, threshold, residualFile, observer);
 }

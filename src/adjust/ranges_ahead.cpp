@@ -7,7 +7,7 @@ namespace varno::adjust_internal {
 namespace {
 
 // comdtr and comrng for the reference and every other satellite both receivers hold, as far as they succeed.
-void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitTable& orbit,
+void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitSource& orbit,
               const StationPair& pair, EpochRanges& out) {
     out = EpochRanges{};
     out.reference = r;
@@ -38,7 +38,7 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
 
 }  // namespace
 
-RangesAhead::RangesAhead(const OrbitTable& orbit, const StationPair& pair, int satCount)
+RangesAhead::RangesAhead(const OrbitSource& orbit, const StationPair& pair, int satCount)
     : orbit_(orbit), pair_(pair), satCount_(satCount), thread_(&RangesAhead::work, this) {}
 
 RangesAhead::~RangesAhead() {

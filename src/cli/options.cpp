@@ -114,7 +114,7 @@ const OptionSpec kOptions[] = {
      [](CommandLine& l, const std::string& v) { l.options.outputDirectory = v; }},
     {"quiet", 'q', nullptr, "no progress lines on the console (stops and errors are still shown)",
      [](CommandLine& l, const std::string&) { l.options.quiet = true; }},
-    {"summary", 0, "FILE", "write the results as JSON (schema varno-summary/1) to FILE; '-' for standard output",
+    {"summary", 0, "FILE", "write the results as JSON (schema varno-summary/2) to FILE; '-' for standard output",
      [](CommandLine& l, const std::string& v) {
          l.options.summary = v;
          // Standard output then carries the JSON alone.

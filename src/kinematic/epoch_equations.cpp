@@ -32,7 +32,7 @@ double elevationAt(const Geodetic& g, const std::array<double, 3>& station, cons
     return e;
 }
 
-bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitTable& orbit,
+bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitSource& orbit,
           const std::array<double, 3>& centre1, const std::array<double, 3>& centre2, const Geodetic& g1,
           const Geodetic& g2, double dt1, double dt2, SatelliteView& v) {
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
@@ -68,7 +68,7 @@ bool masked(const ObservationModel& model, const SatelliteView& v) {
 }  // namespace
 
 bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                        const OrbitTable& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
+                        const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
                         const ObservationModel& model, int& cursor, EpochEquations& equations) {
     equations.differences.clear();
     int r = 0;

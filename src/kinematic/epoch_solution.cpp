@@ -85,7 +85,7 @@ const char* statusText(EpochStatus status) {
 }
 
 EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                         const OrbitTable& orbit, const StationPair& pair, const ObservationModel& model,
+                         const OrbitSource& orbit, const StationPair& pair, const ObservationModel& model,
                          int& cursor, std::array<double, 3>& point2L1,
                          std::vector<std::pair<int, double>>& residuals, int& referenceSlot) {
     EpochSolution s;

@@ -43,7 +43,7 @@ struct EpochEquations {
 // False (no equations) when the reference satellite is not seen by both receivers, is masked or has no orbit.
 // Never stops and writes nothing.
 bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                        const OrbitTable& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
+                        const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
                         const ObservationModel& model, int& cursor, EpochEquations& equations);
 
 // Adds one epoch's double differences to normal equations in X, Y, Z with their full covariance (each pair of
@@ -77,7 +77,7 @@ struct EpochSolution {
 // sigma at 99.9 %): rejected. `residuals` receives (slot, residual) of the final form when solved.
 // `point2L1` receives the converged L1 position (unchanged unless solved).
 EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                         const OrbitTable& orbit, const StationPair& pair, const ObservationModel& model,
+                         const OrbitSource& orbit, const StationPair& pair, const ObservationModel& model,
                          int& cursor, std::array<double, 3>& point2L1,
                          std::vector<std::pair<int, double>>& residuals, int& referenceSlot);
 
@@ -104,7 +104,7 @@ struct KinematicInputs {
 // epoch solved alone, each linearised at the previous epoch's solution (the static one for the first), and the
 // windows solved at the static solution for the static check. Whatever reading writes is dropped (the static
 // pass wrote it already). Read errors stop as in the static pass.
-KinematicResult kinematicPass(const OrbitTable& orbit, const StationPair& pair, int satCount,
+KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair, int satCount,
                               const KinematicInputs& inputs);
 
 // The test of the windows (exposed for tests): per window the solution's departure d from the static position

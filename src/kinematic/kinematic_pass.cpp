@@ -61,7 +61,7 @@ void closeWindow(WindowSum& sum, int minEpochs, std::vector<WindowSolution>& out
 
 }  // namespace
 
-KinematicResult kinematicPass(const OrbitTable& orbit, const StationPair& pair, int satCount,
+KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair, int satCount,
                               const KinematicInputs& in) {
     KinematicResult result;
     DropOutput drop;

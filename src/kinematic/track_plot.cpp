@@ -10,7 +10,7 @@ namespace varno {
 namespace {
 
 constexpr double kWidth = 1000, kHeight = 560;
-constexpr double kMapLeft = 70, kMapTop = 50, kMapSize = 420;
+constexpr double kMapLeft = 84, kMapTop = 50, kMapSize = 420;
 constexpr double kTimeLeft = 570, kTimeRight = 970, kTimeTop = 50, kTimeBottom = 470;
 // At most this many points drawn per line: the picture does not grow with the span.
 constexpr std::size_t kMaxDrawn = 4000;
@@ -85,7 +85,7 @@ std::string trackSvg(const KinematicResult& result, const std::array<double, 3>&
            "\" fill=\"none\" stroke=\"black\"/>\n";
     out += "<text x=\"" + number(kMapLeft + kMapSize / 2) + "\" y=\"" + number(kMapTop + kMapSize + 36) +
            "\" text-anchor=\"middle\">east (m) from the a priori point</text>\n";
-    out += "<text x=\"20\" y=\"" + number(kMapTop + kMapSize / 2) + "\" transform=\"rotate(-90 20 " +
+    out += "<text x=\"16\" y=\"" + number(kMapTop + kMapSize / 2) + "\" transform=\"rotate(-90 16 " +
            number(kMapTop + kMapSize / 2) + ")\" text-anchor=\"middle\">north (m)</text>\n";
     out += "<text x=\"" + number((kTimeLeft + kTimeRight) / 2) + "\" y=\"" + number(kTimeBottom + 36) +
            "\" text-anchor=\"middle\">time (s from the first solution)</text>\n";

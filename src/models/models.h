@@ -17,40 +17,40 @@ namespace varno {
 // 34553/34554 (comdtr, point 1/2) or 34551/34552 (comrng, comrg0, comrg2, point 1/2).
 
 // Receiver clock offsets of both points from one satellite's pseudoranges p1, p2 (two passes each).
-void comdtr(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
+void comdtr(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
             double& dt1, double& dt2);
 // Ranges from the satellite to both L1 phase centres (three travel-time passes from 0.075 s, earth rotation applied
 // once to the third pass's position) and the unit vector from the satellite towards point 2.
-void comrng(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
+void comrng(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u);
 // comrng plus the pseudorange corrections c1, c2 (m): the slant troposphere delays at point 1 and point 2 (gettdh
 // at each phase centre's latitude and height, the satellite's elevation there), 0 while the troposphere switch of
 // metParams() is off. The corrections make two more travel-time solutions only when the switch is on.
-void comrg0(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
+void comrg0(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u, double lat1, double lon1,
             double h1, double lat2, double lon2, double h2, double& c1, double& c2);
 // Elevations (degrees) of the satellite at both L1 phase centres along each receiver's own line of sight (the
 // rotated position of comrng's third travel-time pass), at the given latitudes and longitudes (radians).
-void comrge(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double dt1,
+void comrge(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
             double dt2, double lat1, double lon1, double lat2, double lon2, double& elevation1,
             double& elevation2);
 // Ranges as comrng (no unit vector) and the satellite's elevation (degrees) at point 2's L1 phase centre.
-void comrg2(int slot, const StationPair& pair, const OrbitTable& orbit, double t1, double t2, double p1, double p2,
+void comrg2(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
             double dt1, double dt2, double& rho1, double& rho2, double lat2, double lon2, double& elevation);
 // One receiver's share of comdtr and comrng, for callers that keep a receiver's results between calls: the
 // identical doubles, but an orbit failure returns false with the oterp error code in `error` (outputs untouched)
 // instead of writing and stopping. A slot outside the PrnTable stops with 74358.
 // rcvclk: the receiver clock offset dt at `phaseCentre` from pseudorange p tagged t (comdtr for one point).
-bool rcvclk(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
+bool rcvclk(int slot, const OrbitSource& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
             double& dt, int& error);
 // satrng: the range rho to `phaseCentre` for a reception tagged t with clock offset dt, and the satellite position
 // turned by the earth's rotation during the travel time (comrng for one point).
-bool satrng(int slot, const OrbitTable& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
+bool satrng(int slot, const OrbitSource& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
             double& rho, std::array<double, 3>& rotated, int& error);
 // satrng twice (satellite A at centre A, tag tA, offset dtA; B likewise), computed side by side: the same doubles
 // as the two calls. False on an orbit failure (then call satrng one at a time for the error of each).
 bool satrngs(int slotA, const std::array<double, 3>& centreA, double tA, double dtA, int slotB,
-             const std::array<double, 3>& centreB, double tB, double dtB, const OrbitTable& orbit, double& rhoA,
+             const std::array<double, 3>& centreB, double tB, double dtB, const OrbitSource& orbit, double& rhoA,
              std::array<double, 3>& rotatedA, double& rhoB, std::array<double, 3>& rotatedB, int& error);
 // The unit vector from a rotated satellite position towards the phase centre at range rho (comrng's u).
 std::array<double, 3> towards(const std::array<double, 3>& phaseCentre, const std::array<double, 3>& rotated,
@@ -114,7 +114,7 @@ void seekrs(int cursor);
 void dumprs();
 // Builds the table over [start, stop]: every ~300 s the satellite highest above point 1's horizon. Stops 93278,
 // 74358, 34958, 32875, 87435, 87436. Listing: "<nrs> entries in reference satellite table" and the dump.
-void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitTable& orbit,
+void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitSource& orbit,
             int satCount);
 
 }  // namespace varno

@@ -97,7 +97,7 @@ void dumprs() {
     }
 }
 
-void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitTable& orbit,
+void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitSource& orbit,
             int satCount) {
     openrs();
 
@@ -117,14 +117,15 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
         for (int slot = 1; slot <= satCount; ++slot) {
             const int prn = invprn(slot);
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
-            double x = 0.0, y = 0.0, z = 0.0, clock = 0.0;
-            int error = 0;
-            if (!oterp(prn, t, orbit, x, y, z, clock, error)) {
-                writeListing(freeLine("oterp error in makrst--", error, prn, t));
+            SatelliteState s;
+            OrbitMiss miss = OrbitMiss::none;
+            if (!orbit.state(SatId::gps(prn), t, t, s, miss)) {
+                writeListing(freeLine("oterp error in makrst--", missCode(miss), prn, t));
                 stopRun(kStopOrbit);
             }
             double elevation = 0.0;
-            comvad(latitude, longitude, pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], x, y, z, elevation);
+            comvad(latitude, longitude, pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], s.position[0], s.position[1],
+                   s.position[2], elevation);
             // Strictly higher: of two satellites at the same elevation the lower slot stays the reference.
             if (elevation > bestElevation) {
                 bestElevation = elevation;

@@ -3,9 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
-#include "orbit/orbit.h"
+#include "orbit/orbit_table.h"
 #include "textio/textio.h"
-#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -20,7 +19,6 @@ constexpr double kNodeTolerance = 1e-13;
 constexpr double kTruncationLimit = 2147483648.0;  // 2^31
 constexpr double kNoOrbitSquared = 0.01;  // m², a position at epoch 1 this close to the origin means no orbit
 
-constexpr int kErrorNotInTable = 1;
 constexpr int kErrorNoOrbit = 2;
 constexpr int kErrorOutsideSpan = 3;
 
@@ -232,16 +230,6 @@ bool oterpPositions(int slotA, double tA, int slotB, double tB, const OrbitTable
     b = {rx[1], ry[1], rz[1]};
     error = 0;
     return true;
-}
-
-bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock,
-           int& error) {
-    int slot = 0;
-    if (!getprn(prn, slot)) {
-        error = kErrorNotInTable;
-        return false;
-    }
-    return oterp2(slot, t, table, x, y, z, clock, error);
 }
 
 }  // namespace varno

@@ -1,7 +1,8 @@
-// Precise orbit: the SP3 file loaded into a table of positions and clocks, and interpolation in it.
+// Orbits: the interface every orbit implements, and the precise (SP3) orbit, loaded and interpolated.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,30 +38,18 @@ public:
     virtual std::vector<SatId> satellites() const = 0;
     virtual double firstTime() const = 0;
     virtual double lastTime() const = 0;
+    // Position only, for callers that do not use the clock: the same position and misses as state(). The
+    // default asks state().
+    virtual bool position(SatId sat, double t, double epoch, std::array<double, 3>& position,
+                          OrbitMiss& miss) const;
+    // Two positions at once (a at tA, b at tB, one nominal epoch), for callers with independent work to pair: the
+    // same doubles as two position() calls; on a failure the miss of the first failing, in the order a, b.
+    virtual bool positions(SatId a, double tA, SatId b, double tB, double epoch, std::array<double, 3>& positionA,
+                           std::array<double, 3>& positionB, OrbitMiss& miss) const;
 };
 
-// The loaded orbit window. `data` is one flat array, element k stored at data[k - 1] (elements numbered from 1):
-// the N epoch times, then the x, y, z and clock blocks, each N epochs × S slots with the epoch index fastest
-// (x of slot s at epoch k is element xBase + (s − 1)·N + (k − 1)). Metres and seconds; times in jts seconds.
-struct OrbitTable {
-    std::vector<double> data;
-    int epochCount = 0;  // N, also the leading dimension of every block
-    int timeBase = 1;
-    int xBase = 1;
-    int yBase = 1;
-    int zBase = 1;
-    int clockBase = 1;
-    double firstTime = 1e+38;   // smallest epoch time stored
-    double lastTime = -1e+38;   // largest epoch time stored
-    double interval = 0.0;      // tabulation interval, whole seconds
-    int lastWindowStart = 0;    // N − 8
-    double lastWindowTime = 0;  // firstTime + (N − 9)·interval
-    int halfWindow = 4;
-    std::array<double, 9> weights{};  // Lagrange denominators / 24 of the nine nodes
-
-    double& at(int element) { return data[static_cast<size_t>(element - 1)]; }
-    double at(int element) const { return data[static_cast<size_t>(element - 1)]; }
-};
+// The number the listing writes for a miss ("oterp error in ...-- <code>").
+inline int missCode(OrbitMiss miss) { return static_cast<int>(miss); }
 
 // The span of the orbit file(s) as their first two header lines declare it.
 struct OrbitSpan {
@@ -85,43 +74,26 @@ OrbitSpan orbspn(const std::vector<TextFile*>& files);
 std::string orbgap(double orbitStart, double orbitEnd, double needStart, double needEnd);
 
 // Loads the orbit file(s) (each open and positioned at its first line, in time order, joined as orbspn
-// accepts them) for the window [start, stop] of `epochs` epochs
-// (both ends on the orbit's own grid). SP3 versions blank and a to d; satellites of other systems than GPS are
-// passed over, as are velocity, correlation and comment lines. Removes from the PrnTable every satellite
-// missing from the header lists (their union), with one listing line "lodorb reset number of sats ==> " + I3
-// per removal; then every satellite with a position (0, 0, 0), a clock of 999999.999999 µs or more, or no
-// record at some epoch of the window, with the line " no usable orbit for prn <n> -- dropped". An epoch that an
+// accepts them) for the window [start, stop] of `epochs` epochs (both ends on the orbit's own grid), for the
+// run's satellites `wanted` (in the run's order), into a source interpolated by the 9-point Lagrange polynomial
+// (exact at tabulated epochs). SP3 versions blank and a to d; satellites of other systems than GPS are passed
+// over, as are velocity, correlation and comment lines. The source carries every wanted satellite except, first,
+// those of numbers 1..32 missing from the header lists (their union), with one listing line
+// "lodorb reset number of sats ==> " + I3 per removal (the count of wanted satellites left), in increasing
+// number; then those of numbers 1..32 with a position (0, 0, 0), a clock of 999999.999999 µs or more, or no
+// record at some epoch of the window, with the line " no usable orbit for prn <n> -- dropped". A wanted
+// satellite of a higher number is carried with no orbit (its state misses with `noOrbit`). An epoch that an
 // earlier file holds keeps the earlier file's values. A time system other than GPS gets the line
-// " orbit time system -- <sys>, times used as written". `satCount` comes back as the count after pruning. The
-// table is sized from N and S. Stops: 78439, 34589, 89756, 89757; 89758 (fewer than 9 epochs: "orbit window has
-// fewer than 9 epochs -- fatal"), 89759 (epochs missing or off the grid: "orbit epochs missing or off grid --
-// fatal").
-void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs, double start,
-            double stop);
-// The same for one file.
-void lodorb(TextFile& file, OrbitTable& table, int& satCount, int epochs, double start, double stop);
-// Stores one record's four values at epoch row `row`, column `slot`.
-void lodor2(OrbitTable& table, int row, int slot, double x, double y, double z, double clock);
-// True when `value` is one of the first `count` entries of `list`.
-bool scanbf(int value, const int* list, int count);
-// Sets the interpolation constants of a loaded table (weights and half window).
-void itrini(OrbitTable& table);
+// " orbit time system -- <sys>, times used as written". The caller prunes its satellites to the source's.
+// Stops: 34589, 89756; 89758 (fewer than 9 epochs: "orbit window has fewer than 9 epochs -- fatal"), 89759
+// (epochs missing or off the grid: "orbit epochs missing or off grid -- fatal").
+std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, const std::vector<SatId>& wanted,
+                                          int epochs, double start, double stop);
 
-// Position (m, earth-fixed) and clock offset (s) of satellite `prn` at time t, by 9-point Lagrange interpolation.
-// False with `error` 1 (PRN not in the PrnTable), 2 (no orbit: position at epoch 1 within 0.1 m of the origin) or
-// 3 (t outside [firstTime, lastTime], or not a number); the outputs are then untouched. Exact at tabulated epochs.
-// The table must come from lodorb; a slot the table has no column for stops the run with code 74358.
-bool oterp(int prn, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
-// The same once the satellite's slot is known.
-bool oterp2(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, double& clock, int& error);
-// oterp2 without the clock, for callers that use only the position: the same x, y, z, errors and stops.
-bool oterpPosition(int slot, double t, const OrbitTable& table, double& x, double& y, double& z, int& error);
-// Two oterpPosition calls at once (satellite A at tA, B at tB), for callers with independent work to pair: the same
-// doubles. On a failure the error is that of the first failing of the two calls, in the order A, B.
-bool oterpPositions(int slotA, double tA, int slotB, double tB, const OrbitTable& table, std::array<double, 3>& a,
-                    std::array<double, 3>& b, int& error);
-// Lagrange polynomial through (j, v[j]), j = 0..8, at u. A node within 1e-13 returns v exactly (a node outside
-// 0..8 stops the run with code 88998).
-void iterp9(double u, const double* values, const std::array<double, 9>& weights, double& result);
+// A source interpolated like the loaded orbit from states given on a grid: `epochs` (at least 9) epochs from
+// `firstTime` every `interval` seconds; states[k·sats.size() + i] is that of sats[i] at epoch k (from 0). A
+// satellite whose first position lies within 0.1 m of the origin has no orbit. For simulations and tests.
+std::unique_ptr<OrbitSource> tabulatedOrbit(const std::vector<SatId>& sats, double firstTime, double interval,
+                                            int epochs, const std::vector<SatelliteState>& states);
 
 }  // namespace varno

@@ -1,5 +1,5 @@
-// Reading the SP3 orbit file into the OrbitTable: the header satellite list, the pruning of the PrnTable, the
-// window of epochs kept and the checks that the table is fit for 9-point interpolation.
+// Reading the SP3 orbit file into the OrbitTable: the header satellite list, the satellites carried, the window
+// of epochs kept and the checks that the table is fit for 9-point interpolation.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "orbit/orbit.h"
+#include "orbit/orbit_table.h"
 #include "orbit/sp3_header.h"
 #include "textio/textio.h"
 #include "timebase/timebase.h"
@@ -24,12 +25,9 @@ constexpr double kSecondsPerMicrosecond = 1e-06;
 constexpr double kBadClock = 999999.999999;  // microseconds: the clock is unknown
 constexpr double kNoEpochYet = 1e+38;
 
-// Never raised: both callers ask delprn to remove a PRN that getprn has just found in the table (and each PRN of
-// the table once).
-constexpr int kStopNotInTable = 78439;
 constexpr int kStopShortEpoch = 89756;
-// Never raised: slotOf holds 0 or a slot of the PrnTable, which has at most 32.
-constexpr int kStopBadSlot = 89757;
+// The satellite numbers the header lists and the records give a column to: the numbers of the run's table.
+constexpr int kHighestNumber = 32;
 constexpr int kStopTooFewEpochs = 89758;
 constexpr int kStopOffGrid = 89759;
 
@@ -40,22 +38,20 @@ bool listedIn(int prn, const std::vector<sp3::SatelliteHeader>& headers) {
     return false;
 }
 
-// Removes, in increasing PRN order, every satellite of the run that no header lists. Returns S.
-int pruneSatellites(const std::vector<sp3::SatelliteHeader>& headers, int& satCount) {
-    for (int prn = 1; prn <= kMaxPrn; ++prn) {
-        int slot = 0;
-        if (!getprn(prn, slot)) continue;
-        if (listedIn(prn, headers)) continue;
-        int n = 0;
-        if (!delprn(prn, n)) stopRun(kStopNotInTable);
-        satCount = n;
-        writeListing("lodorb reset number of sats ==> " + fmtI(n, 3));
+// Position of `sat` in `columns`, −1 when absent.
+int columnIndex(const std::vector<SatId>& columns, SatId sat) {
+    const auto at = std::find(columns.begin(), columns.end(), sat);
+    return at == columns.end() ? -1 : static_cast<int>(at - columns.begin());
+}
+
+// Removes, in increasing number, every wanted satellite of numbers 1..32 that no header lists.
+void pruneSatellites(const std::vector<sp3::SatelliteHeader>& headers, std::vector<SatId>& columns) {
+    for (int prn = 1; prn <= kHighestNumber; ++prn) {
+        const int at = columnIndex(columns, SatId::gps(prn));
+        if (at < 0 || listedIn(prn, headers)) continue;
+        columns.erase(columns.begin() + at);
+        writeListing("lodorb reset number of sats ==> " + fmtI(static_cast<int>(columns.size()), 3));
     }
-    // S is taken from the table itself, so that the table is always sized for every slot that exists.
-    int s = 0;
-    numprn(s);
-    satCount = s;
-    return s;
 }
 
 // One note per time system other than GPS; the epochs are used as they are written.
@@ -116,7 +112,8 @@ std::string where(const Record& line) { return line.fileName() + ":" + std::to_s
 
 // Reads one file's epochs into `kept` until N epochs are kept or the file ends. `skipUpTo`: epochs at or before
 // this time are held by an earlier file and passed over.
-void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const int* slotOf, int epochs, double start,
+void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const std::vector<SatId>& columns, int epochs,
+                double start,
                 double stop, double skipUpTo, KeptEpochs& kept, OrbitTable& table) {
     Record line;
     while (static_cast<int>(kept.times.size()) < std::max(epochs, 1)) {
@@ -154,9 +151,8 @@ void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const int* s
             double yKm = line.realField(19, 32, 6, "y (km)");
             double zKm = line.realField(33, 46, 6, "z (km)");
             double clockMicro = line.realField(47, 60, 6, "clock (microseconds)");
-            // A satellite number outside 1..32 has no slot: dropped like a satellite the run does not use.
-            int slot = (prn >= 1 && prn <= kMaxPrn) ? slotOf[prn] : 0;
-            if (slot < 0 || slot > kMaxPrn) stopRun(kStopBadSlot);
+            // A satellite number outside 1..32 has no column: dropped like a satellite the run does not use.
+            const int slot = prn >= 1 && prn <= kHighestNumber ? columnIndex(columns, SatId::gps(prn)) + 1 : 0;
             if (slot == 0) continue;
             const bool good = !(xKm == 0.0 && yKm == 0.0 && zKm == 0.0) && !(clockMicro >= kBadClock);
             kept.store(slot, xKm * kMetresPerKilometre, yKm * kMetresPerKilometre, zKm * kMetresPerKilometre,
@@ -165,27 +161,19 @@ void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const int* s
     }
 }
 
-// Drops, in increasing PRN order, every satellite without a usable record at some kept epoch. Returns, for
-// every slot before the drop, its slot after it (0: dropped), and the new S through `satCount`.
-std::vector<int> dropUnusable(const KeptEpochs& kept, int& satCount) {
-    const PrnTable& prns = prnTable();
-    std::vector<int> prnOfSlot(static_cast<std::size_t>(kept.satellites) + 1, 0);
-    for (int slot = 1; slot <= kept.satellites; ++slot) prnOfSlot[static_cast<std::size_t>(slot)] = prns.prn[slot];
-    for (int prn = 1; prn <= kMaxPrn; ++prn) {
-        for (int slot = 1; slot <= kept.satellites; ++slot) {
-            if (prnOfSlot[static_cast<std::size_t>(slot)] != prn || kept.complete(slot)) continue;
-            int n = 0;
-            if (!delprn(prn, n)) stopRun(kStopNotInTable);
-            writeListing(freeLine("no usable orbit for prn", prn, " -- dropped"));
-        }
+// Drops, in increasing number, every satellite of numbers 1..32 without a usable record at some kept epoch.
+// Returns, for every column before the drop (from 1), its column after it (0: dropped).
+std::vector<int> dropUnusable(const KeptEpochs& kept, std::vector<SatId>& columns) {
+    const std::vector<SatId> before = columns;
+    for (int prn = 1; prn <= kHighestNumber; ++prn) {
+        const int at = columnIndex(before, SatId::gps(prn));
+        if (at < 0 || kept.complete(at + 1)) continue;
+        columns.erase(columns.begin() + columnIndex(columns, SatId::gps(prn)));
+        writeListing(freeLine("no usable orbit for prn", prn, " -- dropped"));
     }
-    std::vector<int> newSlot(prnOfSlot.size(), 0);
-    for (std::size_t slot = 1; slot < prnOfSlot.size(); ++slot) {
-        int now = 0;
-        if (getprn(prnOfSlot[slot], now)) newSlot[slot] = now;
-    }
-    numprn(satCount);
-    return newSlot;
+    std::vector<int> newColumn(before.size() + 1, 0);
+    for (std::size_t c = 0; c < before.size(); ++c) newColumn[c + 1] = columnIndex(columns, before[c]) + 1;
+    return newColumn;
 }
 
 }  // namespace
@@ -197,32 +185,31 @@ bool scanbf(int value, const int* list, int count) {
     return false;
 }
 
-void lodor2(OrbitTable& table, int row, int slot, double x, double y, double z, double clock) {
+void lodor2(OrbitTable& table, int row, int column, double x, double y, double z, double clock) {
     int n = table.epochCount;
-    int offset = (slot - 1) * n + (row - 1);
+    int offset = (column - 1) * n + (row - 1);
     table.at(table.xBase + offset) = x;
     table.at(table.yBase + offset) = y;
     table.at(table.zBase + offset) = z;
     table.at(table.clockBase + offset) = clock;
 }
 
-void lodorb(TextFile& file, OrbitTable& table, int& satCount, int epochs, double start, double stop) {
-    lodorb(std::vector<TextFile*>{&file}, table, satCount, epochs, start, stop);
+void OrbitTable::layOut(int epochs, int columns) {
+    epochCount = epochs;
+    data.assign(static_cast<std::size_t>(static_cast<long long>(epochs) * (1 + 4LL * columns)), 0.0);
+    timeBase = 1;
+    xBase = epochs + 1;
+    yBase = epochs + 1 + columns * epochs;
+    zBase = epochs + 1 + 2 * columns * epochs;
+    clockBase = epochs + 1 + 3 * columns * epochs;
 }
 
-void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs, double start,
-            double stop) {
+void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, std::vector<SatId>& columns, int epochs,
+            double start, double stop) {
     std::vector<sp3::SatelliteHeader> headers(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) sp3::readSatelliteHeader(*files[i], headers[i]);
     noteTimeSystems(headers);
-    int satellites = pruneSatellites(headers, satCount);
-
-    int slotOf[kMaxPrn + 1]{};
-    const PrnTable& prns = prnTable();
-    for (int slot = 1; slot <= prns.count; ++slot) {
-        int prn = prns.prn[slot];
-        if (prn >= 1 && prn <= kMaxPrn) slotOf[prn] = slot;
-    }
+    pruneSatellites(headers, columns);
 
     table = OrbitTable{};
     table.epochCount = epochs;
@@ -230,11 +217,11 @@ void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, int& satCoun
     table.lastTime = -kNoEpochYet;
 
     KeptEpochs kept;
-    kept.satellites = satellites;
+    kept.satellites = static_cast<int>(columns.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         // Within one file every epoch of the window is kept; a later file adds only what comes after.
         const double skipUpTo = i == 0 || kept.times.empty() ? -kNoEpochYet : table.lastTime;
-        readEpochs(*files[i], headers[i], slotOf, epochs, start, stop, skipUpTo, kept, table);
+        readEpochs(*files[i], headers[i], columns, epochs, start, stop, skipUpTo, kept, table);
     }
     const int n = static_cast<int>(kept.times.size());
 
@@ -263,22 +250,15 @@ void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, int& satCoun
     }
 
     // A zero position or an unknown clock anywhere in the window would be interpolated into wrong ranges.
-    const std::vector<int> newSlot = dropUnusable(kept, satCount);
-    const int columns = satellites;
-    satellites = satCount;
+    const std::vector<int> newSlot = dropUnusable(kept, columns);
+    const int read = kept.satellites;
 
-    long long size = static_cast<long long>(epochs) * (1 + 4LL * satellites);
-    table.data.assign(static_cast<std::size_t>(size), 0.0);
-    table.timeBase = 1;
-    table.xBase = epochs + 1;
-    table.yBase = epochs + 1 + satellites * epochs;
-    table.zBase = epochs + 1 + 2 * satellites * epochs;
-    table.clockBase = epochs + 1 + 3 * satellites * epochs;
+    table.layOut(epochs, static_cast<int>(columns.size()));
     for (int k = 1; k <= epochs; ++k) {
         table.at(table.timeBase + k - 1) = kept.times[static_cast<std::size_t>(k - 1)];
         std::size_t row = kept.row(static_cast<std::size_t>(k - 1));
-        std::size_t s4 = static_cast<std::size_t>(columns);
-        for (int old = 1; old <= columns; ++old) {
+        std::size_t s4 = static_cast<std::size_t>(read);
+        for (int old = 1; old <= read; ++old) {
             const int slot = newSlot[static_cast<std::size_t>(old)];
             if (slot == 0) continue;
             std::size_t s = static_cast<std::size_t>(old - 1);

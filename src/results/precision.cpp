@@ -13,6 +13,9 @@ constexpr int kUnknowns = 3;
 
 double element(const std::array<double, 9>& m, int row, int column) { return m[column * 3 + row]; }
 
+// The rotated covariance and every sigma from covarianceXyz.
+void derive(FormalPrecision& p, double latitude, double longitude, const std::array<double, 3>& baseline);
+
 }  // namespace
 
 std::string precisionAssumption(bool weighted) {
@@ -20,6 +23,12 @@ std::string precisionAssumption(bool weighted) {
                                 : "equally weighted, uncorrelated double differences") +
            "; optimistic when double differences share a reference satellite or follow each other at short "
            "intervals (1 s)";
+}
+
+std::string correlatedAssumption(bool weighted) {
+    return std::string(weighted ? "double differences with the adjustment's elevation weights" : "double differences") +
+           " whose errors are correlated through their shared reference satellite and in time (Gauss-Markov, "
+           "correlation time and correlated fraction estimated from the post-fit residuals)";
 }
 
 FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, double sumSquares, int count,
@@ -41,6 +50,25 @@ FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, doub
             p.covarianceXyz[j * 3 + i] = variance * q;
         }
     }
+    derive(p, latitude, longitude, baseline);
+    return p;
+}
+
+FormalPrecision withCovariance(const FormalPrecision& white, const std::array<double, 9>& covarianceXyz,
+                               double latitude, double longitude, const std::array<double, 3>& baseline) {
+    FormalPrecision p = white;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            p.covarianceXyz[j * 3 + i] = 0.5 * (element(covarianceXyz, i, j) + element(covarianceXyz, j, i));
+        }
+    }
+    derive(p, latitude, longitude, baseline);
+    return p;
+}
+
+namespace {
+
+void derive(FormalPrecision& p, double latitude, double longitude, const std::array<double, 3>& baseline) {
 
     // Columns of the rotation to north, east, up are the images of the three axes.
     std::array<double, 9> r{};
@@ -80,7 +108,8 @@ FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, doub
     } else {
         p.sigmaLength = std::numeric_limits<double>::quiet_NaN();
     }
-    return p;
 }
+
+}  // namespace
 
 }  // namespace varno

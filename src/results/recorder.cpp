@@ -4,6 +4,7 @@
 
 #include "results/results.h"
 #include "textio/textio.h"
+#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -22,6 +23,7 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, doubl
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
         if (epochs >= 1.0 && epochs <= kMaxPdopEpochs) epochSlots_.assign(static_cast<std::size_t>(epochs), 0);
+        covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
     if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(spanStart_, spanEnd_);
     // Created now, so that a file that cannot be written is told before the adjustment, not after it.
@@ -61,6 +63,12 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
                 (std::uint64_t{1} << (r.slot - 1)) | (std::uint64_t{1} << (r.referenceSlot - 1));
         }
     }
+    if (covariance_ && r.used) {
+        PostFitDifference d{r.epochTime, r.slot, r.referenceSlot, r.partials, r.weight, r.residual};
+        varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
+                       request_.model.sigmaB, d.satelliteShare, d.referenceShare);
+        covariance_->add(d);
+    }
     if (plot_) plot_->add(r);
     if (csv_) {
         csvBuffer_ += calendarText(r.epochTime, ' ') + ',' + std::to_string(r.prn) + ',' +
@@ -73,7 +81,7 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     }
 }
 
-double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitTable& orbit, int& epochs) const {
+double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitSource& orbit, int& epochs) const {
     constexpr int kMinSatellites = 4;
     double sum = 0.0;
     epochs = 0;
@@ -86,10 +94,11 @@ double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitTable& orbi
         int satellites = 0;
         for (int slot = 1; slot <= kMaxSlotBits; ++slot) {
             if ((slots & (std::uint64_t{1} << (slot - 1))) == 0) continue;
-            double x = 0, y = 0, z = 0, clock = 0;
-            int error = 0;
-            if (!oterp2(slot, t, orbit, x, y, z, clock, error)) continue;
-            const double dx = x - pair.p2L1[0], dy = y - pair.p2L1[1], dz = z - pair.p2L1[2];
+            SatelliteState s;
+            OrbitMiss miss = OrbitMiss::none;
+            if (!orbit.state(SatId::gps(invprn(slot)), t, t, s, miss)) continue;
+            const double dx = s.position[0] - pair.p2L1[0], dy = s.position[1] - pair.p2L1[1],
+                         dz = s.position[2] - pair.p2L1[2];
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
             const std::array<double, 4> row{-dx / range, -dy / range, -dz / range, 1.0};
             for (int a = 0; a < 4; ++a) {

@@ -10,6 +10,12 @@ namespace varno {
 
 namespace {
 
+// Multiples of sigma holding 95 %: one coordinate; a circle of the horizontal sigma; a sphere of the 3-D sigma
+// (sigma per axis, the root mean square of the axes' sigmas).
+constexpr double kOneDimensional95 = 1.96;
+constexpr double kHorizontal95 = 2.45;
+constexpr double kThreeDimensional95 = 2.80;
+
 [[gnu::format(printf, 2, 3)]] void line(std::string& text, const char* format, ...) {
     char buffer[512];
     va_list args;
@@ -43,7 +49,34 @@ std::string reportText(const RunSummary& s) {
         line(t, "               sigma X %.4f  Y %.4f  Z %.4f m", p.sigmaXyz[0], p.sigmaXyz[1], p.sigmaXyz[2]);
         line(t, "               sigma north %.4f  east %.4f  up %.4f  length %.4f m", p.sigmaNeu[0], p.sigmaNeu[1],
              p.sigmaNeu[2], p.sigmaLength);
-        line(t, "               formal, assuming %s", precisionAssumption(p.weighted).c_str());
+        const double horizontal = std::sqrt(0.5 * (p.sigmaNeu[0] * p.sigmaNeu[0] + p.sigmaNeu[1] * p.sigmaNeu[1]));
+        const double threeD = std::sqrt(
+            (p.sigmaNeu[0] * p.sigmaNeu[0] + p.sigmaNeu[1] * p.sigmaNeu[1] + p.sigmaNeu[2] * p.sigmaNeu[2]) / 3.0);
+        line(t, "               95 %%: north %.4f  east %.4f  up %.4f  length %.4f (1.96 sigma) m",
+             kOneDimensional95 * p.sigmaNeu[0], kOneDimensional95 * p.sigmaNeu[1], kOneDimensional95 * p.sigmaNeu[2],
+             kOneDimensional95 * p.sigmaLength);
+        line(t, "               95 %%: horizontal %.4f (2.45 sigma)  3-D %.4f (2.80 sigma) m",
+             kHorizontal95 * horizontal, kThreeDimensional95 * threeD);
+        if (s.correlation.available) {
+            const CorrelationEstimate& c = s.correlation.estimate;
+            if (c.correlatedFraction > 0.0) {
+                line(t, "               errors correlated over %.0f s%s (fraction %.2f); worth %.0f independent observations",
+                     c.correlationTime, c.atBound ? ", at its bound" : "", c.correlatedFraction,
+                     s.correlation.effectiveObservations);
+            } else {
+                line(t, "               no time correlation in the residuals; worth %.0f independent observations",
+                     s.correlation.effectiveObservations);
+            }
+            line(t, "               white-noise sigmas (errors taken as uncorrelated): north %.4f  east %.4f  up %.4f m",
+                 s.whiteNoise.sigmaNeu[0], s.whiteNoise.sigmaNeu[1], s.whiteNoise.sigmaNeu[2]);
+            line(t, "               model: errors correlated through the shared reference satellite and in time");
+        } else {
+            line(t, "               formal, assuming %s", precisionAssumption(p.weighted).c_str());
+        }
+        line(t, "               A sigma is the standard deviation of a coordinate under that model: about 68 %% of");
+        line(t, "               such surveys lie within 1 sigma of the truth, 95 %% within the figures above. It");
+        line(t, "               covers the noise and multipath of the code, not errors common to all satellites.");
+        if (!s.troposphere) line(t, "               %s", kNoTroposphereNote);
     } else {
         line(t, "  precision    not available (fewer than 4 observations used)");
     }

@@ -1,5 +1,5 @@
 // Results of a run beside the listing: the baseline with its formal precision, a machine-readable summary
-// ("varno-summary/1" JSON), a short report, a residual plot (SVG) and the residuals as CSV. None of it changes
+// ("varno-summary/2" JSON), a short report, a residual plot (SVG) and the residuals as CSV. None of it changes
 // the listing or the residual file.
 #pragma once
 
@@ -13,15 +13,21 @@
 
 #include "adjust/adjust.h"
 #include "orbit/orbit.h"
+#include "precision/precision.h"
 #include "runfiles/runfiles.h"
 #include "station/station.h"
 
 namespace varno {
 
-inline constexpr const char* kSummarySchema = "varno-summary/1";
+inline constexpr const char* kSummarySchema = "varno-summary/2";
 // What the formal precision assumes, stated wherever it is given: `weighted` when the adjustment weighted the
 // double differences (elevation weights).
 std::string precisionAssumption(bool weighted);
+// The same for the precision under correlated errors (the model of precision/precision.h).
+std::string correlatedAssumption(bool weighted);
+// What the precision leaves out when the run had no troposphere model (one line, no end).
+inline constexpr const char* kNoTroposphereNote =
+    "no troposphere model was used: the sigmas cannot cover the tropospheric delay left out";
 
 // ---------------------------------------------------------------------------------------------------------------
 // Formal precision of point 2 (so of the baseline, point 1 being held fixed).
@@ -44,6 +50,16 @@ struct FormalPrecision {
 // Not available (all zero) when count < 4 or the inverse is zero.
 FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, double sumSquares, int count,
                                 double latitude, double longitude, const std::array<double, 3>& baseline);
+// `white` with its covariance replaced by `covarianceXyz` (m², symmetrised) and every figure derived from it.
+FormalPrecision withCovariance(const FormalPrecision& white, const std::array<double, 9>& covarianceXyz,
+                               double latitude, double longitude, const std::array<double, 3>& baseline);
+
+// How the correlated errors came out (see precision/precision.h).
+struct ErrorCorrelation {
+    bool available = false;          // the precision holds the covariance under correlated errors
+    CorrelationEstimate estimate;
+    double effectiveObservations = 0;
+};
 
 // ---------------------------------------------------------------------------------------------------------------
 // The summary of one run.
@@ -79,7 +95,10 @@ struct RunSummary {
     std::array<double, 3> baselineXyz{};                // point 2 − point 1, m
     std::array<double, 3> baselineNeu{};                // the same in north, east, up at point 1, m
     double baselineLength = 0;                          // m
-    FormalPrecision precision;
+    FormalPrecision precision;    // under correlated errors when correlation.available, else = whiteNoise
+    FormalPrecision whiteNoise;   // σ0²·N⁻¹, the errors taken as white and uncorrelated
+    ErrorCorrelation correlation;
+    bool troposphere = false;     // the run modelled the troposphere
     int formed = 0, used = 0;
     double postFitRms = 0;                              // of the used residuals, m (as the listing gives it)
     std::vector<SatelliteTally> satellites;             // every PRN that formed one, increasing
@@ -91,7 +110,7 @@ struct RunSummary {
 // "YYYY-MM-DDThh:mm:ss.sss" (or with a blank for the T) of a jts time, rounded to the millisecond.
 std::string calendarText(double t, char separator = 'T');
 
-// The summary as JSON of schema "varno-summary/1", pretty-printed, ending in a newline.
+// The summary as JSON of schema "varno-summary/2", pretty-printed, ending in a newline.
 std::string summaryJson(const RunSummary& summary);
 // A short human-readable block of the same figures.
 std::string reportText(const RunSummary& summary);
@@ -129,6 +148,8 @@ struct ResultsRequest {
     bool report = false;
     std::string plotPath;
     std::string residualsCsvPath;
+    bool troposphere = false;  // the run models the troposphere
+    ObservationModel model;    // the run's weights
     bool any() const { return report || !summaryPath.empty() || !plotPath.empty() || !residualsCsvPath.empty(); }
 };
 
@@ -142,15 +163,16 @@ public:
 
     void solved(const std::array<double, 9>& inverseNormal, int count) override;
     void residual(const PostFitResidual& residual) override;
+    bool wantsPartials() const override { return covariance_ != nullptr; }
 
     // After the adjustment: the summary at the final `pair`, with PDOP from `orbit`.
     RunSummary summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                         const OrbitTable& orbit, const std::string& point1Id, const std::string& point2Id) const;
+                         const OrbitSource& orbit, const std::string& point1Id, const std::string& point2Id) const;
     // Writes every output asked for (report and "-" summary to `out`), each file put in place whole.
     void finish(const RunSummary& summary, std::ostream& out);
 
 private:
-    double meanPdop(const StationPair& pair, const OrbitTable& orbit, int& epochs) const;
+    double meanPdop(const StationPair& pair, const OrbitSource& orbit, int& epochs) const;
 
     ResultsRequest request_;
     double spanStart_, spanEnd_, interval_;
@@ -159,6 +181,7 @@ private:
     std::vector<SatelliteTally> tallies_;        // indexed by PRN
     bool weighted_ = false;
     std::vector<std::uint64_t> epochSlots_;      // per epoch of the span: slots of the used double differences
+    std::unique_ptr<CovarianceAccumulator> covariance_;  // with a summary or a report
     std::unique_ptr<ResidualPlot> plot_;
     std::unique_ptr<OutputFile> csv_;
     std::string csvBuffer_;

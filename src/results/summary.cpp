@@ -34,7 +34,7 @@ std::string calendarText(double t, char separator) {
 }
 
 RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                                      const OrbitTable& orbit, const std::string& point1Id,
+                                      const OrbitSource& orbit, const std::string& point1Id,
                                       const std::string& point2Id) const {
     RunSummary s;
     s.point1Id = point1Id;
@@ -71,8 +71,19 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
         }
     }
     s.postFitRms = s.used > 0 ? std::sqrt(sumSquaresUsed / s.used) : 0.0;
-    s.precision = formalPrecision(lastInverse_, sumSquaresUsed, s.used, s.latitude2, s.longitude2, s.baselineXyz);
-    s.precision.weighted = weighted_;
+    s.whiteNoise = formalPrecision(lastInverse_, sumSquaresUsed, s.used, s.latitude2, s.longitude2, s.baselineXyz);
+    s.whiteNoise.weighted = weighted_;
+    s.precision = s.whiteNoise;
+    s.troposphere = request_.troposphere;
+    if (covariance_ && s.whiteNoise.available) {
+        const RealisticCovariance c = covariance_->finish();
+        s.correlation.available = c.available;
+        s.correlation.estimate = c.correlation;
+        s.correlation.effectiveObservations = c.effectiveObservations;
+        if (c.available) {
+            s.precision = withCovariance(s.whiteNoise, c.covariance, s.latitude2, s.longitude2, s.baselineXyz);
+        }
+    }
     s.meanPdop = meanPdop(pair, orbit, s.pdopEpochs);
     return s;
 }

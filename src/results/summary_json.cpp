@@ -1,4 +1,4 @@
-// The summary as JSON, schema "varno-summary/1" (docs/varno-summary-1.schema.json).
+// The summary as JSON, schema "varno-summary/2" (docs/varno-summary-2.schema.json).
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -27,22 +27,42 @@ Json matrix(const std::array<double, 9>& m) {
     return rows;
 }
 
-Json precisionJson(const FormalPrecision& p) {
+// The figures of one covariance of point 2.
+void sigmas(Json& j, const FormalPrecision& p) {
+    j["sigma_x_m"] = number(p.sigmaXyz[0]);
+    j["sigma_y_m"] = number(p.sigmaXyz[1]);
+    j["sigma_z_m"] = number(p.sigmaXyz[2]);
+    j["sigma_north_m"] = number(p.sigmaNeu[0]);
+    j["sigma_east_m"] = number(p.sigmaNeu[1]);
+    j["sigma_up_m"] = number(p.sigmaNeu[2]);
+    j["sigma_length_m"] = number(p.sigmaLength);
+    j["covariance_xyz_m2"] = matrix(p.covarianceXyz);
+    j["covariance_neu_m2"] = matrix(p.covarianceNeu);
+}
+
+Json precisionJson(const RunSummary& s) {
+    const FormalPrecision& p = s.precision;
     if (!p.available) return nullptr;
-    return {{"assumption", precisionAssumption(p.weighted)},
-            {"observations", p.observations},
-            {"degrees_of_freedom", p.degreesOfFreedom},
-            {"sum_squares_m2", number(p.sumSquares)},
-            {"sigma0_m", number(p.sigma0)},
-            {"sigma_x_m", number(p.sigmaXyz[0])},
-            {"sigma_y_m", number(p.sigmaXyz[1])},
-            {"sigma_z_m", number(p.sigmaXyz[2])},
-            {"sigma_north_m", number(p.sigmaNeu[0])},
-            {"sigma_east_m", number(p.sigmaNeu[1])},
-            {"sigma_up_m", number(p.sigmaNeu[2])},
-            {"sigma_length_m", number(p.sigmaLength)},
-            {"covariance_xyz_m2", matrix(p.covarianceXyz)},
-            {"covariance_neu_m2", matrix(p.covarianceNeu)}};
+    const ErrorCorrelation& c = s.correlation;
+    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted) : precisionAssumption(p.weighted)},
+              {"model", c.available ? "correlated" : "white noise"},
+              {"observations", p.observations},
+              {"degrees_of_freedom", p.degreesOfFreedom},
+              {"sum_squares_m2", number(p.sumSquares)},
+              {"sigma0_m", number(p.sigma0)}};
+    sigmas(j, p);
+    j["correlation"] = c.available ? Json{{"estimated", c.estimate.estimated},
+                                          {"correlation_time_s", number(c.estimate.correlationTime)},
+                                          {"correlated_fraction", number(c.estimate.correlatedFraction)},
+                                          {"at_bound", c.estimate.atBound},
+                                          {"bounds_s", {kMinCorrelationTime, kMaxCorrelationTime}}}
+                                   : Json();
+    j["effective_observations"] = c.available ? number(c.effectiveObservations) : Json();
+    j["troposphere_note"] = s.troposphere ? Json() : Json(kNoTroposphereNote);
+    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)}};
+    sigmas(white, s.whiteNoise);
+    j["white_noise"] = white;
+    return j;
 }
 
 }  // namespace
@@ -105,7 +125,7 @@ std::string summaryJson(const RunSummary& s) {
           {"east_m", number(s.baselineNeu[1])},
           {"up_m", number(s.baselineNeu[2])},
           {"length_m", s.baselineLength}}},
-        {"precision", precisionJson(s.precision)},
+        {"precision", precisionJson(s)},
         {"observations",
          {{"formed", s.formed},
           {"used", s.used},

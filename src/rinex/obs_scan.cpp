@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "broadcast/broadcast.h"
 #include "epoch_line.h"
 #include "rinex3.h"
 #include "rinex/rinex.h"
@@ -153,6 +154,14 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
         scanEpochs3(file, summary);
         return;
     }
+    // A navigation, orbit or clock file given as observations: one line saying what it is.
+    if (file.next(line, kRinexWidth)) {
+        const std::string kind = inputKind(line.text());
+        if (!kind.empty() && kind.find("observation") == std::string::npos) {
+            line.fail("this is " + kind + ", not an observation file");
+        }
+    }
+    file.rewind();
     readHeader(file, line, summary);
     const int linesEach = recordLines(summary.typeCount);
 

@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -60,6 +61,23 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
+// The run's satellites, in their order.
+std::vector<SatId> runSatellites() {
+    std::vector<SatId> sats;
+    for (int slot = 1; slot <= prnTable().count; ++slot) sats.push_back(SatId::gps(prnTable().prn[slot]));
+    return sats;
+}
+
+// Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
+void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
+    const std::vector<SatId> carried = orbit.satellites();
+    for (const SatId& sat : runSatellites()) {
+        int n = 0;
+        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sat.number, n);
+    }
+    numprn(satCount);
+}
+
 // The files a run writes besides the listing.
 struct StageOutputs {
     std::string scratchDirectory;
@@ -105,10 +123,12 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     StationPair pair;
     recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
 
-    OrbitTable orbit;
     for (TextFile* file : orbits) file->rewind();
-    lodorb(orbits, orbit, plan.satCount, plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+    const std::unique_ptr<OrbitSource> source =
+        loadSp3Orbit(orbits, runSatellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
     orbitFiles.clear();
+    keepSatellitesOf(*source, plan.satCount);
+    const OrbitSource& orbit = *source;
 
     const StationSources sources = stationSources(options, summary1, summary2);
     if (sources.any()) {
@@ -151,8 +171,8 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     const auto resultFile = [&](const std::string& p) {
         return p.empty() || p == "-" ? p : outputPath(options, p.c_str());
     };
-    const ResultsRequest wanted{resultFile(options.summary), options.report, resultFile(options.plot),
-                                resultFile(options.residualsCsv)};
+    const ResultsRequest wanted{resultFile(options.summary), options.report,        resultFile(options.plot),
+                                resultFile(options.residualsCsv), options.troposphere, model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
         results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval);

@@ -13,10 +13,31 @@
 #include "orbit/orbit.h"
 #include "rinex/rinex.h"
 #include "station/station.h"
+#include "models/orbit_fixture.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
 
 namespace varno::test {
+
+// An orbit cut short: the inner orbit up to `last`.
+class CutOrbit final : public OrbitSource {
+public:
+    CutOrbit(std::unique_ptr<OrbitSource> inner, double last) : inner_(std::move(inner)), last_(last) {}
+    bool state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const override {
+        if (!(t <= last_)) {
+            miss = OrbitMiss::outsideSpan;
+            return false;
+        }
+        return inner_->state(sat, t, epoch, state, miss);
+    }
+    std::vector<SatId> satellites() const override { return inner_->satellites(); }
+    double firstTime() const override { return inner_->firstTime(); }
+    double lastTime() const override { return last_; }
+
+private:
+    std::unique_ptr<OrbitSource> inner_;
+    double last_;
+};
 
 class AdjustScenario {
 public:
@@ -29,41 +50,13 @@ public:
     static constexpr std::array<int, 5> kPrns{27, 5, 12, 3, 9};
 
     AdjustScenario() {
-        newprn();
-        for (int prn : kPrns) {
-            int slot = 0;
-            putprn(prn, slot);
-        }
-        satCount = static_cast<int>(kPrns.size());
         // Slot 1 near the zenith, slots 2 to 4 about 30° high to the north, south-east and south-west.
-        const std::array<std::array<double, 3>, 5> sats{{{15.652e6, 4.633e6, 20.952e6},
-                                                         {-1.667e6, -0.303e6, 26.506e6},
-                                                         {16.117e6, 20.296e6, 5.809e6},
-                                                         {21.811e6, -14.557e6, 4.221e6},
-                                                         {15.652e6, 4.633e6, 20.952e6}}};
-        const int n = kEpochs;
-        const int s = satCount;
-        orbit.epochCount = n;
-        orbit.data.assign(static_cast<std::size_t>(n * (1 + 4 * s)), 0.0);
-        orbit.timeBase = 1;
-        orbit.xBase = n + 1;
-        orbit.yBase = n + 1 + s * n;
-        orbit.zBase = n + 1 + 2 * s * n;
-        orbit.clockBase = n + 1 + 3 * s * n;
-        orbit.firstTime = 0.0;
-        orbit.lastTime = (n - 1) * kOrbitInterval;
-        orbit.interval = kOrbitInterval;
-        orbit.lastWindowStart = n - 8;
-        orbit.lastWindowTime = orbit.firstTime + (n - 9) * kOrbitInterval;
-        for (int k = 1; k <= n; ++k) {
-            orbit.at(orbit.timeBase + k - 1) = (k - 1) * kOrbitInterval;
-            for (int slot = 1; slot <= s; ++slot) {
-                const auto& p = sats[static_cast<std::size_t>(slot - 1)];
-                lodor2(orbit, k, slot, p[0], p[1], p[2], 0.0);
-            }
-        }
-        itrini(orbit);
-        satPositions = sats;
+        satPositions = {{{15.652e6, 4.633e6, 20.952e6},
+                         {-1.667e6, -0.303e6, 26.506e6},
+                         {16.117e6, 20.296e6, 5.809e6},
+                         {21.811e6, -14.557e6, 4.221e6},
+                         {15.652e6, 4.633e6, 20.952e6}}};
+        number(kPrns);
 
         pair.p1Marker = {4.4e6, 0.8e6, 4.55e6};
         pair.p1L1 = pair.p1Marker;
@@ -107,7 +100,27 @@ public:
         return elevation;
     }
 
-    OrbitTable orbit;
+    // Enters `prns` in the PrnTable, slots 1 to 5, and makes the orbit of these satellites.
+    void number(const std::array<int, 5>& prns) {
+        newprn();
+        std::vector<SatId> ids;
+        for (int prn : prns) {
+            int slot = 0;
+            putprn(prn, slot);
+            ids.push_back(SatId::gps(prn));
+        }
+        satCount = static_cast<int>(prns.size());
+        std::vector<SatelliteState> states;
+        for (int k = 1; k <= kEpochs; ++k) {
+            for (const auto& p : satPositions) states.push_back({p, 0.0});
+        }
+        orbit.source = tabulatedOrbit(ids, 0.0, kOrbitInterval, kEpochs, states);
+    }
+
+    // The orbit ends at `lastTime`: every later time is outside its span.
+    void cutOrbitAt(double lastTime) { orbit.source = std::make_unique<CutOrbit>(std::move(orbit.source), lastTime); }
+
+    TestOrbit orbit;
     StationPair pair;
     int satCount = 0;
     std::array<std::array<double, 3>, 5> satPositions{};

@@ -139,7 +139,7 @@ TEST(Post, ResidualLinesWrittenByThePartsAreThoseWrittenInOrder) {
         adjust_internal::EpochStore store;
         formStore(s, run, 0.7, gather, store);
         adjust_internal::gatherFromStore(store, s.satCount, gather);
-        if (orbitFails) s.orbit.lastTime = AdjustScenario::kT0 + (kEpochs - 1.5) * test::kEpochStep;
+        if (orbitFails) s.cutOrbitAt(AdjustScenario::kT0 + (kEpochs - 1.5) * test::kEpochStep);
         const int cursor = refSatTable().cursor;
         std::string written[2];
         for (int byEpoch = 0; byEpoch < 2; ++byEpoch) {

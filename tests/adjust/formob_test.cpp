@@ -81,7 +81,7 @@ TEST(Formob, FileEndingBeforeTheSpanEndsTheLoop) {
 TEST(Formob, WhatTheReadingAheadMeetsWaitsForTheEpochsBeforeIt) {
     captureOutput();
     AdjustScenario s;
-    s.orbit.lastTime = AdjustScenario::kT0 + 100.0;  // epoch 4 (kT0 + 120) is beyond the orbit
+    s.cutOrbitAt(AdjustScenario::kT0 + 100.0);  // epoch 4 (kT0 + 120) is beyond the orbit
     FormobRun run(s, 10, {1, 2, 3, 4}, 9 * test::kEpochStep);
     std::string broken = test::rinexText(s, s.pair.p2L1, -75.0, 0.0, 10, {1, 2, 3, 4});
     const std::size_t at = broken.find("\n 06  8 26  1  3  0.0000000");  // epoch 6

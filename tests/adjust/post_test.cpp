@@ -100,9 +100,7 @@ TEST(Post, StopsOfTheResults) {
     {
         GatherFile gather;
         test::fillGather(gather, {s.observation(2, 0.0, 0.0)}, s.satCount);
-        newprn();
-        int slot = 0;
-        for (int prn : {27, 100, 12, 3, 9}) putprn(prn, slot);  // slot 2 holds no two-digit satellite number
+        s.number({27, 100, 12, 3, 9});  // slot 2 holds no two-digit satellite number
         EXPECT_STOP(post(gather, s.orbit, s.pair, s.satCount, 1.0, res), 74358);
     }
     std::fclose(res);

@@ -9,7 +9,7 @@
 namespace varno {
 namespace {
 
-using test::SatelliteState;
+using test::ModelState;
 
 constexpr double kC = GpsConstants::speedOfLight;
 constexpr double kOmega = GpsConstants::earthRotationRate;
@@ -25,12 +25,12 @@ const std::array<double, 3> kStill = {2.2e7, -3.0e6, 1.4e7};
 constexpr double kStillClock = 1.5e-4;
 constexpr double kFirstTime = 1000.0;
 
-SatelliteState fastState(double t) {
+ModelState fastState(double t) {
     return {kFastStart[0] + kFastSpeed * (t - kFirstTime), kFastStart[1], kFastStart[2],
             1.0e-4 + 1.0e-9 * (t - kFirstTime)};
 }
 
-SatelliteState model(int slot, double t) {
+ModelState model(int slot, double t) {
     if (slot == kFastSlot) return fastState(t);
     if (slot == kStillSlot) return {kStill[0], kStill[1], kStill[2], kStillClock};
     const double radius = 2.656e7;
@@ -49,7 +49,7 @@ protected:
         pair.p1L1 = {4.0e6, 1.0e6, 4.8e6};
         pair.p2L1 = {4.0e6 + 3000.0, 1.0e6 - 2000.0, 4.8e6 + 1500.0};
     }
-    OrbitTable orbit;
+    test::TestOrbit orbit;
     StationPair pair;
 };
 
@@ -60,7 +60,7 @@ double norm(double x, double y, double z) { return std::sqrt(x * x + y * y + z *
 double handRange(const std::array<double, 3>& p, double t, double dt, std::array<double, 3>& rotated,
                  double& thirdPassRange) {
     double tau = 0.075;
-    SatelliteState s;
+    ModelState s;
     for (int pass = 0; pass < 3; ++pass) {
         s = fastState(t - dt - tau);
         thirdPassRange = norm(s.x - p[0], s.y - p[1], s.z - p[2]);
@@ -91,7 +91,7 @@ TEST_F(Geometry, ComdtrMakesTwoPassesFromZeroForEachPoint) {
     auto hand = [](const std::array<double, 3>& p, double t, double pr) {
         double dt = 0.0;
         for (int pass = 0; pass < 2; ++pass) {
-            const SatelliteState s = fastState(t - pr / kC - dt);
+            const ModelState s = fastState(t - pr / kC - dt);
             dt = (pr - norm(s.x - p[0], s.y - p[1], s.z - p[2])) / kC + s.clock;
         }
         return dt;
@@ -130,7 +130,7 @@ TEST_F(Geometry, ComrngSamePointAndTagGiveEqualRangesAndUnitVector) {
     comrng(kCircularSlot, pair, orbit, 1008.3, 1008.1, 0.0, 0.0, 1.0e-3, -2.0e-3, rho1, rho2, u);
     EXPECT_NEAR(norm(u[0], u[1], u[2]), 1.0, 1e-15);
     // From the satellite towards point 2: moving point 2 along u lengthens its range.
-    const SatelliteState s = model(kCircularSlot, 1008.1);
+    const ModelState s = model(kCircularSlot, 1008.1);
     const double towards = (pair.p2L1[0] - s.x) * u[0] + (pair.p2L1[1] - s.y) * u[1] + (pair.p2L1[2] - s.z) * u[2];
     EXPECT_GT(towards, 0.99 * rho2);
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "orbit/orbit.h"
@@ -12,13 +13,13 @@
 namespace varno::test {
 
 // Position (m) and clock (s) of one satellite at time t.
-struct SatelliteState {
+struct ModelState {
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
     double clock = 0.0;
 };
-using SatelliteModel = std::function<SatelliteState(int slot, double t)>;
+using SatelliteModel = std::function<ModelState(int slot, double t)>;
 
 // Empties the PrnTable and enters `prns` in slots 1, 2, ...
 inline void setPrns(const std::vector<int>& prns) {
@@ -29,38 +30,26 @@ inline void setPrns(const std::vector<int>& prns) {
     }
 }
 
-// An orbit table of `epochs` epochs from `firstTime` every `interval` seconds for `slots` satellites, filled from
-// `model` at the grid epochs, with the layout and interpolation constants a loaded table carries.
-inline OrbitTable makeOrbit(int slots, double firstTime, double interval, int epochs, const SatelliteModel& model) {
-    OrbitTable table;
-    const int n = epochs;
-    table.epochCount = n;
-    table.data.assign(static_cast<size_t>(n * (1 + 4 * slots)), 0.0);
-    table.timeBase = 1;
-    table.xBase = n + 1;
-    table.yBase = table.xBase + n * slots;
-    table.zBase = table.yBase + n * slots;
-    table.clockBase = table.zBase + n * slots;
-    for (int k = 1; k <= n; ++k) {
+// The orbit of a test: converts to the source it holds.
+struct TestOrbit {
+    std::unique_ptr<OrbitSource> source;
+    operator const OrbitSource&() const { return *source; }
+};
+
+// An orbit of `epochs` epochs from `firstTime` every `interval` seconds for the satellites of PrnTable slots
+// 1..`slots`, tabulated from `model` at the grid epochs and interpolated as a loaded orbit is.
+inline TestOrbit makeOrbit(int slots, double firstTime, double interval, int epochs, const SatelliteModel& model) {
+    std::vector<SatId> sats;
+    for (int s = 1; s <= slots; ++s) sats.push_back(SatId::gps(prnTable().prn[s]));
+    std::vector<varno::SatelliteState> states;
+    for (int k = 1; k <= epochs; ++k) {
         const double t = firstTime + (k - 1) * interval;
-        table.at(table.timeBase + k - 1) = t;
         for (int s = 1; s <= slots; ++s) {
-            const SatelliteState state = model(s, t);
-            const int offset = (s - 1) * n + (k - 1);
-            table.at(table.xBase + offset) = state.x;
-            table.at(table.yBase + offset) = state.y;
-            table.at(table.zBase + offset) = state.z;
-            table.at(table.clockBase + offset) = state.clock;
+            const ModelState state = model(s, t);
+            states.push_back({{state.x, state.y, state.z}, state.clock});
         }
     }
-    table.firstTime = firstTime;
-    table.lastTime = firstTime + (n - 1) * interval;
-    table.interval = interval;
-    table.lastWindowStart = n - 8;
-    table.lastWindowTime = firstTime + (n - 9) * interval;
-    table.halfWindow = 4;
-    table.weights = {1680.0, -210.0, 60.0, -30.0, 24.0, -30.0, 60.0, -210.0, 1680.0};
-    return table;
+    return TestOrbit{tabulatedOrbit(sats, firstTime, interval, epochs, states)};
 }
 
 }  // namespace varno::test

@@ -10,7 +10,7 @@
 namespace varno {
 namespace {
 
-using test::SatelliteState;
+using test::ModelState;
 
 // Point 1 on the equator at longitude 0: up is +X and north is +Z, so a satellite at elevation e and distance R
 // stands at point 1 + R·(sin e, 0, cos e).
@@ -18,7 +18,7 @@ constexpr double kA = 6378137.0;
 constexpr double kDistance = 2.0e7;
 constexpr double kGrid = 300.0;  // orbit tabulation interval of the samples-on-nodes tables
 
-SatelliteState atElevation(double degrees) {
+ModelState atElevation(double degrees) {
     const double e = degrees / GpsConstants::degreesPerRadian;
     return {kA + kDistance * std::sin(e), 0.0, kDistance * std::cos(e), 0.0};
 }
@@ -45,7 +45,7 @@ protected:
         EXPECT_TRUE(getrs(slot, t)) << "t = " << t;
         return slot;
     }
-    OrbitTable orbit;
+    test::TestOrbit orbit;
     StationPair pair;
 };
 
@@ -117,12 +117,10 @@ TEST_F(RefSat, MakrstPointOneWithoutGeodeticPositionStops) {
 }
 
 TEST_F(RefSat, MakrstOrbitFailureNamesErrorPrnAndTime) {
-    plan({21, 9}, 21, [](int, double) { return 40.0; });
-    for (int k = 1; k <= orbit.epochCount; ++k) {  // slot 2 has no orbit
-        orbit.at(orbit.xBase + orbit.epochCount + k - 1) = 0.0;
-        orbit.at(orbit.yBase + orbit.epochCount + k - 1) = 0.0;
-        orbit.at(orbit.zBase + orbit.epochCount + k - 1) = 0.0;
-    }
+    test::setPrns({21, 9});
+    orbit = test::makeOrbit(2, 0.0, kGrid, 21, [](int slot, double t) {  // slot 2 has no orbit
+        return slot == 2 ? ModelState{} : atElevation(40.0 + 0.0 * t);
+    });
     EXPECT_STOP(makrst(600.0, 900.0, 30.0, pair, orbit, 2), 34958);
     EXPECT_EQ(listingText(), " oterp error in makrst-- 2 9 600\n");
 
@@ -173,7 +171,7 @@ TEST_F(RefSat, MakrstSamplingStepFollowsTheDataInterval) {
         test::setPrns({21, 9});
         orbit = test::makeOrbit(2, 0.0, kGrid, 21, [&](int slot, double t) {
             const double along = slot == 1 ? 1000.0 * t : 1000.0 * (2.0 * crossing - t);
-            return SatelliteState{kA + kDistance, 0.0, along, 0.0};
+            return ModelState{kA + kDistance, 0.0, along, 0.0};
         });
         captureOutput();
         makrst(0.0, 4.0 * c.step, c.interval, pair, orbit, 2);

@@ -6,10 +6,30 @@
 #include <vector>
 
 #include "orbit/orbit.h"
+#include "orbit/orbit_table.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
 
 namespace varno::test {
+
+// Loads the table for the satellites of the PrnTable, then keeps in the PrnTable the satellites the table carries,
+// as a run does; `satCount` comes back as their count.
+inline void loadForPrnTable(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs,
+                            double start, double stop) {
+    std::vector<SatId> columns;
+    for (int slot = 1; slot <= prnTable().count; ++slot) columns.push_back(SatId::gps(prnTable().prn[slot]));
+    lodorb(files, table, columns, epochs, start, stop);
+    newprn();
+    for (const SatId& sat : columns) {
+        int slot = 0;
+        putprn(sat.number, slot);
+    }
+    numprn(satCount);
+}
+inline void loadForPrnTable(TextFile& file, OrbitTable& table, int& satCount, int epochs, double start,
+                            double stop) {
+    loadForPrnTable(std::vector<TextFile*>{&file}, table, satCount, epochs, start, stop);
+}
 
 struct Sp3Spec {
     char version = 'a';
@@ -76,7 +96,7 @@ inline OrbitTable sp3Load(const TempDir& dir, const std::vector<std::string>& te
     setjd0(2005, 4, 1);
     numprn(satCount);
     OrbitTable table;
-    lodorb(pointers, table, satCount, epochs, start, stop);
+    loadForPrnTable(pointers, table, satCount, epochs, start, stop);
     return table;
 }
 

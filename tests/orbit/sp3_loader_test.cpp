@@ -83,7 +83,7 @@ Loaded load(const std::string& text, int epochs, double start, double stop) {
     setjd0(2005, 4, 1);
     Loaded out;
     numprn(out.satCount);
-    lodorb(file, out.table, out.satCount, epochs, start, stop);
+    test::loadForPrnTable(file, out.table, out.satCount, epochs, start, stop);
     return out;
 }
 
@@ -262,7 +262,7 @@ TEST_F(LodorbTest, LoadsTheRealBroadcastOrbit) {
     setjd0(2005, 4, 1);
     OrbitTable t;
     int satCount = 32;
-    lodorb(file, t, satCount, 14, 85500, 85500 + 13 * 900);
+    test::loadForPrnTable(file, t, satCount, 14, 85500, 85500 + 13 * 900);
     EXPECT_EQ(satCount, 13);
     EXPECT_EQ(listingText().find("lodorb reset number of sats ==>  31\n"), 0u);
     EXPECT_NE(listingText().find("lodorb reset number of sats ==>  13\n"), std::string::npos);
@@ -374,7 +374,7 @@ TEST_F(LodorbTest, CorpusFilesLoadOrAreRefusedNamingFileAndLine) {
             file.rewind();
             OrbitTable t;
             int satCount = 32;
-            lodorb(file, t, satCount, span.epochs, span.start, span.end);
+            test::loadForPrnTable(file, t, satCount, span.epochs, span.start, span.end);
             kind = "loaded " + std::to_string(satCount);
             line = name + ": " + kind;
         } catch (const StopRequest& stop) {

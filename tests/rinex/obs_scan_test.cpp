@@ -89,6 +89,16 @@ TEST_F(ScanTest, TypeCountOutsideOneToNine) {
     EXPECT_THROW(scan(headerLine("     1    C1", "# / TYPES OF OBSERV")), InputError);
 }
 
+TEST_F(ScanTest, FileOfAnotherKindSaysWhatItIs) {
+    const std::string name = dir.file("point1.rnx");
+    try {
+        scan("#cP2010  7  1  0  0  0.00000000      96 ORBIT IGS05 HLM  IGS\n");
+        ADD_FAILURE() << "an orbit file was scanned";
+    } catch (const InputError& error) {
+        EXPECT_EQ(std::string(error.what()), name + ":1: this is an SP3 orbit file, not an observation file");
+    }
+}
+
 TEST_F(ScanTest, TwoDigitYears) {
     struct Case {
         int field, year;

@@ -91,9 +91,12 @@ void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
 
 }  // namespace sim
 
+namespace sim { int campaignMain(int argc, char** argv); }  // campaign.cpp
+
 int main(int argc, char** argv) {
     using namespace sim;
     try {
+        if (argc > 1 && std::string(argv[1]) == "campaign") return campaignMain(argc - 1, argv + 1);
         Scenario sc;
         applyDefaults(sc);
         std::string dir;

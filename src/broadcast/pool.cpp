@@ -1,0 +1,171 @@
+// The pool of ephemeris records, the choice of a record for a satellite at a time, and the pool as an orbit.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "broadcast/broadcast.h"
+
+namespace varno {
+
+namespace {
+
+constexpr double kHour = 3600.0;
+// Signal times within this of their epoch are served by the expansion about the epoch (see BroadcastOrbit).
+constexpr double kExpansionReach = 0.5;  // s
+constexpr double kExpansionStep = 0.1;   // s, the half-width of the differences that give velocity and acceleration
+
+std::atomic<unsigned long> orbitCount{0};
+
+// The state of one satellite about one epoch: position, velocity and acceleration there, and the record's clock.
+struct Expansion {
+    unsigned long orbit = 0;  // the BroadcastOrbit's number; 0: empty
+    double epoch = 0.0;
+    const Ephemeris* record = nullptr;
+    double toc = 0.0;  // the record's toc in seconds of the run
+    std::array<double, 3> position{}, velocity{}, acceleration{};
+};
+// One per satellite and thread: the signal times of one epoch come one after the other on a thread.
+thread_local std::array<Expansion, kSatKeyCount> expansions;
+
+bool before(const Ephemeris& a, const Ephemeris& b) {
+    if (!(a.toe == b.toe)) return a.toe < b.toe;
+    return a.transmitted < b.transmitted;
+}
+
+// The best record of one message family (Galileo INAV or FNAV; every record for the other systems).
+const Ephemeris* nearest(const std::vector<Ephemeris>& records, const GpsTime& t, double reach, bool fnav) {
+    const GpsTime from = t + (-reach);
+    auto it = std::lower_bound(records.begin(), records.end(), from,
+                               [](const Ephemeris& r, const GpsTime& at) { return r.toe < at; });
+    const Ephemeris* best = nullptr;
+    double bestDistance = 0.0;
+    for (; it != records.end(); ++it) {
+        const double off = it->toe - t;
+        if (off > reach) break;
+        if (!it->healthy || (it->message == NavMessage::fnav) != fnav) continue;
+        const double distance = std::fabs(off);
+        if (distance > recordReach(*it)) continue;
+        if (best == nullptr || distance < bestDistance ||
+            (distance == bestDistance && !(it->transmitted < best->transmitted))) {
+            best = &*it;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+bool NavPool::add(const Ephemeris& record) {
+    std::vector<Ephemeris>& list = bySat_[static_cast<std::size_t>(record.sat.key())];
+    for (const Ephemeris& held : list) {
+        if (held.message == record.message && held.toe == record.toe && held.issue == record.issue) {
+            ++repeats_;
+            return false;
+        }
+    }
+    list.insert(std::upper_bound(list.begin(), list.end(), record, before), record);
+    if (count_ == 0 || record.toe < first_) first_ = record.toe;
+    if (count_ == 0 || last_ < record.toe) last_ = record.toe;
+    ++count_;
+    return true;
+}
+
+const std::vector<Ephemeris>& NavPool::records(SatId sat) const { return bySat_[static_cast<std::size_t>(sat.key())]; }
+
+std::vector<SatId> NavPool::satellites() const {
+    std::vector<SatId> out;
+    for (const std::vector<Ephemeris>& list : bySat_) {
+        if (!list.empty()) out.push_back(list.front().sat);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+int NavPool::recordCount(GnssSystem system) const {
+    int n = 0;
+    for (const std::vector<Ephemeris>& list : bySat_) {
+        if (!list.empty() && list.front().sat.system == system) n += static_cast<int>(list.size());
+    }
+    return n;
+}
+
+double recordReach(const Ephemeris& record) {
+    switch (record.sat.system) {
+        case GnssSystem::galileo: return 4 * kHour;
+        case GnssSystem::beidou: return 6 * kHour;
+        case GnssSystem::glonass: return 0.5 * kHour;
+        default: return std::max(2 * kHour, record.fitHours * kHour / 2);
+    }
+}
+
+const Ephemeris* chooseRecord(const NavPool& pool, SatId sat, const GpsTime& t) {
+    const std::vector<Ephemeris>& records = pool.records(sat);
+    if (records.empty()) return nullptr;
+    double reach = 0.0;
+    if (sat.system == GnssSystem::gps || sat.system == GnssSystem::qzss) {
+        for (const Ephemeris& r : records) reach = std::max(reach, recordReach(r));
+    } else {
+        reach = recordReach(records.front());
+    }
+    const Ephemeris* best = nearest(records, t, reach, false);
+    if (best == nullptr && sat.system == GnssSystem::galileo) best = nearest(records, t, reach, true);
+    return best;
+}
+
+BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
+    : pool_(pool), reference_(gpsTimeOfMjd(referenceMjd, 0.0)), satellites_(pool.satellites()),
+      number_(++orbitCount) {
+    bool any = false;
+    for (SatId sat : satellites_) {
+        for (const Ephemeris& r : pool.records(sat)) {
+            const double from = (r.toe - reference_) - recordReach(r);
+            const double to = (r.toe - reference_) + recordReach(r);
+            if (!any || from < first_) first_ = from;
+            if (!any || to > last_) last_ = to;
+            any = true;
+        }
+    }
+}
+
+bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const {
+    if (!std::isfinite(t) || !std::isfinite(epoch)) {
+        miss = OrbitMiss::outsideSpan;
+        return false;
+    }
+    Expansion& x = expansions[static_cast<std::size_t>(sat.key())];
+    if (x.orbit != number_ || x.epoch != epoch) {
+        x.orbit = 0;
+        x.record = chooseRecord(pool_, sat, reference_ + epoch);
+        if (x.record == nullptr) {
+            miss = pool_.records(sat).empty() ? OrbitMiss::notCarried : OrbitMiss::noRecord;
+            return false;
+        }
+        const GpsTime at = reference_ + epoch;
+        const SatelliteState mid = ephemerisState(*x.record, at);
+        const SatelliteState before = ephemerisState(*x.record, at + (-kExpansionStep));
+        const SatelliteState after = ephemerisState(*x.record, at + kExpansionStep);
+        for (std::size_t k = 0; k < 3; ++k) {
+            x.position[k] = mid.position[k];
+            x.velocity[k] = (after.position[k] - before.position[k]) / (2.0 * kExpansionStep);
+            x.acceleration[k] =
+                (after.position[k] - 2.0 * mid.position[k] + before.position[k]) / (kExpansionStep * kExpansionStep);
+        }
+        x.toc = x.record->toc - reference_;
+        x.orbit = number_;
+        x.epoch = epoch;
+    }
+    const double dt = t - epoch;
+    if (std::fabs(dt) > kExpansionReach) {
+        state = ephemerisState(*x.record, reference_ + t);
+        return true;
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        state.position[k] = x.position[k] + (x.velocity[k] + 0.5 * x.acceleration[k] * dt) * dt;
+    }
+    const double dc = t - x.toc;
+    state.clock = x.record->af0 + x.record->af1 * dc + x.record->af2 * dc * dc;
+    return true;
+}
+
+}  // namespace varno
