@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,46 +32,37 @@ int main(int argc, char** argv) {
     try {
         TextFile sp3(argv[1]);
         std::vector<TextFile*> files{&sp3};
-        for (int prn = 1; prn <= kMaxPrn; ++prn) {
-            int slot = 0;
-            putprn(prn, slot);
-        }
         const OrbitSpan span = orbspn(files);
         sp3.rewind();
-        OrbitTable table;
-        int satellites = kMaxPrn;
-        lodorb(files, table, satellites, span.epochs, span.start, span.end);
-        itrini(table);
+        std::vector<SatId> wanted;
+        for (int prn = 1; prn <= 32; ++prn) wanted.push_back(SatId::gps(prn));
+        const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, wanted, span.epochs, span.start, span.end);
+        const std::vector<SatId> sats = table->satellites();
         NavPool pool;
         std::deque<TextFile> navs;
         for (int k = 2; k < argc; ++k) readNavigation(navs.emplace_back(argv[k]), pool);
         const BroadcastOrbit orbit(pool, jd0());
         // Every satellite of the table at every second of the span that both orbits cover.
-        const double from = table.firstTime + 4 * table.interval, to = table.lastTime - 4 * table.interval;
+        const double from = table->firstTime() + 4 * span.interval, to = table->lastTime() - 4 * span.interval;
         double sumTable = 0.0, sumBroadcast = 0.0;
         long calls = 0;
+        const auto timeSource = [&](const OrbitSource& source, double& sum) {
+            for (double t = from; t < to; t += 1.0) {
+                for (const SatId sat : sats) {
+                    for (int k = 0; k < kAsked; ++k) {
+                        SatelliteState s;
+                        OrbitMiss miss = OrbitMiss::none;
+                        if (source.state(sat, t - kTravel - 1e-6 * k, t, s, miss)) sum += s.position[0];
+                        ++calls;
+                    }
+                }
+            }
+        };
         const Clock::time_point t0 = Clock::now();
-        for (double t = from; t < to; t += 1.0) {
-            for (int slot = 1; slot <= satellites; ++slot) {
-                for (int k = 0; k < kAsked; ++k) {
-                    double x = 0, y = 0, z = 0, c = 0;
-                    int error = 0;
-                    if (oterp2(slot, t - kTravel - 1e-6 * k, table, x, y, z, c, error)) sumTable += x;
-                    ++calls;
-                }
-            }
-        }
+        timeSource(*table, sumTable);
         const Clock::time_point t1 = Clock::now();
-        for (double t = from; t < to; t += 1.0) {
-            for (int slot = 1; slot <= satellites; ++slot) {
-                for (int k = 0; k < kAsked; ++k) {
-                    SatelliteState s;
-                    OrbitMiss miss = OrbitMiss::none;
-                    const SatId sat = SatId::gps(invprn(slot));
-                    if (orbit.state(sat, t - kTravel - 1e-6 * k, t, s, miss)) sumBroadcast += s.position[0];
-                }
-            }
-        }
+        timeSource(orbit, sumBroadcast);
+        calls /= 2;
         const Clock::time_point t2 = Clock::now();
         const double a = seconds(t0, t1), b = seconds(t1, t2);
         std::printf("%ld states: tabulated %.3f s (%.0f ns each), broadcast %.3f s (%.0f ns each), ratio %.2f\n",

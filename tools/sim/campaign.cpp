@@ -17,14 +17,14 @@ constexpr double kBlunder = 0.5;  // m of antenna height written wrongly
 const char* const kBlunderStation = "P006";
 constexpr int kBlunderSession = 2;
 
-struct Station {
+struct CampaignStation {
     std::string id;
     double north, east, up;  // m from the centre
     bool control;
 };
 
 // Spread over about 20 km; controls at the edges, new points inside.
-const std::vector<Station> kStations = {
+const std::vector<CampaignStation> kStations = {
     {"C001", -9000, -8000, 40, true},  {"C002", 8500, -6000, -20, true}, {"C003", 1000, 9500, 60, true},
     {"P001", -4000, -3000, 10, false}, {"P002", 2000, -4500, 30, false}, {"P003", 5000, 1000, -15, false},
     {"P004", -1500, 2500, 25, false},  {"P005", -6000, 4000, 50, false}, {"P006", 3000, 6000, 5, false},
@@ -66,7 +66,7 @@ int campaignMain(int argc, char** argv) {
     const Vec3 centre = geodToXyz(lat0, lon0, kCentreHeight);
 
     std::vector<Vec3> truth;
-    for (const Station& s : kStations) {
+    for (const CampaignStation& s : kStations) {
         // Along the tangent plane, then back onto the ellipsoidal height asked for.
         double lat = 0, lon = 0, h = 0;
         xyzToGeod(centre + neuToXyz(lat0, lon0, s.north, s.east, 0), lat, lon, h);
