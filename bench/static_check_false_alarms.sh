@@ -6,7 +6,7 @@
 #   bench/static_check_false_alarms.sh [--runs N] [--build DIR] [--long]
 #
 # Prints a Markdown table: per scenario the runs, the failed checks and the largest statistic over its critical
-# value. --long adds the 24 h sessions (at 1 s they take about a minute a run).
+# value (each run's line goes to standard error as it ends). --long adds the 24 h sessions at 1 s.
 set -euo pipefail
 runs=100 build=build long=0
 while [ $# -gt 0 ]; do
@@ -37,6 +37,7 @@ import json, sys
 c = json.load(open(sys.argv[1]))["static_check"]
 r = c["largest_statistic"] / c["critical_value"] if c["done"] else 0
 print("1" if c["passed"] else "0", "%.3f" % r)' "$dir/summary.json")
+    echo "$label seed $seed passed $passed statistic/critical $ratio" >&2
     [ "$passed" = 1 ] || failed=$((failed + 1))
     worst=$(python3 -c "print(max($worst, $ratio))")
   done
