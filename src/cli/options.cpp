@@ -1,3 +1,4 @@
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -5,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_internal.h"
+#include "station/station.h"
 
 namespace varno {
 
@@ -45,6 +47,44 @@ void setWeights(CommandLine& line, const std::string& value) {
     }
 }
 
+// Three numbers separated by commas, each finite.
+std::array<double, 3> triple(const std::string& option, const std::string& value, const char* what) {
+    std::array<double, 3> out{};
+    const char* p = value.data();
+    const char* end = value.data() + value.size();
+    for (int i = 0; i < 3; ++i) {
+        const auto [next, error] = std::from_chars(p, end, out[static_cast<std::size_t>(i)]);
+        const bool last = i == 2;
+        if (error != std::errc() || !std::isfinite(out[static_cast<std::size_t>(i)]) ||
+            (last ? next != end : next == end || *next != ',')) {
+            throw CommandLineError("option '" + option + "' needs " + what + ", not '" + value + "'");
+        }
+        p = next + 1;
+    }
+    return out;
+}
+
+void setPoint1(CommandLine& line, const std::string& option, const std::array<double, 3>& xyz) {
+    if (line.options.point1Position) {
+        throw CommandLineError("point 1's position is given twice (" + line.options.point1PositionOption + " and " +
+                               option + ")");
+    }
+    line.options.point1Position = xyz;
+    line.options.point1PositionOption = option;
+}
+
+void setPoint1Llh(CommandLine& line, const std::string& value) {
+    const char* what = "LAT,LON,H (degrees, degrees, metres above the ellipsoid)";
+    const std::array<double, 3> llh = triple("--point1-llh", value, what);
+    if (std::fabs(llh[0]) > 90.0 || llh[1] < -180.0 || llh[1] > 360.0) {
+        throw CommandLineError("option '--point1-llh' needs " + std::string(what) + ", not '" + value + "'");
+    }
+    std::array<double, 3> xyz{};
+    const double radiansPerDegree = 1.0 / GpsConstants::degreesPerRadian;
+    geoxyz(llh[0] * radiansPerDegree, llh[1] * radiansPerDegree, llh[2], xyz[0], xyz[1], xyz[2]);
+    setPoint1(line, "--point1-llh", xyz);
+}
+
 // The options, in the order --help lists them. Each entry stores its value in RunOptions (or the CommandLine).
 const OptionSpec kOptions[] = {
     {"point1", 0, "FILE", "observations of point 1, the known point (default point1.rnx)",
@@ -62,6 +102,21 @@ const OptionSpec kOptions[] = {
          l.options.useOffsets = true;
          l.offsetsGiven = true;
      }},
+    {"point1-xyz", 0, "X,Y,Z", "point 1's marker, earth-centred metres, instead of the position file",
+     [](CommandLine& l, const std::string& v) {
+         setPoint1(l, "--point1-xyz", triple("--point1-xyz", v, "X,Y,Z (earth-centred metres)"));
+     }},
+    {"point1-llh", 0, "LAT,LON,H", "point 1's marker as latitude, longitude (degrees) and ellipsoidal height (m)",
+     setPoint1Llh},
+    {"point2-apriori", 0, "X,Y,Z", "point 2's a priori marker, earth-centred metres",
+     [](CommandLine& l, const std::string& v) {
+         if (l.options.point2Apriori) throw CommandLineError("point 2's a priori position is given twice");
+         l.options.point2Apriori = triple("--point2-apriori", v, "X,Y,Z (earth-centred metres)");
+     }},
+    {"point1-id", 0, "ID", "look point 1 up in the position file by ID, not by its file's MARKER NAME",
+     [](CommandLine& l, const std::string& v) { l.options.point1Id = v; }},
+    {"point2-id", 0, "ID", "look point 2 up in the position file by ID, not by its file's MARKER NAME",
+     [](CommandLine& l, const std::string& v) { l.options.point2Id = v; }},
     {"no-off", 0, nullptr, "ignore any antenna offset file",
      [](CommandLine& l, const std::string&) { l.options.useOffsets = false; }},
     {"directory", 'C', "DIR", "run as if started in DIR (inputs and outputs are found there)",
@@ -82,6 +137,14 @@ const OptionSpec kOptions[] = {
      [](CommandLine& l, const std::string& v) { l.options.plot = v; }},
     {"residuals-csv", 0, "FILE", "write the post-fit residuals as CSV, with calendar time and a used flag",
      [](CommandLine& l, const std::string& v) { l.options.residualsCsv = v; }},
+    {"kinematic", 0, "FILE", "write a solution of point 2 for every epoch alone as CSV (a receiver that moves)",
+     [](CommandLine& l, const std::string& v) { l.options.kinematic = v; }},
+    {"track", 0, "FILE", "write the same per-epoch solutions as GeoJSON (a line and a point per epoch)",
+     [](CommandLine& l, const std::string& v) { l.options.track = v; }},
+    {"plot-track", 0, "FILE", "draw the per-epoch solutions (north against east, height against time) as SVG",
+     [](CommandLine& l, const std::string& v) { l.options.plotTrack = v; }},
+    {"require-static", 0, nullptr, "exit with status 4 when point 2 did not stand still (the static check fails)",
+     [](CommandLine& l, const std::string&) { l.options.requireStatic = true; }},
     {"troposphere", 0, nullptr, "correct both receivers' pseudoranges for the troposphere (standard atmosphere)",
      [](CommandLine& l, const std::string&) { l.options.troposphere = true; }},
     {"elevation-mask", 0, "DEG", "form double differences only of satellites at least DEG above both horizons",

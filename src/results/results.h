@@ -71,6 +71,22 @@ struct SatelliteTally {
     double sumSquaresAll = 0;      // Σ w·v² of all, m²
 };
 
+// The check that point 2 stood still: window solutions of point 2 against the static solution.
+struct StaticCheck {
+    bool done = false;            // false: too few windows to judge (passed then stays true)
+    bool passed = true;
+    double windowSeconds = 0;     // window length
+    int windows = 0;              // windows with a solution
+    double sigma0 = 0;            // double-difference rms of the epoch solutions, m
+    double correlationFactor = 1;  // variance inflation of a window mean from the residuals' autocorrelation
+    double correlationTime = 0;   // s, from the lag-one autocorrelation
+    double critical = 0;          // χ²(3) value a window's statistic must not exceed
+    double largestStatistic = 0;  // the largest window statistic
+    double largestDeparture = 0;  // 3-D departure of that window from the static solution, m
+    std::array<double, 3> largestNeu{};  // the same in north, east, up, m
+    double largestStart = 0, largestEnd = 0;  // that window, jts
+};
+
 struct RunSummary {
     std::string point1Id, point2Id;
     double spanStart = 0, spanEnd = 0, interval = 0;    // common span and step, jts seconds
@@ -88,6 +104,7 @@ struct RunSummary {
     std::vector<SatelliteTally> satellites;             // every PRN that formed one, increasing
     int pdopEpochs = 0;                                 // epochs used with at least four satellites
     double meanPdop = 0;                                // over those epochs (0 when there is none)
+    StaticCheck staticCheck;                            // written when done
 };
 
 // "YYYY-MM-DDThh:mm:ss.sss" (or with a blank for the T) of a jts time, rounded to the millisecond.

@@ -70,6 +70,24 @@ Json precisionJson(const RunSummary& s) {
 
 }  // namespace
 
+// The check that point 2 stood still; the window figures only when it was done.
+Json staticCheckJson(const StaticCheck& c) {
+    Json j = {{"done", c.done}, {"passed", c.passed}, {"window_s", number(c.windowSeconds)}, {"windows", c.windows}};
+    if (!c.done) return j;
+    j["sigma0_m"] = number(c.sigma0);
+    j["correlation_factor"] = number(c.correlationFactor);
+    j["correlation_time_s"] = number(c.correlationTime);
+    j["critical_value"] = number(c.critical);
+    j["largest_statistic"] = number(c.largestStatistic);
+    j["largest_departure"] = {{"start", calendarText(c.largestStart)},
+                              {"end", calendarText(c.largestEnd)},
+                              {"length_m", number(c.largestDeparture)},
+                              {"north_m", number(c.largestNeu[0])},
+                              {"east_m", number(c.largestNeu[1])},
+                              {"up_m", number(c.largestNeu[2])}};
+    return j;
+}
+
 std::string summaryJson(const RunSummary& s) {
     Json satellites = Json::array();
     Json used = Json::array();
@@ -119,6 +137,7 @@ std::string summaryJson(const RunSummary& s) {
         {"satellites", satellites},
         {"satellites_used", used},
         {"pdop", {{"mean", s.pdopEpochs > 0 ? number(s.meanPdop) : Json()}, {"epochs", s.pdopEpochs}}},
+        {"static_check", staticCheckJson(s.staticCheck)},
     };
     return j.dump(2) + "\n";
 }

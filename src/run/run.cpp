@@ -11,6 +11,7 @@
 
 #include "adjust/adjust.h"
 #include "broadcast/broadcast.h"
+#include "kinematic/kinematic.h"
 #include "models/models.h"
 #include "orbit/orbit.h"
 #include "results/results.h"
@@ -116,7 +117,29 @@ struct StageOutputs {
     std::FILE* residuals = nullptr;
 };
 
-void runStages(const RunOptions& options, const StageOutputs& outputs) {
+// The stations as the command line names or places them.
+StationSources stationSources(const RunOptions& options, const ObsFileSummary& s1, const ObsFileSummary& s2) {
+    StationSources sources;
+    sources.id1Given = !options.point1Id.empty();
+    sources.id2Given = !options.point2Id.empty();
+    sources.id1 = sources.id1Given ? options.point1Id : s1.stationId;
+    sources.id2 = sources.id2Given ? options.point2Id : s2.stationId;
+    sources.point1 = options.point1Position;
+    sources.point1Option = options.point1PositionOption;
+    sources.point2 = options.point2Apriori;
+    return sources;
+}
+
+// Writes one track file whole (nothing when `path` is empty).
+void writeTrackFile(const std::string& path, const std::string& text) {
+    if (path.empty()) return;
+    OutputFile file(path);
+    file.write(text);
+    file.commit();
+}
+
+// Returns whether point 2 passed the static check.
+bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     writeListing(freeLine(kBanner));
 
     // Opened in this order; the first that is missing ends the run.
@@ -146,8 +169,13 @@ void runStages(const RunOptions& options, const StageOutputs& outputs) {
     keepSatellitesOf(*source, plan.satCount);
     const OrbitSource& orbit = *source;
 
-    lodpos(pos, pair, summary1.stationId, summary2.stationId);
-    getoff(pos, pair, summary1.stationId, summary2.stationId, options.useOffsets ? options.offsets : std::string());
+    const StationSources sources = stationSources(options, summary1, summary2);
+    if (sources.any()) {
+        lodpos(pos, pair, sources);
+    } else {
+        lodpos(pos, pair, summary1.stationId, summary2.stationId);
+    }
+    getoff(pos, pair, sources.id1, sources.id2, options.useOffsets ? options.offsets : std::string());
 
     writeCoordinateDump(pair);
     writeBaselineLine(pair, plan);
@@ -190,10 +218,23 @@ void runStages(const RunOptions& options, const StageOutputs& outputs) {
         inputs.observer = results.get();
     }
     adjst(orbit, pair, plan.satCount, inputs);
-    if (results) {
-        results->finish(results->summarise(pair, p2Apriori(), orbit, summary1.stationId, summary2.stationId),
-                        std::cout);
+
+    const KinematicInputs pass{&obs1, &obs2, &summary1, &summary2, plan.dataStart, plan.dataEnd, plan.interval, model};
+    const KinematicResult track = kinematicPass(orbit, pair, plan.satCount, pass);
+    if (!track.check.passed) {
+        writeListing(staticCheckListingLine(track.check));
+        writeWarning(staticCheckWarning(track.check));
     }
+    writeTrackFile(resultFile(options.kinematic), trackCsv(track, p2Apriori()));
+    writeTrackFile(resultFile(options.track), trackGeoJson(track, p2Apriori()));
+    writeTrackFile(resultFile(options.plotTrack),
+                   trackSvg(track, p2Apriori(), "point 2 epoch by epoch: " + options.point2));
+    if (results) {
+        RunSummary summary = results->summarise(pair, p2Apriori(), orbit, sources.id1, sources.id2);
+        summary.staticCheck = track.check;
+        results->finish(summary, std::cout);
+    }
+    return track.check.passed;
 }
 
 // Every piece of shared run state starts empty, so that a run does not depend on what ran before it.
@@ -240,9 +281,10 @@ int runVarno(const RunOptions& options) {
     try {
         ScratchDirectory scratch;
         scratch.create();
-        runStages(options, StageOutputs{scratch.path(), residuals.stream()});
+        const bool stoodStill = runStages(options, StageOutputs{scratch.path(), residuals.stream()});
         writeListing(freeLine("End of Processing"));
         complete = true;
+        if (!stoodStill && options.requireStatic) status = kStatusNotStatic;
     } catch (const StopRequest& stop) {
         writeConsole("STOP " + std::to_string(stop.code));
         std::cerr << "varno: " << explainStop(stop.code, options) << '\n';

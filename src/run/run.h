@@ -1,6 +1,8 @@
 // Run control: the files of one run and the order of its stages.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,11 @@ struct RunOptions {
     std::string position = RunFiles::position;
     std::string offsets = RunFiles::offsets;
     bool useOffsets = true;  // false: an offset file that is present is ignored
+    // Stations named or placed on the command line (empty: the observation files' MARKER NAMEs, the position file).
+    std::string point1Id, point2Id;
+    std::optional<std::array<double, 3>> point1Position;  // point 1's marker, earth-centred, m
+    std::string point1PositionOption;                     // the option that gave it
+    std::optional<std::array<double, 3>> point2Apriori;   // point 2's a priori marker, earth-centred, m
     // Outputs.
     std::string outputDirectory;  // empty: the current directory
     bool quiet = false;           // no progress lines on the console
@@ -41,10 +48,19 @@ struct RunOptions {
     bool report = false;          // a short block of the results on standard output
     std::string plot;             // residual plot, SVG
     std::string residualsCsv;     // the post-fit residuals as CSV
+    std::string kinematic;        // one solution of point 2 per epoch, CSV
+    std::string track;            // the same as GeoJSON
+    std::string plotTrack;        // the same drawn, SVG
+    // A failed static check ends the run with kStatusNotStatic (else it only warns).
+    bool requireStatic = false;
 };
 
+// The exit status of a complete run whose static check failed, when --require-static asks for it.
+inline constexpr int kStatusNotStatic = 4;
+
 // Runs the whole program and returns the process exit status: 0 after "End of Processing", the stop code's low
-// 8 bits after a stop ("STOP <code>" on the console), 2 after an input error (one line "varno: ..." on standard
+// 8 bits after a stop ("STOP <code>" on the console), kStatusNotStatic after a complete run whose static check
+// failed under requireStatic, 2 after an input error (one line "varno: ..." on standard
 // error), 1 when the listing cannot be created.
 int runVarno(const RunOptions& options = RunOptions{});
 

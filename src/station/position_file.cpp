@@ -147,4 +147,49 @@ void lodpos(TextFile& pos, StationPair& pair, const std::string& id1, const std:
     p2AprioriXyz = pair.p2Marker;
 }
 
+namespace {
+
+// Point `number`'s position as the command line or the position file gives it; false when neither does.
+bool chosenPosition(TextFile& pos, int number, const std::optional<std::array<double, 3>>& given,
+                    const std::string& option, const std::string& id, bool idGiven, std::array<double, 3>& marker) {
+    const std::string point = "point " + std::to_string(number);
+    if (given) {
+        marker = *given;
+        writeListing(freeLine(point, " position from ", option));
+        return true;
+    }
+    double x = 0.0, y = 0.0, z = 0.0;
+    pos.rewind();
+    if (pscan(pos, id, x, y, z)) {
+        marker = {x, y, z};
+        writeListing(freeLine(point, " position from the position file (", fourCharacterId(id), ")"));
+        return true;
+    }
+    if (idGiven) {
+        throw InputError("station id '" + fourCharacterId(id) + "' given by --point" + std::to_string(number) +
+                         "-id is not in the position file " + pos.name());
+    }
+    return false;
+}
+
+}  // namespace
+
+void lodpos(TextFile& pos, StationPair& pair, const StationSources& sources) {
+    if (!chosenPosition(pos, 1, sources.point1, sources.point1Option, sources.id1, sources.id1Given,
+                        pair.p1Marker)) {
+        writeListing(freeLine("warning --", fourCharacterId(sources.id1), " -- id not found in pos file"));
+        writeListing(freeLine("this is not good -- point 2 unreliable"));
+        writeListing(freeLine("point 1 position from the observation file's header"));
+        writeWarning("point 1 (" + fourCharacterId(sources.id1) + ") is not in the position file: its approximate "
+                     "header position is used and point 2 is unreliable; add it with varno-pos or give "
+                     "--point1-xyz");
+    }
+    if (!chosenPosition(pos, 2, sources.point2, "--point2-apriori", sources.id2, sources.id2Given,
+                        pair.p2Marker)) {
+        writeListing(freeLine("info    --", fourCharacterId(sources.id2), " -- id not found in pos file"));
+        writeListing(freeLine("point 2 position from the observation file's header"));
+    }
+    p2AprioriXyz = pair.p2Marker;
+}
+
 }  // namespace varno

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "textio/textio.h"
@@ -52,6 +53,22 @@ void resetStation();  // p2Apriori back to zero (tests)
 // "info    --<id2> -- id not found in pos file" (point 2). Then copies p2Marker into p2Apriori.
 // Stops 43588 / 43589 for record pairs out of step (from pscan).
 void lodpos(TextFile& pos, StationPair& pair, const std::string& id1, const std::string& id2);
+
+// Where the two positions come from when the command line names a station or gives a position.
+struct StationSources {
+    std::string id1, id2;                     // looked up in the position file
+    bool id1Given = false, id2Given = false;  // named on the command line: not found is an input error
+    std::optional<std::array<double, 3>> point1;  // point 1's marker, earth-centred, m
+    std::string point1Option;                     // the option that gave it ("--point1-xyz", "--point1-llh")
+    std::optional<std::array<double, 3>> point2;  // point 2's a priori marker, earth-centred, m
+    bool any() const { return id1Given || id2Given || point1 || point2; }
+};
+// lodpos for a run whose command line names a station or gives a position: a position given is taken as it is
+// (the position file is not searched for that point), otherwise the id is searched as lodpos does. After each
+// point, one listing line says where its position came from ("point 1 position from --point1-xyz", "... from
+// the position file (<id>)", "... from the observation file's header"). An id named on the command line that is
+// not in the position file, where the position is needed from it, is an input error naming the id and the file.
+void lodpos(TextFile& pos, StationPair& pair, const StationSources& sources);
 
 // Searches the position file from where it stands for the record pair of `id`. False at end of file (outputs
 // untouched). True with X, Y, Z of the pair (the origin when its fields are blank, else with the listing line
