@@ -151,9 +151,62 @@ AdjustedStation stationOf(const std::string& id, const Eigen::Vector3d& xyz, con
     return s;
 }
 
+// Whether every solved station still reaches a held station or a control through `obs` with `skip` left out.
+bool connected(const std::vector<Observation>& obs, const std::vector<int>& column, size_t skip,
+               const std::vector<bool>& dropped) {
+    const int anchor = static_cast<int>(column.size());
+    std::vector<int> parent(column.size() + 1);
+    for (size_t k = 0; k < parent.size(); ++k) parent[k] = static_cast<int>(k);
+    const auto find = [&](int i) {
+        while (parent[static_cast<size_t>(i)] != i) i = parent[static_cast<size_t>(i)];
+        return i;
+    };
+    for (size_t k = 0; k < column.size(); ++k)
+        if (column[k] < 0) parent[static_cast<size_t>(find(static_cast<int>(k)))] = find(anchor);
+    for (size_t k = 0; k < obs.size(); ++k) {
+        if (k == skip || dropped[k]) continue;
+        const int a = obs[k].from >= 0 ? obs[k].from : anchor;
+        parent[static_cast<size_t>(find(a))] = find(obs[k].to);
+    }
+    for (size_t k = 0; k < column.size(); ++k)
+        if (find(static_cast<int>(k)) != find(anchor)) return false;
+    return true;
+}
+
+// Data snooping: the baseline with the largest w beyond the critical value is flagged and the network solved
+// again without it, until no baseline is beyond it; the w-test presumes one blunder at a time, and a blunder
+// also pushes up the w of the baselines that share its station. Returns the flagged baselines' jobs.
+std::set<std::string> snoop(const std::vector<Observation>& obs, const std::vector<int>& column, int unknowns,
+                            const std::vector<Eigen::Vector3d>& approx, double critical, Solution s) {
+    std::set<std::string> flagged;
+    std::vector<bool> dropped(obs.size(), false);
+    std::vector<size_t> kept(obs.size());
+    for (size_t k = 0; k < obs.size(); ++k) kept[k] = k;
+    for (;;) {
+        size_t worst = obs.size();
+        double largest = critical;
+        for (size_t i = 0; i < kept.size(); ++i) {
+            const double w = s.w[i].cwiseAbs().maxCoeff();
+            if (obs[kept[i]].from >= 0 && w > largest) largest = w, worst = kept[i];
+        }
+        if (worst == obs.size()) break;
+        flagged.insert(obs[worst].job);
+        if (!connected(obs, column, worst, dropped) || 3 * (static_cast<int>(kept.size()) - 1) <= unknowns) break;
+        dropped[worst] = true;
+        std::vector<Observation> rest;
+        kept.clear();
+        for (size_t k = 0; k < obs.size(); ++k)
+            if (!dropped[k]) rest.push_back(obs[k]), kept.push_back(k);
+        s = solve(rest, column, unknowns, approx);
+    }
+    return flagged;
+}
+
 Adjustment adjustmentOf(const std::vector<Observation>& obs, const Solution& s, const std::vector<std::string>& ids,
-                        const std::vector<int>& column, const std::vector<Eigen::Vector3d>& approx, double critical) {
+                        const std::vector<int>& column, const std::vector<Eigen::Vector3d>& approx, double critical,
+                        int unknowns) {
     Adjustment a;
+    const std::set<std::string> snooped = snoop(obs, column, unknowns, approx, critical, s);
     for (size_t k = 0; k < ids.size(); ++k) {
         Eigen::Vector3d xyz = approx[k];
         Eigen::Matrix3d q = Eigen::Matrix3d::Zero();
@@ -167,7 +220,7 @@ Adjustment adjustmentOf(const std::vector<Observation>& obs, const Solution& s, 
     for (size_t k = 0; k < obs.size(); ++k) {
         AdjustedBaseline b{obs[k].job, obs[k].fromId, obs[k].toId, {}, s.w[k].cwiseAbs().maxCoeff(), false};
         for (int c = 0; c < 3; ++c) b.residual[c] = s.residuals[k](c);
-        b.flagged = b.wTest > critical;
+        b.flagged = obs[k].from >= 0 ? snooped.count(obs[k].job) > 0 : b.wTest > critical;
         (obs[k].from >= 0 ? a.baselines : a.controls).push_back(b);
     }
     a.global = globalTest(s.sumSquares, s.redundancy);
@@ -220,7 +273,7 @@ NetworkResult adjustNetwork(const Campaign& campaign, const std::vector<Baseline
     for (size_t k = 0; k < ids.size(); ++k)
         if (ids[k] != campaign.held) column[k] = 3 * unknowns++;
     const Solution minimal = solve(obs, column, 3 * unknowns, approx);
-    result.minimal = adjustmentOf(obs, minimal, ids, column, approx, campaign.wCritical);
+    result.minimal = adjustmentOf(obs, minimal, ids, column, approx, campaign.wCritical, 3 * unknowns);
 
     std::vector<Observation> constrained = obs;
     for (size_t k = 0; k < ids.size(); ++k) {
@@ -239,7 +292,8 @@ NetworkResult adjustNetwork(const Campaign& campaign, const std::vector<Baseline
     Solution all;
     if (controls >= 2) {
         all = solve(constrained, allColumns, 3 * static_cast<int>(ids.size()), approx);
-        result.constrained = adjustmentOf(constrained, all, ids, allColumns, approx, campaign.wCritical);
+        result.constrained = adjustmentOf(constrained, all, ids, allColumns, approx, campaign.wCritical,
+                                          3 * static_cast<int>(ids.size()));
         for (size_t k = 0; k < ids.size(); ++k)
             result.constrained.stations[k].control = campaign.controls.count(ids[k]) > 0;
         // The controls' fit is one-sided: only too large an increase of vTPv speaks against them.
