@@ -44,7 +44,8 @@ demo: configure
 
 # Simulated workloads (2 km baseline, the default scenario) are made once into the build tree; the 1 h one has an
 # hour of orbit on each side, as the peer interpolates through 11 orbit epochs. BASELINE=path/to/an earlier varno
-# adds its times and checks that its outputs are byte-identical; RUNS sets the repetitions.
+# adds its times and checks that its outputs are byte-identical; RUNS sets the repetitions; BENCH_OPTIONS (e.g.
+# "--summary s.json") are given to both.
 RUNS ?= 5
 BENCH_DATA ?= $(BUILD)/bench-data
 BENCH_WORKLOADS = 1h-1Hz:3600:1:3600 6h-1Hz:21600:1:1800 24h-1Hz:86400:1:1800 24h-30s:86400:30:1800
@@ -57,6 +58,7 @@ bench: configure
 	    $(BUILD)/tools/sim/varno-sim --duration=$$2 --interval=$$3 --orbit-margin=$$4 $(BENCH_DATA)/$$1 >/dev/null; fi; \
 	done
 	@$(BUILD)/bench/varno-bench --runs $(RUNS) $(if $(BASELINE),--baseline $(BASELINE)) \
+	  $(foreach o,$(BENCH_OPTIONS),--option $(o)) \
 	  $(foreach w,$(BENCH_WORKLOADS),$(firstword $(subst :, ,$(w)))=$(BENCH_DATA)/$(firstword $(subst :, ,$(w)))) \
 	  $(foreach d,$(wildcard $(SHARED_DATA)/*/),$(notdir $(patsubst %/,%,$(d)))=$(d))
 	@d=$(SHARED_DATA)/garr-mata-51km; if [ -f $$d/orbit.sp3 ]; then \

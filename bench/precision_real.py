@@ -16,6 +16,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from accuracy_study import provenance  # noqa: E402
+from calibrate_precision import neu  # noqa: E402
 
 RECOMMENDED = ["--troposphere", "--elevation-mask", "10", "--weights", "elevation"]
 
@@ -28,12 +29,6 @@ def summary(varno, folder, options):
         subprocess.run([varno, "-q", "--summary", "s.json", *options], cwd=work, capture_output=True)
         path = os.path.join(work, "s.json")
         return json.load(open(path)) if os.path.exists(path) else None
-
-
-def neu(lat, lon, d):
-    sl, cl, so, co = math.sin(lat), math.cos(lat), math.sin(lon), math.cos(lon)
-    return (-sl * co * d[0] - sl * so * d[1] + cl * d[2], -so * d[0] + co * d[1],
-            cl * co * d[0] + cl * so * d[1] + sl * d[2])
 
 
 def main():

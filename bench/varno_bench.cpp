@@ -152,6 +152,7 @@ int main(int argc, char** argv) {
     std::string varno = VARNO_BINARY;
     std::string baseline;
     bool peer = true;
+    std::vector<std::string> options;  // given to varno and to the baseline alike
     std::vector<std::pair<std::string, fs::path>> workloads;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -161,12 +162,14 @@ int main(int argc, char** argv) {
             varno = fs::absolute(argv[++i]).string();
         } else if (a == "--baseline" && i + 1 < argc) {
             baseline = fs::absolute(argv[++i]).string();
+        } else if (a == "--option" && i + 1 < argc) {
+            options.emplace_back(argv[++i]);
         } else if (a == "--no-peer") {
             peer = false;
         } else if (a.find('=') != std::string::npos) {
             workloads.emplace_back(a.substr(0, a.find('=')), fs::absolute(a.substr(a.find('=') + 1)));
         } else {
-            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--no-peer] "
+            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--option ARG]... [--no-peer] "
                                  "NAME=DIR ...\n");
             return 2;
         }
@@ -194,10 +197,14 @@ int main(int argc, char** argv) {
         }
         Timing old;
         if (!baseline.empty()) {
-            old = timed(dir, {baseline}, runs);
+            std::vector<std::string> command{baseline};
+            command.insert(command.end(), options.begin(), options.end());
+            old = timed(dir, command, runs);
             for (const char* f : {"varno.lst", "varno.res"}) fs::rename(dir / f, dir / (std::string(f) + ".before"));
         }
-        const Timing now = timed(dir, {varno}, runs);
+        std::vector<std::string> command{varno};
+        command.insert(command.end(), options.begin(), options.end());
+        const Timing now = timed(dir, command, runs);
         bool identical = true;
         for (const char* f : {"varno.lst", "varno.res"}) {
             identical = identical && sameFile(dir / f, dir / (std::string(f) + ".before"));

@@ -112,11 +112,12 @@ CorrelationEstimate CovarianceAccumulator::estimate() const {
             }
         }
     }
-    // A single process is told as the short one.
+    // A single process is told as the short one, and a process without a share takes the other's time.
     if (e.correlatedFraction == 0.0 && e.longFraction > 0.0) {
         std::swap(e.correlationTime, e.longCorrelationTime);
         std::swap(e.correlatedFraction, e.longFraction);
     }
+    if (e.longFraction == 0.0) e.longCorrelationTime = e.correlationTime;
     e.estimated = true;
     return e;
 }

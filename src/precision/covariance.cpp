@@ -13,7 +13,7 @@ namespace varno {
 
 namespace {
 
-constexpr int kDefaultNodes = 14;  // 1, 2, 4, ... 8192 s
+constexpr int kDefaultNodes = 13;  // 1, 2, 4, ... 4096 s: beyond the largest correlation time
 constexpr long kMaxEpochs = 10'000'000;
 constexpr int kUnknowns = 3;
 
@@ -77,6 +77,7 @@ CovarianceAccumulator::CovarianceAccumulator(double spanStart, double interval, 
     std::sort(nodes_.begin(), nodes_.end());
     nodeSums_.assign(nodes_.size(), {});
     state_.assign(nodes_.size() * 3, 0.0);
+    cross_.assign(nodes_.size() * 9, 0.0);
     decay_.assign(nodes_.size(), 0.0);
     arcs_.resize(kMaxPrecisionSlots + 1);
     seen_.assign(kMaxPrecisionSlots + 1, 0);
@@ -118,10 +119,17 @@ void CovarianceAccumulator::add(const PostFitDifference& d) {
         closeArc();
         if (slot_ != 0) seen_[static_cast<std::size_t>(slot_)] = 1;
         slot_ = d.satellite;
-        pointEpoch_ = arcLast_ = -1;
+        pointEpoch_ = arcLast_ = blockEpoch_ = -1;
         std::fill(ringEpoch_.begin(), ringEpoch_.end(), -1L);
-    } else if (epoch < pointEpoch_) {
+    } else if (epoch < blockEpoch_) {
         ++rejected_;
+        return;
+    }
+    blockEpoch_ = epoch;
+    if (!d.used) {
+        // The satellite was differenced at this epoch, so it was no reference there: its arc goes on.
+        if (pointOpen_ && epoch != pointEpoch_) closePoint();
+        if (arcOpen_ && !pointOpen_ && epoch == arcLast_ + 1) arcLast_ = epoch;
         return;
     }
 
@@ -178,13 +186,15 @@ void CovarianceAccumulator::closePoint() {
     }
     for (std::size_t j = 0; j < n; ++j) {
         double* s = &state_[j * 3];
+        double* p = &cross_[j * 9];
         for (std::size_t c = 0; c < 3; ++c) {
             s[c] += h[c];
             arc_.backward[j * 3 + c] += decay_[j] * h[c];
         }
-        // h sᵀ + s hᵀ − h hᵀ: every pair of the arc so far with this point once, the point with itself once.
-        symmetricAdd(nodeSums_[j], h, s, 2.0);
-        symmetricAdd(nodeSums_[j], h, h, -1.0);
+        // Σ h sᵀ; with its transpose less Σ h hᵀ (merge) every pair of an arc's points once each way.
+        for (std::size_t r = 0; r < 3; ++r) {
+            for (std::size_t c = 0; c < 3; ++c) p[r * 3 + c] += h[r] * s[c];
+        }
     }
     arc_.last = pointTime_;
     arcLast_ = pointEpoch_;
@@ -203,6 +213,13 @@ void CovarianceAccumulator::merge() {
     closePoint();
     closeArc();
     merged_ = true;
+    for (std::size_t j = 0; j < nodes_.size(); ++j) {
+        const double* p = &cross_[j * 9];
+        for (std::size_t i = 0; i < kUpper.size(); ++i) {
+            const std::size_t r = static_cast<std::size_t>(kUpper[i][0]), c = static_cast<std::size_t>(kUpper[i][1]);
+            nodeSums_[j][i] += p[r * 3 + c] + p[c * 3 + r] - whiteSum_[i];
+        }
+    }
     // Each satellite's events in time: its arcs, and the epochs where it was a reference.
     struct Event {
         double time = 0;

@@ -49,6 +49,9 @@ struct PostFitDifference {
     double residual = 0;                // m
     double satelliteShare = 0.5;        // v_s, v_r of the error model (relative variances, > 0)
     double referenceShare = 0.5;
+    // Trimmed by the adjustment: not in the sums, but its satellite was not the reference then (so the
+    // satellite's arc is not broken there, which keeps the memory to one record per arc, not per gap).
+    bool used = true;
 };
 inline constexpr int kMaxPrecisionSlots = 128;
 
@@ -82,14 +85,15 @@ struct RealisticCovariance {
     CorrelationEstimate correlation;
 };
 
-// Accumulates the used post-fit double differences in the adjustment's gather order: satellite by satellite
+// Accumulates the post-fit double differences in the adjustment's gather order: satellite by satellite
 // (each satellite's once, as one block), each block in increasing time. Out-of-order or invalid input (a time
 // before the previous one of the block, a slot outside 1..kMaxPrecisionSlots, a non-finite value, a weight or
-// share <= 0) is not used and is counted in `rejected()`; times are placed on the grid spanStart + i·interval.
+// share <= 0) is not used and is counted in `rejected()`, and the covariance is then not available; times are
+// placed on the grid spanStart + i·interval.
 class CovarianceAccumulator {
 public:
     // interval > 0, s; the correlation times at which the sums are kept (τ in between is interpolated
-    // linearly in τ; exact at a node); default: powers of two from 1 to 8192 s.
+    // linearly in τ; exact at a node); default: powers of two from 1 to 4096 s.
     CovarianceAccumulator(double spanStart, double interval, std::vector<double> nodes = {});
     void add(const PostFitDifference& d);
     // The covariance with τ and c estimated from the residuals, or with the given ones.
@@ -132,13 +136,14 @@ private:
     long rejected_ = 0;
     // The block being read.
     int slot_ = 0;
-    long pointEpoch_ = -1, arcLast_ = -1;
+    long pointEpoch_ = -1, arcLast_ = -1, blockEpoch_ = -1;
     double pointTime_ = 0;
     bool pointOpen_ = false, merged_ = false;
     double lastStep_ = -1;
     std::vector<double> factors_;  // per node: exp(−lastStep_ / τ)
     Arc arc_;
     std::vector<double> state_, decay_;  // per node: the arc's running forward sum, and its decay since `first`
+    std::vector<double> cross_;          // per node, 3 × 3 row-major: Σ h sᵀ over the arcs' points
     bool arcOpen_ = false;
     std::vector<std::vector<Arc>> arcs_;  // by slot
     std::vector<ReferenceShare> epochs_;  // by epoch index: the first reference met

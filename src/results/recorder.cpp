@@ -63,8 +63,9 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
                 (std::uint64_t{1} << (r.slot - 1)) | (std::uint64_t{1} << (r.referenceSlot - 1));
         }
     }
-    if (covariance_ && r.used) {
+    if (covariance_) {
         PostFitDifference d{r.epochTime, r.slot, r.referenceSlot, r.partials, r.weight, r.residual};
+        d.used = r.used;
         varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
                        request_.model.sigmaB, d.satelliteShare, d.referenceShare);
         covariance_->add(d);
