@@ -86,16 +86,22 @@ std::string drawing(const Report& r, double& scaleOut) {
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + fixed(kWidth, 0) + "\" height=\"" +
                       fixed(kHeight, 0) + "\" viewBox=\"0 0 " + fixed(kWidth, 0) + " " + fixed(kHeight, 0) +
                       "\">\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+    // Baselines measured more than once share a line: the worst of them is drawn last, on top.
+    std::vector<std::pair<int, std::string>> lines;
     for (const Baseline& b : r.baselines) {
         if (!plane.count(b.from) || !plane.count(b.to)) continue;
         const AdjustedBaseline* adjusted = adjustedBaseline(r, b.job);
-        const std::string colour = !adjusted ? "#999999" : adjusted->flagged ? "#d62728"
-                                   : adjusted->wTest > r.campaign->wCritical / 2 ? "#ff9900" : "#2ca02c";
+        const int rank = !adjusted ? 0 : adjusted->flagged ? 3 : adjusted->wTest > r.campaign->wCritical / 2 ? 2 : 1;
+        const char* const colours[] = {"#999999", "#2ca02c", "#ff9900", "#d62728"};
+        const std::string colour = colours[rank];
         const PlanePoint p = plane.at(b.from), q = plane.at(b.to);
-        svg += "<line x1=\"" + fixed(x(p.east), 1) + "\" y1=\"" + fixed(y(p.north), 1) + "\" x2=\"" + fixed(x(q.east), 1) +
+        std::string& svgLine = lines.emplace_back(rank, std::string()).second;
+        svgLine += "<line x1=\"" + fixed(x(p.east), 1) + "\" y1=\"" + fixed(y(p.north), 1) + "\" x2=\"" + fixed(x(q.east), 1) +
                "\" y2=\"" + fixed(y(q.north), 1) + "\" stroke=\"" + colour + "\" stroke-width=\"3\"><title>" +
                escaped(b.job) + " w " + (adjusted ? fixed(adjusted->wTest, 2) : "-") + "</title></line>\n";
     }
+    std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& line : lines) svg += line.second;
     for (const auto& s : a.stations) {
         const PlanePoint p = plane.at(s.id);
         const double rx = s.ellipseMajor * enlarge * scale, ry = s.ellipseMinor * enlarge * scale;
