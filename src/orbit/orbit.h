@@ -82,8 +82,9 @@ std::string orbgap(double orbitStart, double orbitEnd, double needStart, double 
 // "lodorb reset number of sats ==> " + I3 per removal (the count of wanted satellites left), in increasing
 // number; then those of numbers 1..32 with a position (0, 0, 0), a clock of 999999.999999 µs or more, or no
 // record at some epoch of the window, with the line " no usable orbit for prn <n> -- dropped". A wanted
-// satellite of a higher number is carried with no orbit (its state misses with `noOrbit`). An epoch that an
-// earlier file holds keeps the earlier file's values. A time system other than GPS gets the line
+// satellite of a higher number is carried with no orbit (its state misses with `noOrbit`). Where files share an
+// epoch, a good record (a position and a known clock) of either wins over a bad one; of two good ones, the
+// earlier file's. A time system other than GPS gets the line
 // " orbit time system -- <sys>, times used as written". The caller prunes its satellites to the source's.
 // Stops: 34589, 89756; 89758 (fewer than 9 epochs: "orbit window has fewer than 9 epochs -- fatal"), 89759
 // (epochs missing or off the grid: "orbit epochs missing or off grid -- fatal").

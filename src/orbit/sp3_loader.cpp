@@ -83,15 +83,25 @@ struct KeptEpochs {
         usable.resize(usable.size() + static_cast<std::size_t>(satellites), 0);
     }
     std::size_t row(std::size_t k) const { return k * static_cast<std::size_t>(4 * satellites); }
-    void store(int slot, double x, double y, double z, double clock, bool good) {
-        std::size_t at = row(times.size() - 1);
+    // Stores a record at kept epoch k. An epoch met again in a later file (`again`) takes only a good record
+    // where it holds a bad one or none.
+    void store(std::size_t k, int slot, double x, double y, double z, double clock, bool good, bool again) {
+        std::size_t at = row(k);
         std::size_t s = static_cast<std::size_t>(slot - 1);
         std::size_t n = static_cast<std::size_t>(satellites);
+        if (again && (!good || usable[k * n + s])) return;
         values[at + s] = x;
         values[at + n + s] = y;
         values[at + 2 * n + s] = z;
         values[at + 3 * n + s] = clock;
-        usable[(times.size() - 1) * n + s] = good ? 1 : 0;
+        usable[k * n + s] = good ? 1 : 0;
+    }
+    // The kept epoch at time t (within `tolerance`), or −1.
+    long find(double t, double tolerance) const {
+        for (std::size_t k = times.size(); k-- > 0;) {
+            if (std::fabs(times[k] - t) <= tolerance) return static_cast<long>(k);
+        }
+        return -1;
     }
     // True when slot `slot` has a usable record at every kept epoch.
     bool complete(int slot) const {
@@ -110,13 +120,47 @@ std::string where(const Record& line) { return line.fileName() + ":" + std::to_s
     stopRun(kStopOffGrid, detail);
 }
 
-// Reads one file's epochs into `kept` until N epochs are kept or the file ends. `skipUpTo`: epochs at or before
-// this time are held by an earlier file and passed over.
-void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const std::vector<SatId>& columns, int epochs,
-                double start,
-                double stop, double skipUpTo, KeptEpochs& kept, OrbitTable& table) {
+// Reads the position records of one epoch (the header's count of them) into kept epoch k.
+void readRecords(TextFile& file, const sp3::SatelliteHeader& header, const std::vector<SatId>& columns,
+                 std::size_t k, bool again, KeptEpochs& kept) {
     Record line;
-    while (static_cast<int>(kept.times.size()) < std::max(epochs, 1)) {
+    // Records are counted, not matched against the header list; velocity and other lines do not count.
+    for (int r = 0; r < header.count; ++r) {
+        file.require(line, kRecordWidth, "orbit position record");
+        while (line.column(1) != 'P' && line.column(1) != 'p') {
+            if (line.column(1) == '*') {
+                stopRun(kStopShortEpoch, where(line) + "an epoch line where position record " +
+                                             std::to_string(r + 1) + " of the " + std::to_string(header.count) +
+                                             " the header lists was expected");
+            }
+            file.require(line, kRecordWidth, "orbit position record");
+        }
+        int prn = 0;
+        if (!sp3::gpsId(line, 2, "satellite number", prn)) continue;
+        double xKm = line.realField(5, 18, 6, "x (km)");
+        double yKm = line.realField(19, 32, 6, "y (km)");
+        double zKm = line.realField(33, 46, 6, "z (km)");
+        double clockMicro = line.realField(47, 60, 6, "clock (microseconds)");
+        // A satellite number outside 1..32 has no column: dropped like a satellite the run does not use.
+        const int slot = prn >= 1 && prn <= kHighestNumber ? columnIndex(columns, SatId::gps(prn)) + 1 : 0;
+        if (slot == 0) continue;
+        const bool good = !(xKm == 0.0 && yKm == 0.0 && zKm == 0.0) && !(clockMicro >= kBadClock);
+        kept.store(k, slot, xKm * kMetresPerKilometre, yKm * kMetresPerKilometre, zKm * kMetresPerKilometre,
+                   clockMicro * kSecondsPerMicrosecond, good, again);
+    }
+}
+
+// Reads one file's epochs into `kept` until N epochs are kept or the file ends. `skipUpTo`: epochs at or before
+// this time are held by an earlier file: where this file gives one of them again, its good records replace bad
+// ones (zero position or unknown clock) of the earlier file, and are otherwise passed over.
+void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const std::vector<SatId>& columns, int epochs,
+                double start, double stop, double skipUpTo, KeptEpochs& kept, OrbitTable& table) {
+    Record line;
+    const bool later = skipUpTo > -kNoEpochYet;
+    for (;;) {
+        const bool full = static_cast<int>(kept.times.size()) >= std::max(epochs, 1);
+        // The first file stops at N; a later one also reads on through the epochs it shares with the earlier.
+        if (full && !later) break;
         if (!file.next(line, kRecordWidth)) break;
         if (line.column(1) != '*') continue;
         int year = line.intField(4, 7, "epoch year");
@@ -127,37 +171,22 @@ void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const std::v
         double second = line.realField(20, 31, 8, "epoch second");
         double t = civjts(year, month, day, hour, minute, second);
         // Epochs outside the window are skipped; their position records are passed over by the next search.
-        if (t < start - kWindowMargin || t > stop + kWindowMargin) continue;
-        if (t <= skipUpTo + kGridTolerance) continue;
+        if (t < start - kWindowMargin) continue;
+        if (t > stop + kWindowMargin) {
+            if (full) break;
+            continue;
+        }
+        if (t <= skipUpTo + kGridTolerance) {
+            const long k = kept.find(t, kGridTolerance);
+            if (k >= 0) readRecords(file, header, columns, static_cast<std::size_t>(k), true, kept);
+            continue;
+        }
+        if (full) break;
         kept.add(t);
         kept.where.push_back(where(line));
         table.firstTime = std::min(table.firstTime, t);
         table.lastTime = std::max(table.lastTime, t);
-
-        // Records are counted, not matched against the header list; velocity and other lines do not count.
-        for (int r = 0; r < header.count; ++r) {
-            file.require(line, kRecordWidth, "orbit position record");
-            while (line.column(1) != 'P' && line.column(1) != 'p') {
-                if (line.column(1) == '*') {
-                    stopRun(kStopShortEpoch, where(line) + "an epoch line where position record " +
-                                                 std::to_string(r + 1) + " of the " + std::to_string(header.count) +
-                                                 " the header lists was expected");
-                }
-                file.require(line, kRecordWidth, "orbit position record");
-            }
-            int prn = 0;
-            if (!sp3::gpsId(line, 2, "satellite number", prn)) continue;
-            double xKm = line.realField(5, 18, 6, "x (km)");
-            double yKm = line.realField(19, 32, 6, "y (km)");
-            double zKm = line.realField(33, 46, 6, "z (km)");
-            double clockMicro = line.realField(47, 60, 6, "clock (microseconds)");
-            // A satellite number outside 1..32 has no column: dropped like a satellite the run does not use.
-            const int slot = prn >= 1 && prn <= kHighestNumber ? columnIndex(columns, SatId::gps(prn)) + 1 : 0;
-            if (slot == 0) continue;
-            const bool good = !(xKm == 0.0 && yKm == 0.0 && zKm == 0.0) && !(clockMicro >= kBadClock);
-            kept.store(slot, xKm * kMetresPerKilometre, yKm * kMetresPerKilometre, zKm * kMetresPerKilometre,
-                       clockMicro * kSecondsPerMicrosecond, good);
-        }
+        readRecords(file, header, columns, kept.times.size() - 1, false, kept);
     }
 }
 

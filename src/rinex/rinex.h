@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gnss/gnss.h"
 #include "orbit/orbit.h"
 #include "station/station.h"
 #include "textio/textio.h"
@@ -35,6 +36,12 @@ struct ObsFileSummary {
     // RINEX 3 or 4 layout: one record line per satellite, led by its id ("G05"); typeCount and typeIndex are
     // those of the GPS type list.
     bool rinex3 = false;
+    // RINEX 3 or 4: each system's declared observation types (SYS / # / OBS TYPES), indexed by GnssSystem; empty
+    // for a system the header does not list (or an unknown letter) and for RINEX 2 files.
+    std::array<std::vector<std::string>, kSystemCount> systemTypes{};
+    const std::vector<std::string>& typesOf(GnssSystem system) const {
+        return systemTypes[static_cast<std::size_t>(system)];
+    }
 };
 
 // 1-based position of `code` among the first n entries of `list` (exact two-character comparison), 0 if absent.

@@ -1,6 +1,7 @@
 // The header of a RINEX 3 or 4 observation file: version and type, marker, approximate position and the
 // per-system observation type lists.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ struct TypeList {
     bool complete() const { return static_cast<int>(codes.size()) >= count; }
 };
 
-void readTypeLine(const Record& line, TypeList& list, std::vector<std::string>& gps, bool& haveGps) {
+void readTypeLine(const Record& line, TypeList& list, ObsFileSummary& summary, bool& haveGps) {
     if (line.column(1) != ' ') {
         if (!list.complete()) line.fail("expected a continuation of the SYS / # / OBS TYPES list of system " +
                                         std::string(1, list.system) + ", found system " +
@@ -71,10 +72,10 @@ void readTypeLine(const Record& line, TypeList& list, std::vector<std::string>& 
     for (int k = 1; k <= kTypesPerLine && !list.complete(); ++k) {
         list.codes.emplace_back(line.columns(4 * k + 4, 4 * k + 6));
     }
-    if (list.system == 'G' && list.complete()) {
-        gps = list.codes;
-        haveGps = true;
-    }
+    if (!list.complete()) return;
+    const std::optional<GnssSystem> system = systemOfLetter(list.system);
+    if (system) summary.systemTypes[static_cast<std::size_t>(*system)] = list.codes;
+    if (list.system == 'G') haveGps = true;
 }
 
 // 1-based position of the first of `codes` found in the list, 0 when none is declared.
@@ -119,7 +120,6 @@ void readHeader3(TextFile& file, ObsFileSummary& summary) {
     summary.rinex3 = true;
     summary.twoLineRecords = false;
     TypeList list;
-    std::vector<std::string> gps;
     bool haveGps = false;
     for (;;) {
         file.require(line, kRinexWidth, "the END OF HEADER line");
@@ -131,14 +131,14 @@ void readHeader3(TextFile& file, ObsFileSummary& summary) {
             summary.y = line.realField(15, 28, 4, "approximate Y");
             summary.z = line.realField(29, 42, 4, "approximate Z");
         } else if (line.startsWith(kLabelColumn, "SYS / # / OBS TYPES")) {
-            readTypeLine(line, list, gps, haveGps);
+            readTypeLine(line, list, summary, haveGps);
         } else if (line.startsWith(kLabelColumn, "END OF HEADER")) {
             if (!list.complete()) line.fail("expected the rest of the SYS / # / OBS TYPES list of system " +
                                             std::string(1, list.system) + " before END OF HEADER");
             break;
         }
     }
-    if (haveGps) assignRoles(gps, summary);
+    if (haveGps) assignRoles(summary.typesOf(GnssSystem::gps), summary);
 }
 
 }  // namespace varno::rinex_internal

@@ -335,6 +335,35 @@ TEST_F(LodorbTest, FilesSplitAtAnyEpochJoinIntoTheSameTable) {
     EXPECT_EQ(count, 2);
 }
 
+// Where joined files share an epoch, a good record of the later file replaces a bad one (unknown clock, or no
+// position) of the earlier file, so the satellite keeps its orbit.
+TEST_F(LodorbTest, SharedEpochsTakeTheGoodRecordOfEitherFile) {
+    test::TempDir dir;
+    test::Sp3Spec whole;
+    whole.ids = {"  3", "  7"};
+    whole.epochs = 14;
+    int count = 0;
+    setPrns({7, 3});
+    const OrbitTable reference = test::sp3Load(dir, {test::sp3Text(whole)}, 10, 1800, 9900, count);
+    test::Sp3Spec first = whole, second = whole;
+    first.epochs = 8;
+    second.firstEpoch = 6;
+    second.epochs = 8;
+    std::string earlier = test::sp3Text(first);
+    // The two shared epochs: PRN 3 with an unknown clock at both, PRN 7 without a position at the last.
+    const std::size_t last3 = earlier.rfind("P  3");
+    earlier.replace(earlier.rfind("P  3", last3 - 1) + 46, 14, " 999999.999999");
+    earlier.replace(last3 + 46, 14, " 999999.999999");
+    earlier.replace(earlier.rfind("P  7") + 4, 42, std::string(3, ' ') + "0.000000" + std::string(6, ' ') +
+                                                      "0.000000" + std::string(6, ' ') + "0.000000" + "   ");
+    setPrns({7, 3});
+    captureOutput();
+    const OrbitTable joined = test::sp3Load(dir, {earlier, test::sp3Text(second)}, 10, 1800, 9900, count);
+    EXPECT_EQ(listingText(), "");
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(joined.data, reference.data);
+}
+
 // Every orbit file of the corpus loads over the span its header declares, or is refused with one line that
 // names the file, the line and the reason (an input error, or a stop with its explanation).
 TEST_F(LodorbTest, CorpusFilesLoadOrAreRefusedNamingFileAndLine) {

@@ -76,6 +76,11 @@ TEST_F(Rinex3Test, GpsTypeListAcrossContinuationLinesGivesTheRoles) {
     EXPECT_EQ(summary.stationId, "SITE");
     EXPECT_EQ(summary.typeCount, 16);
     EXPECT_EQ(summary.typeIndex, (ObsTypeIndex{2, 3, 13, 16, 15}));  // C1Y as P1, L2W before L2P
+    // Every system's list is kept.
+    EXPECT_EQ(summary.typesOf(GnssSystem::glonass), (std::vector<std::string>{"C1C", "L1C", "C1P", "C2P"}));
+    EXPECT_EQ(summary.typesOf(GnssSystem::gps).size(), 16u);
+    EXPECT_EQ(summary.typesOf(GnssSystem::gps)[15], "L2W");
+    EXPECT_TRUE(summary.typesOf(GnssSystem::galileo).empty());
     EXPECT_TRUE(summary.rinex3);
     EXPECT_FALSE(summary.twoLineRecords);
     EXPECT_DOUBLE_EQ(summary.x, 3766123.3132);
