@@ -2,10 +2,11 @@
 // satellites at the same signal times (a day of 1 Hz epochs, each satellite asked 12 times an epoch as a run asks:
 // two receivers, six passes), side by side in one run.
 // Usage: varno-orbit-bench ORBIT.SP3 NAV... (a real data set's orbit and the navigation files it was made from).
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,40 +35,39 @@ int main(int argc, char** argv) {
         std::vector<TextFile*> files{&sp3};
         const OrbitSpan span = orbspn(files);
         sp3.rewind();
-        std::vector<SatId> wanted;
-        for (int prn = 1; prn <= 32; ++prn) wanted.push_back(SatId::gps(prn));
-        const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, wanted, span.epochs, span.start, span.end);
-        const std::vector<SatId> sats = table->satellites();
+        std::vector<SatId> sats;
+        for (int prn = 1; prn <= kMaxPrn; ++prn) sats.push_back(SatId::gps(prn));
+        const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, sats, span.epochs, span.start, span.end);
+        sats = table->satellites();
         NavPool pool;
         std::deque<TextFile> navs;
         for (int k = 2; k < argc; ++k) readNavigation(navs.emplace_back(argv[k]), pool);
         const BroadcastOrbit orbit(pool, jd0());
         // Every satellite of the table at every second of the span that both orbits cover.
-        const double from = table->firstTime() + 4 * span.interval, to = table->lastTime() - 4 * span.interval;
-        double sumTable = 0.0, sumBroadcast = 0.0;
+        const double from = std::max(table->firstTime(), orbit.firstTime()) + 3600.0;
+        const double to = std::min(table->lastTime(), orbit.lastTime()) - 3600.0;
+        double sums[2] = {0.0, 0.0};
         long calls = 0;
-        const auto timeSource = [&](const OrbitSource& source, double& sum) {
+        Clock::time_point marks[3];
+        marks[0] = Clock::now();
+        for (int which = 0; which < 2; ++which) {
+            const OrbitSource& source = which == 0 ? *table : static_cast<const OrbitSource&>(orbit);
             for (double t = from; t < to; t += 1.0) {
-                for (const SatId sat : sats) {
+                for (SatId sat : sats) {
                     for (int k = 0; k < kAsked; ++k) {
                         SatelliteState s;
                         OrbitMiss miss = OrbitMiss::none;
-                        if (source.state(sat, t - kTravel - 1e-6 * k, t, s, miss)) sum += s.position[0];
-                        ++calls;
+                        if (source.state(sat, t - kTravel - 1e-6 * k, t, s, miss)) sums[which] += s.position[0];
+                        calls += which == 0 ? 1 : 0;
                     }
                 }
             }
-        };
-        const Clock::time_point t0 = Clock::now();
-        timeSource(*table, sumTable);
-        const Clock::time_point t1 = Clock::now();
-        timeSource(orbit, sumBroadcast);
-        calls /= 2;
-        const Clock::time_point t2 = Clock::now();
-        const double a = seconds(t0, t1), b = seconds(t1, t2);
+            marks[which + 1] = Clock::now();
+        }
+        const double a = seconds(marks[0], marks[1]), b = seconds(marks[1], marks[2]);
         std::printf("%ld states: tabulated %.3f s (%.0f ns each), broadcast %.3f s (%.0f ns each), ratio %.2f\n",
                     calls, a, 1e9 * a / calls, b, 1e9 * b / calls, b / a);
-        return sumTable == sumBroadcast ? 3 : 0;  // keeps both loops from being optimised away
+        return sums[0] == sums[1] ? 3 : 0;  // keeps both loops from being optimised away
     } catch (const InputError& error) {
         std::fprintf(stderr, "varno-orbit-bench: %s\n", error.what());
         return 2;

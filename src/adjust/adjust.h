@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "forming/forming.h"
 #include "models/models.h"
 #include "orbit/orbit.h"
 #include "rinex/rinex.h"
@@ -115,21 +116,6 @@ public:
     virtual void residual(const PostFitResidual& residual) { (void)residual; }
     // Whether post is to compute the partials of each residual too (zero otherwise).
     virtual bool wantsPartials() const { return false; }
-};
-
-// Optional choices of the observation model. With the defaults every observation is formed and all weigh 1, and
-// the results are those of the plain model to the last bit.
-struct ObservationModel {
-    // Degrees; a double difference is formed only when its satellite and the reference satellite stand at or above
-    // it at both receivers. Below -90: no mask.
-    double elevationMask = -91.0;
-    // Each double difference weighs sigmaZenith² / σ²(DD), where σ²(DD) is the sum over its four undifferenced
-    // pseudoranges of σa² + σb² / sin² e, and sigmaZenith² that sum with every satellite at the zenith; residuals
-    // are then compared, trimmed and summed as sqrt(weight) · v.
-    bool elevationWeights = false;
-    double sigmaA = 0.3;  // m, elevation-independent part
-    double sigmaB = 0.3;  // m, part growing as 1 / sin e
-    bool needsElevations() const { return elevationMask >= -90.0 || elevationWeights; }
 };
 
 // The inputs of the observation pass.

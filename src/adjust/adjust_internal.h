@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "adjust/adjust.h"
+#include "forming/forming.h"
 #include "rinex/rinex.h"
 #include "runfiles/runfiles.h"
 #include "station/station.h"
@@ -46,17 +47,9 @@ private:
     RemoveOnSignal guard_;
 };
 
-// The clock offsets and ranges of an epoch worked out ahead on a thread of its own, by rcvclk and satrngs, which
-// give the doubles of comdtr and comrng but never write or stop: where they fail, the epoch is left to them.
-struct EpochRanges {
-    bool valid = false;  // the reference's offsets and ranges are here
-    int reference = 0;
-    double dt1 = 0, dt2 = 0, rho1r = 0, rho2r = 0;
-    std::array<double, 3> ur{};
-    std::array<bool, kMaxPrn + 1> have{};  // [slot]: the satellite's ranges are here
-    std::array<double, kMaxPrn + 1> rho1{}, rho2{};
-    std::array<std::array<double, 3>, kMaxPrn + 1> u{};
-};
+// The clock offsets and ranges of an epoch worked out ahead on a thread of its own: where they fail (they never
+// write or stop), the forming computes them and meets the failure.
+using EpochRanges = KnownRanges;
 
 // One epoch of a block for RangesAhead: its reference satellite and both receivers' records (not owned).
 struct RangesJob {

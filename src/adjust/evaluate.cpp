@@ -32,17 +32,16 @@ void evaluateOneByOne(GatherFile& gather, const OrbitSource& orbit, const Statio
         comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
         double rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
         std::array<double, 3> ur{};
-        comrng(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2, rho1r, rho2r, ur);
+        comrng(r, pair, orbit, t1, t2, dt1, dt2, rho1r, rho2r, ur);
         Evaluated e;
         if (site != nullptr) {
-            comrg2(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1k, rho2k, site->latitude,
-                   site->longitude, e.elevation);
+            comrg2(k, pair, orbit, t1, t2, dt1, dt2, *site, rho1k, rho2k, e.elevation);
         }
         if (site == nullptr || site->partials) {
             // With a site the ranges stay comrg2's; only the unit vector is taken from here.
             double rho1 = 0, rho2 = 0;
             std::array<double, 3> uk{};
-            comrng(k, pair, orbit, t1, t2, o.satRange1, o.satRange2, dt1, dt2, rho1, rho2, uk);
+            comrng(k, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, uk);
             if (site == nullptr) {
                 rho1k = rho1;
                 rho2k = rho2;
@@ -71,9 +70,10 @@ struct ReferenceShare {
 struct Pending {
     const StoredObservation* observation = nullptr;
     int slot = 0, reference = 0;
+    SatId sat;
     ReferenceShare* share = nullptr;
-    double rho1 = 0, rho2 = 0;
-    std::array<double, 3> rotated{};  // the satellite as seen from point 2
+    double rho1 = 0;
+    SignalPath path2;  // the satellite as seen from point 2
 };
 
 // The shares of the references met in one epoch (almost always one; never more than its observations).
@@ -88,16 +88,20 @@ public:
         ReferenceShare& s = shares_[static_cast<std::size_t>(size_)];
         s = ReferenceShare{};
         s.slot = r;
-        int error = 0;
-        std::array<double, 3> rotated{};
-        if (!rcvclk(r, orbit, pair.p2L1, epoch.epochTime2, epoch.refRange2, s.dt2, error)) return nullptr;
-        if (!satrng(r, orbit, pair.p2L1, epoch.epochTime2, s.dt2, s.rho2, rotated, error)) return nullptr;
-        s.u = towards(pair.p2L1, rotated, s.rho2);
+        OrbitMiss miss = OrbitMiss::none;
+        SignalPath path;
+        const SatId sat = satelliteInSlot(r);
+        const double t1 = epoch.epochTime1;
+        if (!receiverClock(orbit, sat, pair.p2L1, epoch.epochTime2, epoch.refRange2, t1, s.dt2, miss)) return nullptr;
+        if (!signalPath(orbit, sat, pair.p2L1, epoch.epochTime2, s.dt2, t1, path, miss)) return nullptr;
+        s.rho2 = path.range;
+        s.u = path.unit;
         if (r == epoch.refSlot && epoch.cached != 0) {
             s.rho1 = epoch.rho1Ref;
         } else {
-            if (!rcvclk(r, orbit, pair.p1L1, epoch.epochTime1, epoch.refRange1, s.dt1, error)) return nullptr;
-            if (!satrng(r, orbit, pair.p1L1, epoch.epochTime1, s.dt1, s.rho1, rotated, error)) return nullptr;
+            if (!receiverClock(orbit, sat, pair.p1L1, t1, epoch.refRange1, t1, s.dt1, miss)) return nullptr;
+            if (!signalPath(orbit, sat, pair.p1L1, t1, s.dt1, t1, path, miss)) return nullptr;
+            s.rho1 = path.range;
             s.point1 = true;
         }
         ++size_;
@@ -112,8 +116,11 @@ private:
 // Point 1's clock offset for reference `share` when the store's does not belong to it.
 bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSource& orbit, const StationPair& pair) {
     if (share.point1) return true;
-    int error = 0;
-    if (!rcvclk(share.slot, orbit, pair.p1L1, epoch.epochTime1, epoch.refRange1, share.dt1, error)) return false;
+    OrbitMiss miss = OrbitMiss::none;
+    const double t1 = epoch.epochTime1;
+    if (!receiverClock(orbit, satelliteInSlot(share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1, miss)) {
+        return false;
+    }
     share.point1 = true;
     return true;
 }
@@ -146,6 +153,8 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
     std::array<Pending, kMaxScatterFiles> pending{};
     while (reader.next(epoch, observations)) {
         shares.clear();
+        const double t1 = epoch.epochTime1;
+        const double t2 = epoch.epochTime2;
         int count = 0;
         for (int i = 0; i < epoch.count; ++i) {
             const StoredObservation& o = observations[static_cast<std::size_t>(i)];
@@ -157,29 +166,29 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
             p.share = shares.find(p.reference, epoch, orbit, pair);
             if (p.share == nullptr) return false;
             p.rho1 = o.rho1;
+            p.sat = satelliteInSlot(p.slot);
             if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
-                int error = 0;
+                OrbitMiss miss = OrbitMiss::none;
+                SignalPath path1;
                 if (!point1Clock(*p.share, epoch, orbit, pair)) return false;
-                if (!satrng(p.slot, orbit, pair.p1L1, epoch.epochTime1, p.share->dt1, p.rho1, p.rotated, error)) {
-                    return false;
-                }
+                if (!signalPath(orbit, p.sat, pair.p1L1, t1, p.share->dt1, t1, path1, miss)) return false;
+                p.rho1 = path1.range;
             }
         }
         // Point 2's ranges two satellites at a time where they share a reference (and so a clock offset).
         for (int i = 0; i < count;) {
             Pending& p = pending[static_cast<std::size_t>(i)];
-            int error = 0;
+            OrbitMiss miss = OrbitMiss::none;
             if (i + 1 < count && pending[static_cast<std::size_t>(i + 1)].share == p.share) {
                 Pending& q = pending[static_cast<std::size_t>(i + 1)];
-                if (!satrngs(p.slot, pair.p2L1, epoch.epochTime2, p.share->dt2, q.slot, pair.p2L1, epoch.epochTime2,
-                             p.share->dt2, orbit, p.rho2, p.rotated, q.rho2, q.rotated, error)) {
+                const double dt2 = p.share->dt2;
+                if (!signalPaths(orbit, p.sat, pair.p2L1, t2, dt2, q.sat, pair.p2L1, t2, dt2, t1, p.path2, q.path2,
+                                 miss)) {
                     return false;
                 }
                 i += 2;
             } else {
-                if (!satrng(p.slot, orbit, pair.p2L1, epoch.epochTime2, p.share->dt2, p.rho2, p.rotated, error)) {
-                    return false;
-                }
+                if (!signalPath(orbit, p.sat, pair.p2L1, t2, p.share->dt2, t1, p.path2, miss)) return false;
                 i += 1;
             }
         }
@@ -191,14 +200,12 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
             e.epochTime1 = epoch.epochTime1;
             e.weight = p.observation->weight;
             if (site != nullptr) {
-                comvad(site->latitude, site->longitude, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], p.rotated[0],
-                       p.rotated[1], p.rotated[2], e.elevation);
+                e.elevation = elevationAt(*site, pair.p2L1, p.path2.satellite);
             }
             if (site == nullptr || site->partials) {
-                const std::array<double, 3> uk = towards(pair.p2L1, p.rotated, p.rho2);
-                for (int c = 0; c < 3; ++c) e.partials[c] = uk[c] - p.share->u[c];
+                for (int c = 0; c < 3; ++c) e.partials[c] = p.path2.unit[c] - p.share->u[c];
             }
-            e.residual = ((p.rho2 - p.rho1) - (p.share->rho2 - p.share->rho1)) - p.observation->ddObserved;
+            e.residual = ((p.path2.range - p.rho1) - (p.share->rho2 - p.share->rho1)) - p.observation->ddObserved;
             const long place = writer.put(e);
             if (placed != nullptr) placed->put(e, place);
         }

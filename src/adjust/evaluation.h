@@ -136,8 +136,7 @@ private:
 
 // Where point 2's elevations are wanted: the latitude and longitude (rad) of its L1 phase centre; with
 // `partials` the partials are computed too.
-struct ElevationSite {
-    double latitude = 0, longitude = 0;
+struct ElevationSite : Geodetic {
     bool partials = false;
 };
 

@@ -8,6 +8,7 @@
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
 #include "adjust/evaluation.h"
+#include "forming/forming.h"
 #include "models/models.h"
 #include "rinex/rinex.h"
 #include "station/station.h"
@@ -31,18 +32,6 @@ using adjust_internal::ScatterFile;
 using adjust_internal::StoredEpoch;
 using adjust_internal::StoredObservation;
 
-// Geodetic latitude, longitude and height of both L1 phase centres, handed to every comrg0 call.
-struct PhaseCentres {
-    double lat1 = 0, lon1 = 0, h1 = 0;
-    double lat2 = 0, lon2 = 0, h2 = 0;
-};
-
-// Variance (m²) of one undifferenced pseudorange seen at `elevation` degrees under the elevation model.
-double pseudorangeVariance(const ObservationModel& model, double elevation) {
-    const double s = std::sin(elevation / GpsConstants::degreesPerRadian);
-    return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
-}
-
 // Both receivers' records at one time of the grid, with what reading them wrote and the error it met.
 struct ReadEpoch {
     double t = 0;
@@ -62,91 +51,38 @@ struct Block {
 };
 
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
-void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                  const OrbitSource& orbit, const StationPair& pair, const PhaseCentres& geo,
-                  const ObservationModel& model, std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files,
-                  EpochStore* store, const adjust_internal::EpochRanges* ahead) {
+void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
+                  std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files, EpochStore* store,
+                  const KnownRanges* ahead, EpochEquations& equations) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
     if (!getrs(r, t)) return;
-    double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
-    double p1r = 0, p2r = 0;
-    if (!dget(r, rec1, rec2, satCount, phase1, p1r, l2Phase1, phase2, p2r, l2Phase2)) return;
-
-    const double t1 = rec1.epochTime;
-    const double t2 = rec2.epochTime;
-    // Ranges worked out ahead are the doubles comdtr and comrng give; only they are taken from there.
-    if (ahead != nullptr && !(ahead->valid && ahead->reference == r)) ahead = nullptr;
-    double dt1 = 0, dt2 = 0;
-    double rho1r = 0, rho2r = 0, c1r = 0, c2r = 0;
-    std::array<double, 3> ur{};
-    if (ahead != nullptr) {
-        dt1 = ahead->dt1;
-        dt2 = ahead->dt2;
-        rho1r = ahead->rho1r;
-        rho2r = ahead->rho2r;
-        ur = ahead->ur;
-    } else {
-        comdtr(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2);
-        comrg0(r, pair, orbit, t1, t2, p1r, p2r, dt1, dt2, rho1r, rho2r, ur, geo.lat1, geo.lon1, geo.h1, geo.lat2,
-               geo.lon2, geo.h2, c1r, c2r);
-    }
-    const double p1rAsRead = p1r;
-    p1r = p1r - c1r;
-    p2r = p2r - c2r;
-    const bool elevations = model.needsElevations();
-    double e1r = 0, e2r = 0;
-    if (elevations) {
-        comrge(r, pair, orbit, t1, t2, dt1, dt2, geo.lat1, geo.lon1, geo.lat2, geo.lon2, e1r, e2r);
-        if (e1r < model.elevationMask || e2r < model.elevationMask) return;
-    }
-
+    if (!formEpoch(r, rec1, rec2, satCount, models, ahead, equations)) return;
+    const double t1 = equations.t1;
+    const double p1r = equations.refRange1;
+    const StationPair& pair = *models.pair;
+    const OrbitSource& orbit = *models.orbit;
     std::array<StoredObservation, adjust_internal::kMaxScatterFiles> stored{};
     int count = 0;
-    for (int k = 1; k <= satCount; ++k) {
-        if (k == r) continue;
-        double p1k = 0, p2k = 0;
-        if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
-        double rho1k = 0, rho2k = 0, c1k = 0, c2k = 0;
-        std::array<double, 3> uk{};
-        const std::size_t at = static_cast<std::size_t>(k);
-        if (ahead != nullptr && k <= kMaxPrn && ahead->have[at]) {
-            rho1k = ahead->rho1[at];
-            rho2k = ahead->rho2[at];
-            uk = ahead->u[at];
-        } else {
-            comrg0(k, pair, orbit, t1, t2, p1k, p2k, dt1, dt2, rho1k, rho2k, uk, geo.lat1, geo.lon1, geo.h1,
-                   geo.lat2, geo.lon2, geo.h2, c1k, c2k);
-        }
-        p1k = p1k - c1k;
-        p2k = p2k - c2k;
+    for (const DoubleDifference& d : equations.differences) {
         ScatterRecord record;
-        if (elevations) {
-            double e1k = 0, e2k = 0;
-            comrge(k, pair, orbit, t1, t2, dt1, dt2, geo.lat1, geo.lon1, geo.lat2, geo.lon2, e1k, e2k);
-            if (e1k < model.elevationMask || e2k < model.elevationMask) continue;
-            if (model.elevationWeights) {
-                const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
-                record.weight = zenith / (pseudorangeVariance(model, e1k) + pseudorangeVariance(model, e2k) +
-                                          pseudorangeVariance(model, e1r) + pseudorangeVariance(model, e2r));
-            }
-        }
-        record.epochTime1 = t1;
-        record.epochTime2 = t2;
-        record.refRange1 = p1r;
-        record.refRange2 = p2r;
-        record.satRange1 = p1k;
-        record.satRange2 = p2k;
-        record.ddObserved = (p2k - p1k) - (p2r - p1r);
-        record.ddComputed = (rho2k - rho1k) - (rho2r - rho1r);
-        for (int c = 0; c < 3; ++c) record.partials[c] = uk[c] - ur[c];
-        files[k - 1].write(record);
+        record.epochTime1 = equations.t1;
+        record.epochTime2 = equations.t2;
+        record.refRange1 = equations.refRange1;
+        record.refRange2 = equations.refRange2;
+        record.satRange1 = d.range1;
+        record.satRange2 = d.range2;
+        record.ddObserved = d.observed;
+        record.ddComputed = d.computed;
+        record.partials = d.partials;
+        record.weight = d.weight;
+        files[static_cast<std::size_t>(d.slot - 1)].write(record);
         if (store != nullptr) {
             StoredObservation& o = stored[static_cast<std::size_t>(count++)];
             o.ddObserved = record.ddObserved;
             o.weight = record.weight;
-            o.rho1 = rho1k;
-            o.slot = k;
+            o.rho1 = d.rho1;
+            o.slot = d.slot;
         }
     }
     if (store == nullptr || count == 0) return;
@@ -156,28 +92,31 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     // computed above; otherwise they are computed for that reference (and left out when the orbit fails).
     StoredEpoch epoch;
     epoch.epochTime1 = t1;
-    epoch.epochTime2 = t2;
+    epoch.epochTime2 = equations.t2;
     epoch.refRange1 = p1r;
-    epoch.refRange2 = p2r;
+    epoch.refRange2 = equations.refRange2;
     epoch.count = count;
     int fromFirst = 1;
     int passRef = 0;
     if (lookrs(passRef, t1, fromFirst)) {
         epoch.refSlot = passRef;
-        if (passRef == r && p1r == p1rAsRead) {
-            epoch.rho1Ref = rho1r;
+        if (passRef == r && p1r == equations.refRange1AsRead) {
+            epoch.rho1Ref = equations.rho1Ref;
             epoch.cached = 1;
             for (int i = 0; i < count; ++i) stored[static_cast<std::size_t>(i)].cached = 1;
         } else {
-            int error = 0;
+            OrbitMiss miss = OrbitMiss::none;
             double dt1Pass = 0;
-            std::array<double, 3> rotated{};
-            if (rcvclk(passRef, orbit, pair.p1L1, t1, p1r, dt1Pass, error) &&
-                satrng(passRef, orbit, pair.p1L1, t1, dt1Pass, epoch.rho1Ref, rotated, error)) {
+            SignalPath path;
+            const SatId ref = satelliteInSlot(passRef);
+            if (receiverClock(orbit, ref, pair.p1L1, t1, p1r, t1, dt1Pass, miss) &&
+                signalPath(orbit, ref, pair.p1L1, t1, dt1Pass, t1, path, miss)) {
+                epoch.rho1Ref = path.range;
                 epoch.cached = 1;
                 for (int i = 0; i < count; ++i) {
                     StoredObservation& o = stored[static_cast<std::size_t>(i)];
-                    o.cached = satrng(o.slot, orbit, pair.p1L1, t1, dt1Pass, o.rho1, rotated, error) ? 1 : 0;
+                    o.cached = signalPath(orbit, satelliteInSlot(o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
+                    if (o.cached) o.rho1 = path.range;
                 }
             }
         }
@@ -194,9 +133,18 @@ void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const Adj
 
 void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, int satCount,
                                  const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms) {
-    PhaseCentres geo;
-    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], geo.lat1, geo.lon1, geo.h1)) stopRun(kStopPoint1Geodetic);
-    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], geo.lat2, geo.lon2, geo.h2)) stopRun(kStopPoint2Geodetic);
+    EpochModels models;
+    models.orbit = &orbit;
+    models.pair = &pair;
+    models.model = inputs.model;
+    Geodetic& g1 = models.site1;
+    Geodetic& g2 = models.site2;
+    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], g1.latitude, g1.longitude, g1.height)) {
+        stopRun(kStopPoint1Geodetic);
+    }
+    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], g2.latitude, g2.longitude, g2.height)) {
+        stopRun(kStopPoint2Geodetic);
+    }
 
     // Owned here so that every scatter file is removed however formob ends.
     std::array<ScatterFile, adjust_internal::kMaxScatterFiles> files;
@@ -254,7 +202,8 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     Block* forming = &blocks[0];
     Block* working = &blocks[1];
     Block* reading = &blocks[2];
-    std::vector<adjust_internal::EpochRanges> ranges;
+    std::vector<KnownRanges> ranges;
+    EpochEquations formed;
     // The troposphere model corrects the ranges inside comrg0; with it on, nothing is worked out ahead.
     std::optional<adjust_internal::RangesAhead> ahead;
     if (!metParams().troposphereOn) ahead.emplace(orbit, pair, satCount);
@@ -271,10 +220,9 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             writeHeld(read.lines);
             if (read.error) std::rethrow_exception(read.error);
             if (read.have1 && read.have2) {
-                const adjust_internal::EpochRanges* worked =
+                const KnownRanges* worked =
                     ahead && read.job >= 0 ? &ranges[static_cast<std::size_t>(read.job)] : nullptr;
-                scatterEpoch(read.t, read.rec1, read.rec2, satCount, orbit, pair, geo, inputs.model, files, store,
-                             worked);
+                scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed);
             } else if (read.ended) {
                 writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));
                 done = true;

@@ -137,7 +137,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
     writeListing(threeValues(north, east, up));
 
     SatelliteStats stats;
-    const ElevationSite site{lat2, lon2, observer != nullptr && observer->wantsPartials()};
+    const ElevationSite site{{lat2, lon2, 0.0}, observer != nullptr && observer->wantsPartials()};
     // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
     std::vector<char> lines;
     lines.reserve(kResidualChunk + kResidualLine);

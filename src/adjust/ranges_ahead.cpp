@@ -16,21 +16,24 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     if (!dget(r, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) return;
     const double t1 = rec1.epochTime;
     const double t2 = rec2.epochTime;
-    int error = 0;
-    if (!rcvclk(r, orbit, pair.p1L1, t1, p1, out.dt1, error)) return;
-    if (!rcvclk(r, orbit, pair.p2L1, t2, p2, out.dt2, error)) return;
-    std::array<double, 3> s1{}, s2{};
-    if (!satrngs(r, pair.p1L1, t1, out.dt1, r, pair.p2L1, t2, out.dt2, orbit, out.rho1r, s1, out.rho2r, s2, error)) {
-        return;
-    }
-    out.ur = towards(pair.p2L1, s2, out.rho2r);
+    OrbitMiss miss = OrbitMiss::none;
+    const SatId ref = satelliteInSlot(r);
+    if (!receiverClock(orbit, ref, pair.p1L1, t1, p1, t1, out.dt1, miss)) return;
+    if (!receiverClock(orbit, ref, pair.p2L1, t2, p2, t1, out.dt2, miss)) return;
+    SignalPath s1, s2;
+    if (!signalPaths(orbit, ref, pair.p1L1, t1, out.dt1, ref, pair.p2L1, t2, out.dt2, t1, s1, s2, miss)) return;
+    out.rho1r = s1.range;
+    out.rho2r = s2.range;
+    out.ur = s2.unit;
     out.valid = true;
     for (int k = 1; k <= satCount && k <= kMaxPrn; ++k) {
         if (k == r || !dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
         const std::size_t at = static_cast<std::size_t>(k);
-        if (satrngs(k, pair.p1L1, t1, out.dt1, k, pair.p2L1, t2, out.dt2, orbit, out.rho1[at], s1, out.rho2[at], s2,
-                    error)) {
-            out.u[at] = towards(pair.p2L1, s2, out.rho2[at]);
+        const SatId sat = satelliteInSlot(k);
+        if (signalPaths(orbit, sat, pair.p1L1, t1, out.dt1, sat, pair.p2L1, t2, out.dt2, t1, s1, s2, miss)) {
+            out.rho1[at] = s1.range;
+            out.rho2[at] = s2.range;
+            out.u[at] = s2.unit;
             out.have[at] = true;
         }
     }

@@ -34,6 +34,8 @@ GpsTime operator+(const GpsTime& t, double seconds);
 GpsTime gpsTimeOfMjd(int mjd, double seconds);
 // The modified Julian date and seconds of day of a time (the inverse of gpsTimeOfMjd).
 void mjdOfGpsTime(const GpsTime& t, int& mjd, double& seconds);
+// "YYYY-MM-DD HH:MM:SS" of a time to the nearest second, `separator` between date and time.
+std::string calendarText(const GpsTime& t, char separator);
 // GPS − UTC in seconds on a date (the leap seconds in force at 0h of that modified Julian date); 0 before 1981.
 int leapSecondsOn(int mjd);
 
@@ -155,6 +157,8 @@ public:
     double firstTime() const override { return first_; }
     double lastTime() const override { return last_; }
     GpsTime timeOf(double t) const { return reference_ + t; }
+    // How many of the epochs start, start + interval, ... up to stop (jts) find no usable record of `sat`.
+    int epochsWithoutRecord(SatId sat, double start, double stop, double interval) const;
 
 private:
     const NavPool& pool_;

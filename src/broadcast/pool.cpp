@@ -24,8 +24,13 @@ struct Expansion {
     double toc = 0.0;  // the record's toc in seconds of the run
     std::array<double, 3> position{}, velocity{}, acceleration{};
 };
-// One per satellite and thread: the signal times of one epoch come one after the other on a thread.
-thread_local std::array<Expansion, kSatKeyCount> expansions;
+// Two per satellite and thread: the signal times of one epoch come one after the other on a thread, the two
+// receivers' often with epochs (their own time tags) a little apart. The older of the two is replaced.
+struct ExpansionPair {
+    std::array<Expansion, 2> entry;
+    int last = 0;  // the entry used last
+};
+thread_local std::array<ExpansionPair, kSatKeyCount> expansions;
 
 bool before(const Ephemeris& a, const Ephemeris& b) {
     if (!(a.toe == b.toe)) return a.toe < b.toe;
@@ -128,43 +133,63 @@ BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
     }
 }
 
+int BroadcastOrbit::epochsWithoutRecord(SatId sat, double start, double stop, double interval) const {
+    int lacking = 0;
+    if (!(interval > 0.0)) return lacking;
+    const long long count = static_cast<long long>(std::floor((stop - start) / interval + 1e-9)) + 1;
+    for (long long k = 0; k < count; ++k) {
+        if (chooseRecord(pool_, sat, reference_ + (start + static_cast<double>(k) * interval)) == nullptr) ++lacking;
+    }
+    return lacking;
+}
+
 bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const {
     if (!std::isfinite(t) || !std::isfinite(epoch)) {
         miss = OrbitMiss::outsideSpan;
         return false;
     }
-    Expansion& x = expansions[static_cast<std::size_t>(sat.key())];
-    if (x.orbit != number_ || x.epoch != epoch) {
-        x.orbit = 0;
-        x.record = chooseRecord(pool_, sat, reference_ + epoch);
-        if (x.record == nullptr) {
+    ExpansionPair& held = expansions[static_cast<std::size_t>(sat.key())];
+    Expansion* x = nullptr;
+    for (int k = 0; k < 2; ++k) {
+        Expansion& entry = held.entry[static_cast<std::size_t>(k)];
+        if (entry.orbit == number_ && entry.epoch == epoch) {
+            x = &entry;
+            held.last = k;
+        }
+    }
+    if (x == nullptr) {
+        held.last = 1 - held.last;
+        x = &held.entry[static_cast<std::size_t>(held.last)];
+        x->orbit = 0;
+        x->record = chooseRecord(pool_, sat, reference_ + epoch);
+        if (x->record == nullptr) {
             miss = pool_.records(sat).empty() ? OrbitMiss::notCarried : OrbitMiss::noRecord;
             return false;
         }
         const GpsTime at = reference_ + epoch;
-        const SatelliteState mid = ephemerisState(*x.record, at);
-        const SatelliteState before = ephemerisState(*x.record, at + (-kExpansionStep));
-        const SatelliteState after = ephemerisState(*x.record, at + kExpansionStep);
+        const SatelliteState mid = ephemerisState(*x->record, at);
+        const SatelliteState before = ephemerisState(*x->record, at + (-kExpansionStep));
+        const SatelliteState after = ephemerisState(*x->record, at + kExpansionStep);
         for (std::size_t k = 0; k < 3; ++k) {
-            x.position[k] = mid.position[k];
-            x.velocity[k] = (after.position[k] - before.position[k]) / (2.0 * kExpansionStep);
-            x.acceleration[k] =
+            x->position[k] = mid.position[k];
+            x->velocity[k] = (after.position[k] - before.position[k]) / (2.0 * kExpansionStep);
+            x->acceleration[k] =
                 (after.position[k] - 2.0 * mid.position[k] + before.position[k]) / (kExpansionStep * kExpansionStep);
         }
-        x.toc = x.record->toc - reference_;
-        x.orbit = number_;
-        x.epoch = epoch;
+        x->toc = x->record->toc - reference_;
+        x->orbit = number_;
+        x->epoch = epoch;
     }
     const double dt = t - epoch;
     if (std::fabs(dt) > kExpansionReach) {
-        state = ephemerisState(*x.record, reference_ + t);
+        state = ephemerisState(*x->record, reference_ + t);
         return true;
     }
     for (std::size_t k = 0; k < 3; ++k) {
-        state.position[k] = x.position[k] + (x.velocity[k] + 0.5 * x.acceleration[k] * dt) * dt;
+        state.position[k] = x->position[k] + (x->velocity[k] + 0.5 * x->acceleration[k] * dt) * dt;
     }
-    const double dc = t - x.toc;
-    state.clock = x.record->af0 + x.record->af1 * dc + x.record->af2 * dc * dc;
+    const double dc = t - x->toc;
+    state.clock = x->record->af0 + x->record->af1 * dc + x->record->af2 * dc * dc;
     return true;
 }
 

@@ -6,21 +6,19 @@
 
 namespace varno {
 
-namespace {
-
-std::string calendar(const GpsTime& t) {
+std::string calendarText(const GpsTime& t, char separator) {
     int mjd = 0;
     double seconds = 0.0;
-    mjdOfGpsTime(t, mjd, seconds);
+    mjdOfGpsTime(t + 0.5, mjd, seconds);  // to the nearest second
     int y = 0, mo = 0, d = 0, h = 0, mi = 0;
     double s = 0.0;
-    mjdciv(mjd, seconds / 86400.0, y, mo, d, h, mi, s);
+    mjdciv(mjd, 0.0, y, mo, d, h, mi, s);
+    const int second = static_cast<int>(seconds);
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, static_cast<int>(s + 0.5));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d", y, mo, d, separator, second / 3600,
+                  second / 60 % 60, second % 60);
     return text;
 }
-
-}  // namespace
 
 std::vector<std::string> poolListing(const NavPool& pool) {
     std::vector<std::string> lines;
@@ -39,8 +37,8 @@ std::vector<std::string> poolListing(const NavPool& pool) {
         lines.push_back(freeLine("ephemerides repeated", pool.repeats(), " other messages passed over", pool.passedOver));
     }
     if (pool.recordCount() > 0) {
-        lines.push_back(freeLine("ephemerides first/last toe -- ", calendar(pool.firstToe()), " ",
-                                 calendar(pool.lastToe())));
+        lines.push_back(freeLine("ephemerides first/last toe -- ", calendarText(pool.firstToe(), ' '), " ",
+                                 calendarText(pool.lastToe(), ' ')));
     }
     return lines;
 }

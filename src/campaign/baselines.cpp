@@ -57,8 +57,14 @@ Baseline readSummary(const std::string& path) {
             b.covariance[r][c] = covariance[r][c].get<double>();
         }
     }
-    if (!(b.covariance[0][0] > 0 && b.covariance[1][1] > 0 && b.covariance[2][2] > 0))
-        throw CampaignError(path + ": precision.covariance_xyz_m2 has a variance that is not positive");
+    // Positive definite: the leading minors are positive (else the baseline cannot be weighted).
+    const Mat3& c = b.covariance;
+    const double minor2 = c[0][0] * c[1][1] - c[0][1] * c[1][0];
+    const double minor3 = c[0][0] * (c[1][1] * c[2][2] - c[1][2] * c[2][1]) -
+                          c[0][1] * (c[1][0] * c[2][2] - c[1][2] * c[2][0]) +
+                          c[0][2] * (c[1][0] * c[2][1] - c[1][1] * c[2][0]);
+    if (!(c[0][0] > 0 && minor2 > 0 && minor3 > 0))
+        throw CampaignError(path + ": precision.covariance_xyz_m2 is not positive definite");
     return b;
 }
 
@@ -72,6 +78,10 @@ void readBaselines(const Campaign& campaign, const Plan& plan, std::vector<Basel
             std::string text;
             if (!why || !std::getline(why, text)) text = "not run";
             failed.push_back({p.job, text});
+            continue;
+        }
+        if (!jobUpToDate(job.string())) {
+            failed.push_back({p.job, "out of date: its command or inputs changed since it ran (run the campaign again)"});
             continue;
         }
         try {

@@ -122,6 +122,9 @@ Vec3 aprioriPosition(const Campaign& campaign, const Occupation& occupation);
 // run.sh (the varno command). Writes workDirectory/jobs.list (one job directory a line) and returns its path.
 std::string writeJobs(const Campaign& campaign, const Plan& plan, bool includeTrivial);
 
+// Whether a job directory holds a summary whose stamp matches the job's command and inputs as they are now.
+bool jobUpToDate(const std::string& jobDirectory);
+
 // Runs one job directory: when its stamp (a hash of run.sh and of each input's path, size and time) matches the
 // last successful run, does nothing and returns 0; else runs run.sh, writes the stamp on success, or the file
 // `failed` with varno's explanation on failure, and returns run.sh's status.
@@ -155,8 +158,8 @@ struct FailedJob {
     std::string explanation;
 };
 
-// Reads the summary of every planned, non-trivial job that has one; jobs without one are listed as failed with
-// the explanation their `failed` file holds (or "not run").
+// Reads the summary of every job of the list that has an up-to-date one; the others are listed as failed with the
+// explanation their `failed` file holds, "not run", or "out of date" when the inputs changed since the result.
 void readBaselines(const Campaign& campaign, const Plan& plan, std::vector<Baseline>& baselines,
                    std::vector<FailedJob>& failed);
 // One summary file (varno-summary/1 or /2; members read by name). Throws CampaignError naming the file and member.

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <toml++/toml.h>
 
 #include "campaign/campaign.h"
@@ -156,6 +159,44 @@ void readControls(const Reader& r, const toml::table& root, Campaign& c) {
     if (c.held.empty() && !c.controls.empty()) c.held = c.controls.begin()->first;
 }
 
+// The occupations of the files, each read once: a file whose path, size and time match its line in the cache of the
+// work folder is taken from there (reading the last epoch means reading the whole file).
+std::vector<Occupation> readOccupations(const std::set<std::string>& files, const std::string& workDirectory) {
+    const fs::path cachePath = fs::path(workDirectory) / "occupations.cache";
+    std::map<std::string, std::string> cached;  // "path size time" -> the rest of its line
+    std::ifstream in(cachePath);
+    for (std::string line; std::getline(in, line);) {
+        const size_t split = line.find('\t');
+        if (split != std::string::npos) cached[line.substr(0, split)] = line.substr(split + 1);
+    }
+    std::vector<Occupation> out;
+    std::string cache;
+    for (const auto& f : files) {
+        std::error_code error;
+        const auto size = fs::file_size(f, error);
+        const auto time = fs::last_write_time(f, error).time_since_epoch().count();
+        const std::string key = f + " " + std::to_string(size) + " " + std::to_string(time);
+        Occupation o;
+        o.path = f;
+        const auto hit = cached.find(key);
+        std::istringstream fields(hit != cached.end() ? hit->second : "");
+        if (!(fields >> o.station >> o.start >> o.end >> o.approx[0] >> o.approx[1] >> o.approx[2] >> o.antenna.up >>
+              o.antenna.aux >> o.antenna.north >> o.antenna.east))
+            o = readOccupation(f);
+        std::ostringstream line;
+        line.precision(17);
+        line << key << '\t' << o.station << ' ' << o.start << ' ' << o.end << ' ' << o.approx[0] << ' ' << o.approx[1]
+             << ' ' << o.approx[2] << ' ' << o.antenna.up << ' ' << o.antenna.aux << ' ' << o.antenna.north << ' '
+             << o.antenna.east << '\n';
+        cache += line.str();
+        out.push_back(o);
+    }
+    std::error_code ignored;
+    fs::create_directories(workDirectory, ignored);
+    std::ofstream(cachePath, std::ios::trunc) << cache;  // a cache that cannot be written costs time only
+    return out;
+}
+
 }  // namespace
 
 Campaign readCampaign(const std::string& path, const std::string& crsOverride) {
@@ -200,7 +241,7 @@ Campaign readCampaign(const std::string& path, const std::string& crsOverride) {
         if (matched.empty()) r.fail(root.get("observations"), "observations", "\"" + p + "\" matches no file");
         files.insert(matched.begin(), matched.end());
     }
-    for (const auto& f : files) c.occupations.push_back(readOccupation(f));
+    c.occupations = readOccupations(files, c.workDirectory);
 
     // Antenna offsets: the header's, replaced by the station's table, replaced by the file's own entry.
     if (const toml::table* antenna = r.table(root, "antenna", "antenna")) {

@@ -34,6 +34,8 @@ std::string readWhole(const fs::path& path) {
 }
 
 void writeWhole(const fs::path& path, const std::string& text) {
+    // An unchanged file keeps its time, so that the stamps of the jobs that use it still match.
+    if (fs::exists(path) && readWhole(path) == text) return;
     const fs::path temporary = path.string() + ".new";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -137,14 +139,19 @@ std::string writeJobs(const Campaign& campaign, const Plan& plan, bool includeTr
     return listPath;
 }
 
+bool jobUpToDate(const std::string& jobDirectory) {
+    const fs::path job(jobDirectory);
+    return fs::exists(job / "summary.json") && fs::exists(job / "stamp") && readWhole(job / "stamp") == stampOf(job);
+}
+
 int runJob(const std::string& jobDirectory) {
     const fs::path job(jobDirectory);
     if (!fs::exists(job / "run.sh")) {
         std::fprintf(stderr, "%s: not a job directory (no run.sh)\n", jobDirectory.c_str());
         return 2;
     }
+    if (jobUpToDate(jobDirectory)) return 0;
     const std::string stamp = stampOf(job);
-    if (fs::exists(job / "summary.json") && readWhole(job / "stamp") == stamp) return 0;
     std::error_code ignored;
     for (const char* stale : {"summary.json", "stamp", "failed"}) fs::remove(job / stale, ignored);
     const int raw = std::system(("/bin/sh " + quoted((job / "run.sh").string())).c_str());

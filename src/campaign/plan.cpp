@@ -1,5 +1,6 @@
 // Sessions of overlapping occupations and the baselines to process in each.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <numeric>
 
@@ -15,6 +16,13 @@ double overlapOf(const Occupation& a, const Occupation& b) {
 
 double distance(const Vec3& a, const Vec3& b) {
     return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+
+// A station id as part of a folder name: characters other than letters, digits, '_' and '.' become '_'.
+std::string safeName(std::string id) {
+    for (char& ch : id)
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_' && ch != '.') ch = '_';
+    return id == "." || id == ".." ? "_" : id;
 }
 
 struct Components {
@@ -128,7 +136,7 @@ Plan planCampaign(const Campaign& campaign) {
             b.length = e.length;
             b.overlap = e.overlap;
             b.trivial = !inTree;
-            b.job = session.name + "-" + occ[b.from].station + "-" + occ[b.to].station;
+            b.job = session.name + "-" + safeName(occ[b.from].station) + "-" + safeName(occ[b.to].station);
             plan.baselines.push_back(b);
         }
         if (joined + 1 < static_cast<int>(members.size()))

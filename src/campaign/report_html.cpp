@@ -56,6 +56,7 @@ std::string row(std::initializer_list<std::string> cells, const char* tag = "td"
 }
 
 std::string testText(const GlobalTest& t) {
+    if (t.redundancy <= 0) return "no redundancy, nothing to test";
     return fixed(t.varianceFactor, 3) + " (95 % bounds " + fixed(t.lower, 3) + " .. " + fixed(t.upper, 3) + ", " +
            std::to_string(t.redundancy) + " degrees of freedom): " + (t.passed ? "passed" : "<b>failed</b>");
 }

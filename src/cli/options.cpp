@@ -12,10 +12,19 @@ namespace varno {
 
 namespace {
 
+constexpr const char* kOrbitOrNav = "options '--orbit' and '--nav' exclude each other: give the precise orbit or the "
+                                    "navigation files";
+
 void setOrbit(CommandLine& line, const std::string& value) {
+    if (!line.options.navs.empty()) throw CommandLineError(kOrbitOrNav);
     if (!line.orbitsGiven) line.options.orbits.clear();
     line.orbitsGiven = true;
     line.options.orbits.push_back(value);
+}
+
+void setNav(CommandLine& line, const std::string& value) {
+    if (line.orbitsGiven) throw CommandLineError(kOrbitOrNav);
+    line.options.navs.push_back(value);
 }
 
 void setElevationMask(CommandLine& line, const std::string& value) {
@@ -83,6 +92,8 @@ const OptionSpec kOptions[] = {
     {"point2", 0, "FILE", "observations of point 2, the point determined (default point2.rnx)",
      [](CommandLine& l, const std::string& v) { l.options.point2 = v; }},
     {"orbit", 0, "FILE", "precise orbit; repeat for consecutive files, in time order (default orbit.sp3)", setOrbit},
+    {"nav", 0, "FILE", "broadcast navigation file as the orbit (RINEX 2, 3 or 4); repeat for more, in any order",
+     setNav},
     {"pos", 0, "FILE", "station positions (default pos)",
      [](CommandLine& l, const std::string& v) { l.options.position = v; }},
     {"off", 0, "FILE", "antenna offsets, used when the file exists (default off)",

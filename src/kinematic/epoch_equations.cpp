@@ -17,19 +17,9 @@ struct SatelliteView {
     double elevation1 = 0, elevation2 = 0;  // degrees
 };
 
-struct Geodetic {
-    double latitude = 0, longitude = 0, height = 0;
-};
-
 double pseudorangeVariance(const ObservationModel& model, double elevation) {
     const double s = std::sin(elevation / GpsConstants::degreesPerRadian);
     return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
-}
-
-double elevationAt(const Geodetic& g, const std::array<double, 3>& station, const std::array<double, 3>& sat) {
-    double e = 0;
-    comvad(g.latitude, g.longitude, station[0], station[1], station[2], sat[0], sat[1], sat[2], e);
-    return e;
 }
 
 bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitSource& orbit,
@@ -37,13 +27,17 @@ bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCou
           const Geodetic& g2, double dt1, double dt2, SatelliteView& v) {
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
     if (!dget(slot, rec1, rec2, satCount, phase1, v.p1, l2Phase1, phase2, v.p2, l2Phase2)) return false;
-    int error = 0;
-    std::array<double, 3> rotated1{}, rotated2{};
-    if (!satrng(slot, orbit, centre1, rec1.epochTime, dt1, v.rho1, rotated1, error)) return false;
-    if (!satrng(slot, orbit, centre2, rec2.epochTime, dt2, v.rho2, rotated2, error)) return false;
-    v.towards2 = towards(centre2, rotated2, v.rho2);
-    v.elevation1 = elevationAt(g1, centre1, rotated1);
-    v.elevation2 = elevationAt(g2, centre2, rotated2);
+    OrbitMiss miss = OrbitMiss::none;
+    const SatId sat = satelliteInSlot(slot);
+    SignalPath path1, path2;
+    // Point 1's time tag is the epoch by which a broadcast orbit chooses its record, as in the static adjustment.
+    if (!signalPath(orbit, sat, centre1, rec1.epochTime, dt1, rec1.epochTime, path1, miss, &g1)) return false;
+    if (!signalPath(orbit, sat, centre2, rec2.epochTime, dt2, rec1.epochTime, path2, miss, &g2)) return false;
+    v.rho1 = path1.range;
+    v.rho2 = path2.range;
+    v.towards2 = path2.unit;
+    v.elevation1 = path1.elevation;
+    v.elevation2 = path2.elevation;
     if (metParams().troposphereOn) {
         const double radiansPerDegree = 1.0 / GpsConstants::degreesPerRadian;
         double c1 = 0, c2 = 0;
@@ -69,7 +63,7 @@ bool masked(const ObservationModel& model, const SatelliteView& v) {
 
 bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                         const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
-                        const ObservationModel& model, int& cursor, EpochEquations& equations) {
+                        const ObservationModel& model, int& cursor, KinematicEquations& equations) {
     equations.differences.clear();
     int r = 0;
     // The reference satellite of an epoch is chosen by its nominal time, as in the static adjustment.
@@ -81,9 +75,10 @@ bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& re
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0, p1r = 0, p2r = 0;
     if (!dget(r, rec1, rec2, satCount, phase1, p1r, l2Phase1, phase2, p2r, l2Phase2)) return false;
     double dt1 = 0, dt2 = 0;
-    int error = 0;
-    if (!rcvclk(r, orbit, pair.p1L1, rec1.epochTime, p1r, dt1, error)) return false;
-    if (!rcvclk(r, orbit, point2L1, rec2.epochTime, p2r, dt2, error)) return false;
+    OrbitMiss miss = OrbitMiss::none;
+    const SatId reference = satelliteInSlot(r);
+    if (!receiverClock(orbit, reference, pair.p1L1, rec1.epochTime, p1r, rec1.epochTime, dt1, miss)) return false;
+    if (!receiverClock(orbit, reference, point2L1, rec2.epochTime, p2r, rec1.epochTime, dt2, miss)) return false;
     SatelliteView ref;
     if (!view(r, rec1, rec2, satCount, orbit, pair.p1L1, point2L1, g1, g2, dt1, dt2, ref) || masked(model, ref)) {
         return false;

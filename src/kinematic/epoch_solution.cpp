@@ -32,7 +32,7 @@ double chiSquareQuantile(double alpha, int f) {
     return f * c * c * c;
 }
 
-double undifferencedPdop(const EpochEquations& e) {
+double undifferencedPdop(const KinematicEquations& e) {
     std::array<double, 16> n{};
     const auto add = [&](const std::array<double, 3>& los) {
         const std::array<double, 4> row{los[0], los[1], los[2], 1.0};
@@ -49,7 +49,7 @@ double undifferencedPdop(const EpochEquations& e) {
 
 }  // namespace
 
-void addEpoch(const EpochEquations& e, NormalEquations& normal) {
+void addEpoch(const KinematicEquations& e, NormalEquations& normal) {
     // C = D + d·11ᵀ, so C⁻¹ = D⁻¹ − s·D⁻¹11ᵀD⁻¹ with s = d / (1 + d·Σ 1/Dk) (Sherman–Morrison).
     double sumInverse = 0, lSum = 0;
     std::array<double, 3> aSum{};
@@ -92,7 +92,7 @@ EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& r
     s.t = t;
     residuals.clear();
     std::array<double, 3> x = point2L1;
-    EpochEquations e;
+    KinematicEquations e;
     bool converged = false;
     // Every form looks the reference up from the same cursor; the caller's cursor moves as one lookup moves it.
     const int from = cursor;

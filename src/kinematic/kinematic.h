@@ -29,7 +29,7 @@ struct EpochDifference {
     std::array<double, 3> lineOfSight{};  // unit vector from point 2 towards the satellite (for PDOP)
 };
 
-struct EpochEquations {
+struct KinematicEquations {
     int referenceSlot = 0;
     double referenceVariance = 0.5;  // the reference satellite's share, shared by every double difference
     std::array<double, 3> referenceLineOfSight{};
@@ -44,12 +44,12 @@ struct EpochEquations {
 // Never stops and writes nothing.
 bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                         const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
-                        const ObservationModel& model, int& cursor, EpochEquations& equations);
+                        const ObservationModel& model, int& cursor, KinematicEquations& equations);
 
 // Adds one epoch's double differences to normal equations in X, Y, Z with their full covariance (each pair of
 // double differences shares the reference satellite's share): N += AᵀC⁻¹A, rhs += AᵀC⁻¹l, sumSquares += lᵀC⁻¹l.
 // The matrix is filled whole (no nrmsym needed).
-void addEpoch(const EpochEquations& equations, NormalEquations& normal);
+void addEpoch(const KinematicEquations& equations, NormalEquations& normal);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Solutions of point 2.

@@ -115,7 +115,7 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
     std::array<double, 3> position = pair.p2L1;
     double sumSquares = 0;
     long long dof = 0;
-    EpochEquations equations;
+    KinematicEquations equations;
     std::vector<std::pair<int, double>> residuals;
     std::size_t index = 0;
     for (double t = in.dataStart; t - in.dataEnd <= kEndTolerance; t = t + in.interval, ++index) {

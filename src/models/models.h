@@ -1,5 +1,6 @@
-// Observation models: receiver clock offsets, satellite ranges with travel time and earth rotation, elevations,
-// the (switched-off) troposphere model, and the reference satellite of every epoch.
+// Observation models: the signal path from a satellite to a receiver (range, travel time, earth rotation,
+// elevation) and the receiver clock offset, the (switched-off) troposphere model, and the reference satellite of
+// every epoch.
 #pragma once
 
 #include <array>
@@ -11,53 +12,71 @@
 namespace varno {
 
 // ---------------------------------------------------------------------------------------------------------------
-// Ranges and geometry. The satellite is given by its PrnTable slot (stop 74358 outside 1..count); t1, t2 are the
-// two receivers' own time tags (jts); lengths in metres, clock offsets in seconds. Orbit failures write
-// "oterp error in comdtr--" / "oterp error in comrng--", the oterp error code and the PRN, and stop with
-// 34553/34554 (comdtr, point 1/2) or 34551/34552 (comrng, comrg0, comrg2, point 1/2).
+// The one range computation: a signal from a satellite to a receiver. Times are jts; `epoch` is the nominal epoch
+// the signal belongs to, handed to the orbit so that a source choosing among records chooses once per satellite
+// and epoch (callers pass point 1's time tag of the epoch). Lengths in metres, clock offsets in seconds.
 
-// Receiver clock offsets of both points from one satellite's pseudoranges p1, p2 (two passes each).
+// Geodetic coordinates of a point: latitude and longitude in radians, height in metres.
+struct Geodetic {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double height = 0.0;
+};
+
+// One signal path, for a reception tagged t at `receiver` (earth-fixed) with receiver clock offset dt.
+struct SignalPath {
+    double range = 0.0;                 // to the rotated satellite position
+    double travelTime = 0.0;            // of the third pass
+    std::array<double, 3> satellite{};  // at transmission, turned by the earth's rotation during the travel time
+    std::array<double, 3> unit{};       // from the satellite towards the receiver: d range / d receiver X, Y, Z
+    double elevation = 0.0;             // degrees above the receiver's horizon, when asked for (else 0)
+};
+
+// Three travel-time passes from 0.075 s (always all made, so that every caller gets the same doubles), the earth
+// rotation applied once to the third pass's position. With `site` (the receiver's geodetic coordinates) the
+// elevation is computed too. False with the orbit's `miss` (path untouched) when the orbit has no position.
+bool signalPath(const OrbitSource& orbit, SatId sat, const std::array<double, 3>& receiver, double t, double dt,
+                double epoch, SignalPath& path, OrbitMiss& miss, const Geodetic* site = nullptr);
+// Two signal paths (a and b) computed side by side, without elevations: the same doubles as two signalPath calls.
+// False on any orbit failure (then call signalPath one at a time for the miss of each).
+bool signalPaths(const OrbitSource& orbit, SatId satA, const std::array<double, 3>& receiverA, double tA, double dtA,
+                 SatId satB, const std::array<double, 3>& receiverB, double tB, double dtB, double epoch,
+                 SignalPath& a, SignalPath& b, OrbitMiss& miss);
+// The clock offset dt of a receiver at `receiver` from one satellite's pseudorange p tagged t: two passes from 0,
+// no earth rotation. False with the orbit's `miss` (dt untouched).
+bool receiverClock(const OrbitSource& orbit, SatId sat, const std::array<double, 3>& receiver, double t, double p,
+                   double epoch, double& dt, OrbitMiss& miss);
+// Elevation (degrees, −90..90) of `satellite` seen from `station` at the station's geodetic `site`.
+double elevationAt(const Geodetic& site, const std::array<double, 3>& station, const std::array<double, 3>& satellite);
+
+// The satellite of the run in PrnTable `slot` (stop 74358 outside 1..count).
+SatId satelliteInSlot(int slot);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The range computation for both receivers of the pair, as the forming and the passes use it, with the orbit
+// failures written to the listing and made stops: "oterp error in comdtr--" / "oterp error in comrng--", the
+// error code and the PRN, and stops 34553/34554 (comdtr, point 1/2) or 34551/34552 (comrng, comrg0, comrg2,
+// point 1/2). The satellite is given by its PrnTable slot (stop 74358 outside 1..count); t1, t2 are the two
+// receivers' own time tags; point 1's is the nominal epoch.
+
+// Receiver clock offsets of both points from one satellite's pseudoranges p1, p2.
 void comdtr(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
             double& dt1, double& dt2);
-// Ranges from the satellite to both L1 phase centres (three travel-time passes from 0.075 s, earth rotation applied
-// once to the third pass's position) and the unit vector from the satellite towards point 2.
-void comrng(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
-            double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u);
+// Ranges from the satellite to both L1 phase centres and the unit vector from the satellite towards point 2.
+void comrng(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
+            double dt2, double& rho1, double& rho2, std::array<double, 3>& u);
 // comrng plus the pseudorange corrections c1, c2 (m): the slant troposphere delays at point 1 and point 2 (gettdh
 // at each phase centre's latitude and height, the satellite's elevation there), 0 while the troposphere switch of
 // metParams() is off. The corrections make two more travel-time solutions only when the switch is on.
-void comrg0(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
-            double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u, double lat1, double lon1,
-            double h1, double lat2, double lon2, double h2, double& c1, double& c2);
-// Elevations (degrees) of the satellite at both L1 phase centres along each receiver's own line of sight (the
-// rotated position of comrng's third travel-time pass), at the given latitudes and longitudes (radians).
+void comrg0(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
+            double dt2, const Geodetic& site1, const Geodetic& site2, double& rho1, double& rho2,
+            std::array<double, 3>& u, double& c1, double& c2);
+// Elevations (degrees) of the satellite at both L1 phase centres along each receiver's own line of sight.
 void comrge(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
-            double dt2, double lat1, double lon1, double lat2, double lon2, double& elevation1,
-            double& elevation2);
+            double dt2, const Geodetic& site1, const Geodetic& site2, double& elevation1, double& elevation2);
 // Ranges as comrng (no unit vector) and the satellite's elevation (degrees) at point 2's L1 phase centre.
-void comrg2(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
-            double dt1, double dt2, double& rho1, double& rho2, double lat2, double lon2, double& elevation);
-// One receiver's share of comdtr and comrng, for callers that keep a receiver's results between calls: the
-// identical doubles, but an orbit failure returns false with the oterp error code in `error` (outputs untouched)
-// instead of writing and stopping. A slot outside the PrnTable stops with 74358.
-// rcvclk: the receiver clock offset dt at `phaseCentre` from pseudorange p tagged t (comdtr for one point).
-bool rcvclk(int slot, const OrbitSource& orbit, const std::array<double, 3>& phaseCentre, double t, double p,
-            double& dt, int& error);
-// satrng: the range rho to `phaseCentre` for a reception tagged t with clock offset dt, and the satellite position
-// turned by the earth's rotation during the travel time (comrng for one point).
-bool satrng(int slot, const OrbitSource& orbit, const std::array<double, 3>& phaseCentre, double t, double dt,
-            double& rho, std::array<double, 3>& rotated, int& error);
-// satrng twice (satellite A at centre A, tag tA, offset dtA; B likewise), computed side by side: the same doubles
-// as the two calls. False on an orbit failure (then call satrng one at a time for the error of each).
-bool satrngs(int slotA, const std::array<double, 3>& centreA, double tA, double dtA, int slotB,
-             const std::array<double, 3>& centreB, double tB, double dtB, const OrbitSource& orbit, double& rhoA,
-             std::array<double, 3>& rotatedA, double& rhoB, std::array<double, 3>& rotatedB, int& error);
-// The unit vector from a rotated satellite position towards the phase centre at range rho (comrng's u).
-std::array<double, 3> towards(const std::array<double, 3>& phaseCentre, const std::array<double, 3>& rotated,
-                              double rho);
-// Elevation (degrees, −90..90) of a satellite seen from a station at the given latitude and longitude (radians).
-void comvad(double latitude, double longitude, double sx, double sy, double sz, double satX, double satY,
-            double satZ, double& elevation);
+void comrg2(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
+            double dt2, const Geodetic& site2, double& rho1, double& rho2, double& elevation);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Troposphere model (present, switched off in this program).

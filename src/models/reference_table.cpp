@@ -101,8 +101,10 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
             int satCount) {
     openrs();
 
-    double latitude = 0.0, longitude = 0.0, height = 0.0;
-    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], latitude, longitude, height)) stopRun(kStopNoGeodetic);
+    Geodetic site;
+    if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], site.latitude, site.longitude, site.height)) {
+        stopRun(kStopNoGeodetic);
+    }
 
     // Without a positive interval no sample can be placed (the loop below would never advance).
     if (!(interval > 0.0) || !std::isfinite(interval)) stopRun(kStopNoReference);
@@ -123,9 +125,7 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
                 writeListing(freeLine("oterp error in makrst--", missCode(miss), prn, t));
                 stopRun(kStopOrbit);
             }
-            double elevation = 0.0;
-            comvad(latitude, longitude, pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], s.position[0], s.position[1],
-                   s.position[2], elevation);
+            const double elevation = elevationAt(site, pair.p1L1, s.position);
             // Strictly higher: of two satellites at the same elevation the lower slot stays the reference.
             if (elevation > bestElevation) {
                 bestElevation = elevation;

@@ -286,17 +286,25 @@ RealisticCovariance CovarianceAccumulator::finish(const CorrelationEstimate& giv
     Eigen::FullPivLU<Eigen::Matrix3d> lu(normal);
     if (!lu.isInvertible()) return result;
     const Eigen::Matrix3d inverse = lu.inverse();
-    const double variance = sumSquares_ / (count_ - kUnknowns);
-    const double c = std::clamp(given.correlatedFraction, 0.0, 1.0);
-    const std::array<double, 6> correlated = kernelSum(given.correlationTime);
+    const double c1 = std::clamp(given.correlatedFraction, 0.0, 1.0);
+    const double c2 = std::clamp(given.longFraction, 0.0, 1.0 - c1);
+    const std::array<double, 6> short1 = kernelSum(given.correlationTime);
+    const std::array<double, 6> long2 = kernelSum(given.longCorrelationTime);
     std::array<double, 6> middle{};
-    for (std::size_t i = 0; i < middle.size(); ++i) middle[i] = (1.0 - c) * whiteSum_[i] + c * correlated[i];
+    for (std::size_t i = 0; i < middle.size(); ++i) {
+        middle[i] = (1.0 - c1 - c2) * whiteSum_[i] + c1 * short1[i] + c2 * long2[i];
+    }
+    // E[vᵀWv] = σ0² (n − tr(N⁻¹ AᵀWΣWA / σ0²)): correlated errors are absorbed by the estimate more than
+    // white ones (n − 3 when they are white), so the residuals alone would make σ0 too small.
+    const double absorbed = std::clamp((inverse * full(middle)).trace(), double{kUnknowns}, count_ - 1.0);
+    const double variance = sumSquares_ / (count_ - absorbed);
     Eigen::Matrix3d covariance = variance * inverse * full(middle) * inverse;
     covariance = 0.5 * (covariance + covariance.transpose()).eval();
-    Eigen::Matrix3d white = variance * inverse;
+    Eigen::Matrix3d white = sumSquares_ / (count_ - kUnknowns) * inverse;
     white = 0.5 * (white + white.transpose()).eval();
     result.available = std::isfinite(covariance.sum()) && covariance.trace() > 0.0;
     result.sigma0 = std::sqrt(variance);
+    result.absorbed = absorbed;
     result.covariance = columnMajor(covariance);
     result.whiteNoise = columnMajor(white);
     result.effectiveObservations = result.available ? count_ * white.trace() / covariance.trace() : 0.0;

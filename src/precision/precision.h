@@ -4,21 +4,24 @@
 //
 // Error model. Let d be the between-receiver single difference of satellite k's code at time t. Its error is
 //     e_k(t) = s_k(t) · ( sqrt(1 − c) · w_k(t) + sqrt(c) · g_k(t) )
-// with w_k white (independent at every epoch) and g_k a first-order Gauss–Markov process of unit variance and
-// correlation time τ (E[g_k(t) g_k(t')] = exp(−|t − t'| / τ)); the processes of different satellites are
-// independent. The variance s_k(t)² = σ0² · v_k(t), where v_k is the satellite's share of its double differences'
+// with w_k white (independent at every epoch) and g_k the sum of two independent first-order Gauss–Markov
+// processes of variances c1/c and c2/c (c = c1 + c2) and correlation times τ1 and τ2, so that
+// E[g_k(t) g_k(t')] = (c1·exp(−|t − t'|/τ1) + c2·exp(−|t − t'|/τ2)) / c: a short one for multipath and noise
+// filtering, a long one for what changes with the satellite's slow motion in the sky (c2 = 0 gives a single
+// process). The processes of different satellites are independent. The variance s_k(t)² = σ0² · v_k(t), where v_k is the satellite's share of its double differences'
 // relative variance (1/2 without weights; see varianceShares) and σ0² the variance of unit weight estimated from
-// the post-fit residuals (Σ w·v² / (n − 3)). A double difference of satellite s against reference r at time t
-// has the error e_s(t) − e_r(t); so, with K(Δt) = (1 − c)·[Δt = 0] + c·exp(−|Δt| / τ),
+// the post-fit residuals: Σ w·v² / (n − f), f the trace of the estimate's share of the errors (below; 3 for
+// white errors), so that the estimate is unbiased under the model. A double difference of satellite s against reference r at time t
+// has the error e_s(t) − e_r(t); so, with K(Δt) = (1 − c)·[Δt = 0] + c1·exp(−|Δt|/τ1) + c2·exp(−|Δt|/τ2),
 //     Cov(DD_i, DD_j) = σ0² · K(t_i − t_j) · Σ_k σ_ik σ_jk sqrt(v_k(t_i) v_k(t_j)),
 // σ_ik = +1 when k is i's satellite, −1 when it is i's reference, 0 otherwise. This holds the correlation of an
 // epoch's double differences through their shared reference (one per system) and the time correlation of each
-// double-difference arc (a Gauss–Markov process of the same τ while its reference is unchanged).
+// double-difference arc (of the same correlation while its reference is unchanged).
 //
 // The covariance of the least-squares estimate with weights W (the adjustment's, not changed here) is then
 //     C = (AᵀWA)⁻¹ AᵀW Σ W A (AᵀWA)⁻¹,
-// A the partials of the used double differences by point 2's X, Y, Z. τ and c come from the autocorrelation of
-// the post-fit residuals (estimateCorrelation), τ bounded to [kMinCorrelationTime, kMaxCorrelationTime].
+// A the partials of the used double differences by point 2's X, Y, Z. The τ's and c's come from the
+// autocorrelation of the post-fit residuals, the τ's bounded to [kMinCorrelationTime, kMaxCorrelationTime].
 //
 // What is not in the model: errors common to all satellites (troposphere left out, orbit), which the caller
 // must state; and carrier phases (code only).
@@ -59,16 +62,19 @@ void varianceShares(bool weighted, double weight, double elevation, double sigma
 // The correlation of the errors as estimated from the residuals.
 struct CorrelationEstimate {
     bool estimated = false;         // false: too few pairs of residuals at any lag (then c = 0, white)
-    double correlationTime = 0;     // τ, s
-    double correlatedFraction = 0;  // c, 0..1
-    bool atBound = false;           // τ came out at a bound of [kMinCorrelationTime, kMaxCorrelationTime]
+    double correlationTime = 0;     // τ1, s
+    double correlatedFraction = 0;  // c1, 0..1
+    double longCorrelationTime = 0; // τ2 >= τ1, s
+    double longFraction = 0;        // c2, 0..1 − c1
+    bool atBound = false;           // a τ with a fraction came out at a bound of the range
 };
 
 // The covariance of point 2 (X, Y, Z, m², 3 × 3 column-major) under the model and under white noise.
 struct RealisticCovariance {
     bool available = false;             // false with fewer than 4 double differences or a singular AᵀWA
     int observations = 0;               // n
-    double sigma0 = 0;                  // sqrt(Σ w·v² / (n − 3)), m
+    double sigma0 = 0;                  // sqrt(Σ w·v² / (n − f)), m
+    double absorbed = 3;                // f = tr((AᵀWA)⁻¹ AᵀW R W A), R = Σ / σ0²: 3 for white errors
     std::array<double, 9> covariance{};  // C above
     std::array<double, 9> whiteNoise{};  // σ0² (AᵀWA)⁻¹: the errors white and uncorrelated
     // n · trace(white noise) / trace(C): how many independent observations the data are worth.

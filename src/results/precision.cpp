@@ -27,8 +27,8 @@ std::string precisionAssumption(bool weighted) {
 
 std::string correlatedAssumption(bool weighted) {
     return std::string(weighted ? "double differences with the adjustment's elevation weights" : "double differences") +
-           " whose errors are correlated through their shared reference satellite and in time (Gauss-Markov, "
-           "correlation time and correlated fraction estimated from the post-fit residuals)";
+           " whose errors are correlated through their shared reference satellite and in time (two Gauss-Markov "
+           "processes, correlation times and fractions estimated from the post-fit residuals)";
 }
 
 FormalPrecision formalPrecision(const std::array<double, 9>& inverseNormal, double sumSquares, int count,

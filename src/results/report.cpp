@@ -60,9 +60,10 @@ std::string reportText(const RunSummary& s) {
         if (s.correlation.available) {
             const CorrelationEstimate& c = s.correlation.estimate;
             if (c.correlatedFraction > 0.0) {
-                line(t, "               errors correlated over %.0f s%s (fraction %.2f); worth %.0f independent observations",
-                     c.correlationTime, c.atBound ? ", at its bound" : "", c.correlatedFraction,
-                     s.correlation.effectiveObservations);
+                line(t, "               errors correlated over %.0f s (fraction %.2f) and %.0f s (fraction %.2f)%s",
+                     c.correlationTime, c.correlatedFraction, c.longCorrelationTime, c.longFraction,
+                     c.atBound ? ", a time at its bound" : "");
+                line(t, "               worth %.0f independent observations", s.correlation.effectiveObservations);
             } else {
                 line(t, "               no time correlation in the residuals; worth %.0f independent observations",
                      s.correlation.effectiveObservations);

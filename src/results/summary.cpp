@@ -82,6 +82,7 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
         s.correlation.effectiveObservations = c.effectiveObservations;
         if (c.available) {
             s.precision = withCovariance(s.whiteNoise, c.covariance, s.latitude2, s.longitude2, s.baselineXyz);
+            s.precision.sigma0 = c.sigma0;
         }
     }
     s.meanPdop = meanPdop(pair, orbit, s.pdopEpochs);

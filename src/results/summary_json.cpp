@@ -54,12 +54,15 @@ Json precisionJson(const RunSummary& s) {
     j["correlation"] = c.available ? Json{{"estimated", c.estimate.estimated},
                                           {"correlation_time_s", number(c.estimate.correlationTime)},
                                           {"correlated_fraction", number(c.estimate.correlatedFraction)},
+                                          {"long_correlation_time_s", number(c.estimate.longCorrelationTime)},
+                                          {"long_correlated_fraction", number(c.estimate.longFraction)},
                                           {"at_bound", c.estimate.atBound},
                                           {"bounds_s", {kMinCorrelationTime, kMaxCorrelationTime}}}
                                    : Json();
     j["effective_observations"] = c.available ? number(c.effectiveObservations) : Json();
     j["troposphere_note"] = s.troposphere ? Json() : Json(kNoTroposphereNote);
-    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)}};
+    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)},
+                  {"sigma0_m", number(s.whiteNoise.sigma0)}};
     sigmas(white, s.whiteNoise);
     j["white_noise"] = white;
     return j;

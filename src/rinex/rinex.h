@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "orbit/orbit.h"
 #include "station/station.h"
 #include "textio/textio.h"
 #include "timebase/timebase.h"
@@ -50,6 +51,11 @@ int alook(const std::string& code, std::span<const std::string> list, int n);
 // 24309 ("fewer than two epochs in observation file -- fatal"). A file without any valid epoch is an input error.
 void oscan(TextFile& file, ObsFileSummary& summary);
 
+// The date of the file's first epoch (open at its first line; rewound afterwards): from the header's TIME OF FIRST
+// OBS line, else from the first epoch line (two-digit years of RINEX 2: 80-99 are 19xx). An input error naming the
+// file and line when neither gives a date from 1980 to 2099.
+void firstEpochDate(TextFile& file, int& year, int& month, int& day);
+
 // The span plan of the run: what the orbit loader and the adjustment need.
 struct SpanPlan {
     int satCount = 0;        // PrnTable count after both scans
@@ -70,6 +76,11 @@ struct SpanPlan {
 void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
            ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
 void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
+           ObsFileSummary& summary2, StationPair& pair);
+// The same for an orbit that has no file span (broadcast ephemerides): jd0 must be set; the common span must lie
+// inside the source's [firstTime, lastTime] (else stop 43588); the orbit window of the plan stays empty. The last
+// listing line is "satellites" and the count.
+void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
            ObsFileSummary& summary2, StationPair& pair);
 
 // One receiver's observations at the epoch it holds.

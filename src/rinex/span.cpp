@@ -30,23 +30,9 @@ void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, st
     file.rewind();
 }
 
-}  // namespace
-
-void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
-           ObsFileSummary& summary2, StationPair& pair) {
-    recon(std::vector<TextFile*>{&orbit}, obs1, obs2, plan, summary1, summary2, pair);
-}
-
-void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
-           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
-    pair = StationPair{};
-
-    const OrbitSpan orbitSpan = orbspn(orbits);
-    plan.orbitEpochs = orbitSpan.epochs;
-    const double t0 = orbitSpan.start;
-    const double delta = orbitSpan.interval;
-    const double tEnd = orbitSpan.end;
-
+// Scans both files and fixes the common span and interval, which the orbit's [t0, tEnd] must cover.
+void commonSpan(TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
+                StationPair& pair, double t0, double tEnd) {
     newprn();
     scanReceiver(obs1, summary1, "file1  start/stop, intrvl", pair.p1Marker);
     scanReceiver(obs2, summary2, "file2  start/stop, intrvl", pair.p2Marker);
@@ -76,10 +62,30 @@ void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2,
         writeListing("orbit start/stop " + fmtF(t0, 10, 0) + fmtF(tEnd, 10, 0));
         stopRun(kStopOrbitTooShort, orbgap(t0, tEnd, start, stop));
     }
+}
+
+}  // namespace
+
+void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
+           ObsFileSummary& summary2, StationPair& pair) {
+    recon(std::vector<TextFile*>{&orbit}, obs1, obs2, plan, summary1, summary2, pair);
+}
+
+void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
+           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
+    pair = StationPair{};
+
+    const OrbitSpan orbitSpan = orbspn(orbits);
+    plan.orbitEpochs = orbitSpan.epochs;
+    const double t0 = orbitSpan.start;
+    const double delta = orbitSpan.interval;
+    const double tEnd = orbitSpan.end;
+
+    commonSpan(obs1, obs2, plan, summary1, summary2, pair, t0, tEnd);
 
     const double r = 1.0 / delta;
-    double a = (nint(start * r) - kWindowMargin) * delta;
-    double b = (nint(stop * r) + kWindowMargin) * delta;
+    double a = (nint(plan.dataStart * r) - kWindowMargin) * delta;
+    double b = (nint(plan.dataEnd * r) + kWindowMargin) * delta;
     a = std::max(a, t0);
     b = std::min(b, tEnd);
     plan.orbitStart = t0 + nint((a - t0) * r) * delta;
@@ -93,6 +99,15 @@ void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2,
                                      double(INT_MAX));
     plan.orbitEpochs = std::isnan(epochs) ? 0 : static_cast<int>(epochs);
     writeListing(freeLine("satellites and epochs", plan.satCount, plan.orbitEpochs));
+}
+
+void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
+           ObsFileSummary& summary2, StationPair& pair) {
+    pair = StationPair{};
+    commonSpan(obs1, obs2, plan, summary1, summary2, pair, orbit.firstTime(), orbit.lastTime());
+    numprn(plan.satCount);
+    plan.orbitEpochs = 0;
+    writeListing(freeLine("satellites", plan.satCount));
 }
 
 }  // namespace varno

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "adjust/adjust.h"
+#include "broadcast/broadcast.h"
 #include "kinematic/kinematic.h"
 #include "models/models.h"
 #include "orbit/orbit.h"
@@ -78,6 +79,38 @@ void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
     numprn(satCount);
 }
 
+// Removes from the run every satellite that lacks a usable broadcast record at some epoch of the common span, with
+// one listing line each; `satCount` comes back as the count left.
+void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
+    for (const SatId& sat : runSatellites()) {
+        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval);
+        if (lacking == 0) continue;
+        writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
+        int n = 0;
+        delprn(sat.number, n);
+    }
+    numprn(satCount);
+}
+
+// The orbit of broadcast ephemerides: the navigation files read into `pool`, the reference day that of point 1's
+// first epoch, the span of both receivers, and the run's satellites those with a record at every epoch.
+std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, NavPool& pool, TextFile& obs1, TextFile& obs2,
+                                            SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
+                                            StationPair& pair) {
+    for (const std::string& name : options.navs) {
+        TextFile file(name);
+        readNavigation(file, pool);
+    }
+    int year = 0, month = 0, day = 0;
+    firstEpochDate(obs1, year, month, day);
+    setjd0(year, month, day);
+    for (const std::string& line : poolListing(pool)) writeListing(line);
+    auto orbit = std::make_unique<BroadcastOrbit>(pool, jd0());
+    recon(*orbit, obs1, obs2, plan, summary1, summary2, pair);
+    keepSatellitesWithRecords(*orbit, plan, plan.satCount);
+    return orbit;
+}
+
 // The files a run writes besides the listing.
 struct StageOutputs {
     std::string scratchDirectory;
@@ -115,18 +148,24 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     TextFile obs2(options.point2);
     std::deque<TextFile> orbitFiles;
     std::vector<TextFile*> orbits;
-    for (const std::string& name : options.orbits) orbits.push_back(&orbitFiles.emplace_back(name));
+    if (options.navs.empty()) {
+        for (const std::string& name : options.orbits) orbits.push_back(&orbitFiles.emplace_back(name));
+    }
 
     SpanPlan plan;
     ObsFileSummary summary1;
     ObsFileSummary summary2;
     StationPair pair;
-    recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
-
-    for (TextFile* file : orbits) file->rewind();
-    const std::unique_ptr<OrbitSource> source =
-        loadSp3Orbit(orbits, runSatellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
-    orbitFiles.clear();
+    NavPool pool;
+    std::unique_ptr<OrbitSource> source;
+    if (options.navs.empty()) {
+        recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
+        for (TextFile* file : orbits) file->rewind();
+        source = loadSp3Orbit(orbits, runSatellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+        orbitFiles.clear();
+    } else {
+        source = broadcastOrbit(options, pool, obs1, obs2, plan, summary1, summary2, pair);
+    }
     keepSatellitesOf(*source, plan.satCount);
     const OrbitSource& orbit = *source;
 

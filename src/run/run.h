@@ -27,6 +27,7 @@ struct RunOptions {
     std::string point1 = RunFiles::point1;
     std::string point2 = RunFiles::point2;
     std::vector<std::string> orbits{RunFiles::orbit};  // in time order; several files join into one table
+    std::vector<std::string> navs;  // broadcast navigation files, any order; when given, no orbit file is read
     std::string position = RunFiles::position;
     std::string offsets = RunFiles::offsets;
     bool useOffsets = true;  // false: an offset file that is present is ignored

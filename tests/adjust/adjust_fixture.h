@@ -95,8 +95,7 @@ public:
         double dt1 = 0, dt2 = 0, rho1 = 0, rho2 = 0, lat = 0, lon = 0, h = 0, elevation = 0;
         xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], lat, lon, h);
         comdtr(1, pair, orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
-        comrg2(r.slot, pair, orbit, r.values[0], r.values[1], r.values[4], r.values[5], dt1, dt2, rho1, rho2, lat,
-               lon, elevation);
+        comrg2(r.slot, pair, orbit, r.values[0], r.values[1], dt1, dt2, Geodetic{lat, lon}, rho1, rho2, elevation);
         return elevation;
     }
 
@@ -135,8 +134,8 @@ private:
         double dt1 = 0, dt2 = 0, rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
         std::array<double, 3> u{};
         comdtr(1, pair, orbit, t1, t2, r.values[2], r.values[3], dt1, dt2);
-        comrng(1, pair, orbit, t1, t2, r.values[2], r.values[3], dt1, dt2, rho1r, rho2r, u);
-        comrng(r.slot, pair, orbit, t1, t2, r.values[4], r.values[5], dt1, dt2, rho1k, rho2k, u);
+        comrng(1, pair, orbit, t1, t2, dt1, dt2, rho1r, rho2r, u);
+        comrng(r.slot, pair, orbit, t1, t2, dt1, dt2, rho1k, rho2k, u);
         return (rho2k - rho1k) - (rho2r - rho1r);
     }
 };

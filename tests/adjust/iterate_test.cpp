@@ -150,8 +150,8 @@ TEST(Comrms, ObserverReceivesTheInverseOfTheNormalMatrix) {
         double dt1 = 0, dt2 = 0, rho1 = 0, rho2 = 0;
         std::array<double, 3> ur{}, uk{}, a{};
         comdtr(1, s.pair, s.orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
-        comrng(1, s.pair, s.orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2, rho1, rho2, ur);
-        comrng(r.slot, s.pair, s.orbit, r.values[0], r.values[1], r.values[4], r.values[5], dt1, dt2, rho1, rho2, uk);
+        comrng(1, s.pair, s.orbit, r.values[0], r.values[1], dt1, dt2, rho1, rho2, ur);
+        comrng(r.slot, s.pair, s.orbit, r.values[0], r.values[1], dt1, dt2, rho1, rho2, uk);
         for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
         nrmal2(n.matrix.data(), n.rhs.data(), a.data(), 0.0, 1.0, n.sumSquares, k.data(), 3, 3);
     }

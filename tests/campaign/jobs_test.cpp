@@ -117,6 +117,10 @@ TEST(RunCampaign, AKilledRunFinishesOnlyTheMissingJobsAndFailuresAreExplained) {
     const size_t before = test::lines(test::readFile(s.dir.file("log"))).size();
     s.run("run c.toml");
     EXPECT_EQ(test::lines(test::readFile(s.dir.file("log"))).size(), before + 4);
+    // A changed antenna height runs the jobs of that station again (and the failed ones).
+    std::ofstream(s.toml, std::ios::app) << "[antenna.BBBB]\nup = 0.5\n";
+    s.run("run c.toml");
+    EXPECT_EQ(test::lines(test::readFile(s.dir.file("log"))).size(), before + 4 + 7);
 
     const std::string adjusted = s.run("adjust c.toml --crs EPSG:25831");
     EXPECT_NE(adjusted.find("6 baselines, 4 failed jobs, 3 loops"), std::string::npos) << adjusted;

@@ -34,6 +34,15 @@ TEST(ParseCommandLine, OrbitsAccumulateInOrderAndReplaceTheDefault) {
     EXPECT_EQ(line.options.orbits, (std::vector<std::string>{"d1.sp3", "d2.sp3", "d3.sp3"}));
 }
 
+TEST(ParseCommandLine, NavigationFilesAccumulateAndExcludeAnOrbit) {
+    EXPECT_EQ(parseCommandLine({"--nav", "a.nav", "--nav=b.10n"}).options.navs,
+              (std::vector<std::string>{"a.nav", "b.10n"}));
+    const std::string both = "options '--orbit' and '--nav' exclude each other: give the precise orbit or the "
+                             "navigation files";
+    EXPECT_EQ(refusal({"--nav", "a.nav", "--orbit", "o.sp3"}), both);
+    EXPECT_EQ(refusal({"--orbit", "o.sp3", "--nav", "a.nav"}), both);
+}
+
 TEST(ParseCommandLine, SummaryOnStandardOutputSilencesTheProgressLines) {
     const CommandLine line = parseCommandLine({"--summary", "-", "--report", "--plot=p.svg", "--residuals-csv", "r"});
     EXPECT_EQ(line.options.summary, "-");

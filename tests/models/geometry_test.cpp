@@ -106,7 +106,7 @@ TEST_F(Geometry, ComrngRotatesTheThirdPassPositionOnce) {
     const double t1 = 1006.0, t2 = 1006.0004, dt1 = 2.0e-4, dt2 = -3.0e-4;
     double rho1 = 0.0, rho2 = 0.0;
     std::array<double, 3> u{};
-    comrng(kFastSlot, pair, orbit, t1, t2, 0.0, 0.0, dt1, dt2, rho1, rho2, u);
+    comrng(kFastSlot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
 
     std::array<double, 3> s1{}, s2{};
     double third1 = 0.0, third2 = 0.0;
@@ -124,10 +124,10 @@ TEST_F(Geometry, ComrngSamePointAndTagGiveEqualRangesAndUnitVector) {
     std::array<double, 3> u{};
     StationPair same = pair;
     same.p2L1 = same.p1L1;
-    comrng(kCircularSlot, same, orbit, 1008.3, 1008.3, 2.0e7, 2.1e7, 1.0e-3, 1.0e-3, rho1, rho2, u);
+    comrng(kCircularSlot, same, orbit, 1008.3, 1008.3, 1.0e-3, 1.0e-3, rho1, rho2, u);
     EXPECT_EQ(rho1, rho2);
 
-    comrng(kCircularSlot, pair, orbit, 1008.3, 1008.1, 0.0, 0.0, 1.0e-3, -2.0e-3, rho1, rho2, u);
+    comrng(kCircularSlot, pair, orbit, 1008.3, 1008.1, 1.0e-3, -2.0e-3, rho1, rho2, u);
     EXPECT_NEAR(norm(u[0], u[1], u[2]), 1.0, 1e-15);
     // From the satellite towards point 2: moving point 2 along u lengthens its range.
     const ModelState s = model(kCircularSlot, 1008.1);
@@ -139,8 +139,8 @@ TEST_F(Geometry, Comrg2GivesComrngRangesAndElevationOfRotatedPosition) {
     const double t1 = 1006.0, t2 = 1006.0, dt1 = 1e-4, dt2 = 1e-4, lat2 = 0.85, lon2 = 0.24;
     double rho1 = 0.0, rho2 = 0.0, r1 = 0.0, r2 = 0.0, elevation = 0.0;
     std::array<double, 3> u{};
-    comrng(kFastSlot, pair, orbit, t1, t2, 0.0, 0.0, dt1, dt2, rho1, rho2, u);
-    comrg2(kFastSlot, pair, orbit, t1, t2, 0.0, 0.0, dt1, dt2, r1, r2, lat2, lon2, elevation);
+    comrng(kFastSlot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
+    comrg2(kFastSlot, pair, orbit, t1, t2, dt1, dt2, Geodetic{lat2, lon2}, r1, r2, elevation);
     EXPECT_EQ(r1, rho1);
     EXPECT_EQ(r2, rho2);
 
@@ -148,20 +148,38 @@ TEST_F(Geometry, Comrg2GivesComrngRangesAndElevationOfRotatedPosition) {
     double third = 0.0;
     handRange(pair.p2L1, t2, dt2, s2, third);
     double expected = 0.0;
-    comvad(lat2, lon2, pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], s2[0], s2[1], s2[2], expected);
+    expected = elevationAt(Geodetic{lat2, lon2}, pair.p2L1, s2);
     EXPECT_NEAR(elevation, expected, 1e-9);
+}
+
+TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange) {
+    const double t = 1006.0, dt = 1e-4;
+    const Geodetic site{0.85, 0.24, 100.0};
+    SignalPath path;
+    OrbitMiss miss = OrbitMiss::none;
+    ASSERT_TRUE(signalPath(orbit, satelliteInSlot(kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
+    std::array<double, 3> rotated{};
+    double third = 0.0;
+    EXPECT_EQ(path.range, handRange(pair.p2L1, t, dt, rotated, third));
+    EXPECT_NEAR(path.travelTime, third / kC, 1e-15);
+    EXPECT_NEAR(norm(path.unit[0], path.unit[1], path.unit[2]), 1.0, 1e-15);
+    EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
+    // An orbit that does not reach the transmission time: the miss, the path untouched.
+    EXPECT_FALSE(signalPath(orbit, satelliteInSlot(kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
+    EXPECT_EQ(miss, OrbitMiss::outsideSpan);
+    EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
 }
 
 TEST(Comvad, ZenithHorizonAndBelow) {
     const double a = 6378137.0;
     double elevation = 0.0;
-    comvad(0.0, 0.0, a, 0.0, 0.0, a + 2.0e7, 0.0, 0.0, elevation);
+    elevation = elevationAt(Geodetic{0.0, 0.0}, {a, 0.0, 0.0}, {a + 2.0e7, 0.0, 0.0});
     EXPECT_EQ(elevation, 90.0);
-    comvad(0.0, 0.0, a, 0.0, 0.0, a, 0.0, 2.0e7, elevation);
+    elevation = elevationAt(Geodetic{0.0, 0.0}, {a, 0.0, 0.0}, {a, 0.0, 2.0e7});
     EXPECT_EQ(elevation, 0.0);
-    comvad(0.0, 0.0, a, 0.0, 0.0, a - 1.0e6, 0.0, 2.0e7, elevation);
+    elevation = elevationAt(Geodetic{0.0, 0.0}, {a, 0.0, 0.0}, {a - 1.0e6, 0.0, 2.0e7});
     EXPECT_LT(elevation, 0.0);
-    comvad(0.0, 0.0, a, 0.0, 0.0, a - 2.0e7, 0.0, 0.0, elevation);
+    elevation = elevationAt(Geodetic{0.0, 0.0}, {a, 0.0, 0.0}, {a - 2.0e7, 0.0, 0.0});
     EXPECT_EQ(elevation, -90.0);
 }
 
@@ -174,7 +192,7 @@ TEST(Comvad, ElevationInTheLocalFrameOfTheStation) {
     double dx = 0.0, dy = 0.0, dz = 0.0;
     reg(lat, lon, dx, dy, dz, horizontal / std::sqrt(2.0), horizontal / std::sqrt(2.0), up);
     double elevation = 0.0;
-    comvad(lat, lon, sx, sy, sz, sx + dx, sy + dy, sz + dz, elevation);
+    elevation = elevationAt(Geodetic{lat, lon}, {sx, sy, sz}, {sx + dx, sy + dy, sz + dz});
     EXPECT_NEAR(elevation, 30.0, 1e-9);
 }
 
@@ -182,14 +200,13 @@ TEST_F(Geometry, OrbitFailureStopsWithTheCodeOfItsPass) {
     double rho1 = 0.0, rho2 = 0.0, dt1 = 0.0, dt2 = 0.0, elevation = 0.0;
     std::array<double, 3> u{};
     // A transmission time before the first orbit epoch: error 3.
-    EXPECT_STOP(comrng(kCircularSlot, pair, orbit, 1000.05, 1008.0, 0.0, 0.0, 0.0, 0.0, rho1, rho2, u), 34551);
+    EXPECT_STOP(comrng(kCircularSlot, pair, orbit, 1000.05, 1008.0, 0.0, 0.0, rho1, rho2, u), 34551);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 27\n");
     captureOutput();
-    EXPECT_STOP(comrng(kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, 0.0, 0.0, rho1, rho2, u), 34552);
+    EXPECT_STOP(comrng(kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, rho1, rho2, u), 34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
-    EXPECT_STOP(comrg2(kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, 0.0, 0.0, rho1, rho2, 0.8, 0.2,
-                       elevation),
+    EXPECT_STOP(comrg2(kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
                 34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
@@ -204,13 +221,9 @@ TEST_F(Geometry, SlotOutsideThePrnTableStops) {
     double rho1 = 0.0, rho2 = 0.0, dt1 = 0.0, dt2 = 0.0, elevation = 0.0;
     std::array<double, 3> u{};
     EXPECT_STOP(comdtr(4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
-    EXPECT_STOP(comrng(0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, 0.0, 0.0, rho1, rho2, u), 74358);
-    EXPECT_STOP(comrg2(4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, 0.0, 0.0, rho1, rho2, 0.8, 0.2, elevation), 74358);
-    int error = 0;
-    std::array<double, 3> v{};
-    EXPECT_STOP(rcvclk(4, orbit, pair.p1L1, 1008.0, 2.0e7, dt1, error), 74358);
-    EXPECT_STOP(satrng(0, orbit, pair.p1L1, 1008.0, 0.0, rho1, u, error), 74358);
-    EXPECT_STOP(satrngs(1, pair.p1L1, 1008.0, 0.0, 4, pair.p2L1, 1008.0, 0.0, orbit, rho1, u, rho2, v, error), 74358);
+    EXPECT_STOP(comrng(0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, rho1, rho2, u), 74358);
+    EXPECT_STOP(comrg2(4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation), 74358);
+    EXPECT_STOP(satelliteInSlot(4), 74358);
     EXPECT_EQ(listingText(), "");
 }
 

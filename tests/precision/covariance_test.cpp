@@ -75,7 +75,8 @@ Eigen::Matrix3d dense(const std::vector<PostFitDifference>& d, double tau, doubl
     }
     const Eigen::Matrix3d inverse = (a.transpose() * w.asDiagonal() * a).inverse();
     const Eigen::MatrixXd wa = w.asDiagonal() * a;
-    return vtpv / (n - 3) * inverse * (wa.transpose() * sigma * wa) * inverse;
+    const Eigen::Matrix3d middle = wa.transpose() * sigma * wa;
+    return vtpv / (n - std::clamp((inverse * middle).trace(), 3.0, n - 1.0)) * inverse * middle * inverse;
 }
 
 Eigen::Matrix3d fromColumns(const std::array<double, 9>& m) { return Eigen::Map<const Eigen::Matrix3d>(m.data()); }
@@ -96,12 +97,12 @@ TEST(CovarianceAccumulator, MatchesTheDenseSandwichAtANodeAndBetweenNodes) {
     // Between nodes (τ = 3 s lies between 2 and 4 s) the sums are interpolated: close, not exact.
     CovarianceAccumulator acc(0.0, 1.0);
     for (const PostFitDifference& x : d) acc.add(x);
-    const RealisticCovariance r = acc.finish({true, 3.0, 1.0, false});
+    const RealisticCovariance r = acc.finish({true, 3.0, 1.0});
     EXPECT_LT((fromColumns(r.covariance) - dense(d, 3.0, 1.0)).norm(), 0.03 * dense(d, 3.0, 1.0).norm());
     // Fully white errors with the reference shares of one: the white-noise covariance itself.
     CovarianceAccumulator plain(0.0, 1.0);
     for (PostFitDifference x : d) plain.add({x.time, x.satellite, x.reference, x.partials, 1.0, x.residual, 0.5, 0.5});
-    const RealisticCovariance p = plain.finish({true, 4.0, 0.0, false});
+    const RealisticCovariance p = plain.finish({true, 4.0, 0.0});
     EXPECT_GT(fromColumns(p.covariance).trace(), fromColumns(p.whiteNoise).trace());  // shared references
 }
 
@@ -124,10 +125,10 @@ TEST(CovarianceAccumulator, EstimatesTheCorrelationTimeOfGaussMarkovResiduals) {
     const RealisticCovariance r = run(60.0, 0.7);
     ASSERT_TRUE(r.available && r.correlation.estimated);
     EXPECT_NEAR(r.correlation.correlationTime, 60.0, 15.0);
-    EXPECT_NEAR(r.correlation.correlatedFraction, 0.7, 0.1);
+    EXPECT_NEAR(r.correlation.correlatedFraction + r.correlation.longFraction, 0.7, 0.1);
     EXPECT_LT(r.effectiveObservations, 80000.0 / 20);
     const RealisticCovariance white = run(60.0, 0.0);
-    EXPECT_LT(white.correlation.correlatedFraction, 0.05);
+    EXPECT_LT(white.correlation.correlatedFraction + white.correlation.longFraction, 0.05);
 }
 
 TEST(CovarianceAccumulator, RefusesInputItCannotPlace) {

@@ -159,6 +159,10 @@ int adjust(const Campaign& c, const Plan& plan) {
                     l.ppm, l.sigmaMm, l.ratio, l.passed ? "passed" : "FAILED");
     }
     auto test = [](const char* what, const GlobalTest& t) {
+        if (t.redundancy <= 0) {
+            std::printf("%s: no redundancy, nothing to test\n", what);
+            return;
+        }
         std::printf("%s: variance factor %.3f, bounds %.3f .. %.3f, %d degrees of freedom: %s\n", what, t.varianceFactor,
                     t.lower, t.upper, t.redundancy, t.passed ? "passed" : "FAILED");
     };
@@ -189,11 +193,20 @@ int run(const Campaign& c, const Plan& plan, const Options& o) {
         }
         return runCommand({"sbatch", "--wait", script});
     }
+    // GNU parallel's --resume-failed passes over every job its log records as done; when a job is not up to date
+    // (not run, failed, killed, or its inputs changed) the log is set aside, and each job decides for itself.
+    const std::string jobLog = c.workDirectory + "/joblog";
+    bool allCurrent = true;
+    for (const PlannedBaseline& b : plan.baselines) {
+        const fs::path job = fs::path(c.workDirectory) / "jobs" / b.job;
+        if (fs::exists(job / "run.sh") && !jobUpToDate(job.string())) allCurrent = false;
+    }
+    if (!allCurrent && fs::exists(jobLog)) fs::rename(jobLog, jobLog + ".previous");
     ParallelOptions p;
     p.jobs = o.jobs;
     p.sshLoginFile = o.sshLoginFile;
     p.progress = isatty(STDERR_FILENO);
-    const int status = runCommand(parallelCommand(selfPath(), list, c.workDirectory + "/joblog", p));
+    const int status = runCommand(parallelCommand(selfPath(), list, jobLog, p));
     int failed = 0;
     for (const PlannedBaseline& b : plan.baselines) {
         const fs::path why = fs::path(c.workDirectory) / "jobs" / b.job / "failed";

@@ -108,18 +108,6 @@ GpsTime parseTime(const std::string& text) {
     return gpsTimeOfMjd(dayNumber(y, mo, d, 0), h * 3600.0 + mi * 60.0 + s);
 }
 
-std::string timeText(const GpsTime& t) {
-    int mjd = 0;
-    double seconds = 0.0;
-    mjdOfGpsTime(t, mjd, seconds);
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    double s = 0.0;
-    mjdciv(mjd, seconds / 86400.0, y, mo, d, h, mi, s);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02.0f", y, mo, d, h, mi, std::floor(s + 0.5));
-    return text;
-}
-
 struct Sums {
     int epochs = 0, clockEpochs = 0;
     double radial = 0.0, along = 0.0, cross = 0.0, clock = 0.0;
@@ -198,7 +186,7 @@ int run(const Options& o) {
                 SatelliteState s;
                 OrbitMiss miss = OrbitMiss::none;
                 if (!source.state(sat, t, t, s, miss)) continue;
-                std::printf("%s,%s,%.3f,%.3f,%.3f,%.12e\n", timeText(reference + t).c_str(), sat.text().c_str(),
+                std::printf("%s,%s,%.3f,%.3f,%.3f,%.12e\n", calendarText(reference + t, 'T').c_str(), sat.text().c_str(),
                             s.position[0], s.position[1], s.position[2], s.clock);
             }
         }

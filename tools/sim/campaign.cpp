@@ -2,16 +2,16 @@
 // eight new points around one place, observed in three sessions of two hours at 30 s (every control in every
 // session, every new point in two), one observation file per station and session, one orbit for the day, the
 // campaign file campaign.toml and the truth. With --blunder, the header of one file states an antenna height
-// 0.5 m from the one the simulated receiver had: the mistake a field crew makes.
+// 0.5 m from the one the simulated receiver had: the mistake a field crew makes. With --network N [--hours H],
+// instead N stations on a grid 15 km apart (the first three controls) observed in one session of H hours (24) from
+// 0h: the workload of the campaign benchmark.
 #include "sim.h"
 
 namespace sim {
 
 namespace {
 
-constexpr int kSessions = 3;
-constexpr double kSessionStart[kSessions] = {8 * 3600.0, 11 * 3600.0, 14 * 3600.0};
-constexpr double kSessionLength = 7200;
+constexpr double kGridSpacing = 15000;  // m between the stations of a --network grid
 constexpr double kCentreLat = 41.40, kCentreLon = 2.10, kCentreHeight = 120;
 constexpr double kBlunder = 0.5;  // m of antenna height written wrongly
 const char* const kBlunderStation = "P006";
@@ -33,6 +33,40 @@ const std::vector<CampaignStation> kStations = {
 // Which new points each session occupies (1-based indices into the new points).
 const std::vector<std::vector<int>> kOccupied = {{1, 2, 3, 4, 5}, {4, 5, 6, 7, 8}, {1, 2, 3, 6, 7, 8}};
 
+struct SessionPlan {
+    double start, length;          // seconds since 0h of the day
+    std::vector<size_t> stations;  // indices into the layout's stations
+};
+
+struct Layout {
+    std::vector<CampaignStation> stations;
+    std::vector<SessionPlan> sessions;
+};
+
+Layout standardLayout() {
+    Layout l{kStations, {}};
+    const double starts[] = {8 * 3600.0, 11 * 3600.0, 14 * 3600.0};
+    for (size_t s = 0; s < kOccupied.size(); ++s) {
+        SessionPlan plan{starts[s], 7200, {0, 1, 2}};
+        for (int p : kOccupied[s]) plan.stations.push_back(2 + static_cast<size_t>(p));
+        l.sessions.push_back(plan);
+    }
+    return l;
+}
+
+Layout networkLayout(int count, double hours) {
+    Layout l;
+    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    SessionPlan plan{0, hours * 3600, {}};
+    for (int k = 0; k < count; ++k) {
+        const double north = (k / side - side / 2.0) * kGridSpacing, east = (k % side - side / 2.0) * kGridSpacing;
+        l.stations.push_back({fmt(k < 3 ? "C%03d" : "P%03d", k < 3 ? k + 1 : k - 2), north, east, 10.0 * (k % 7), k < 3});
+        plan.stations.push_back(static_cast<size_t>(k));
+    }
+    l.sessions.push_back(plan);
+    return l;
+}
+
 void writeText(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << packedFile(lines, false, "plain");
@@ -42,31 +76,37 @@ void writeText(const std::filesystem::path& path, const std::vector<std::string>
 }  // namespace
 
 int campaignMain(int argc, char** argv) {
+    const char* const usage = "usage: varno-sim campaign [--blunder] [--seed N] [--network N [--hours H]] DIR";
     bool blunder = false;
     uint64_t seed = 1;
+    int network = 0;
+    double hours = 24;
     std::string dir;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         if (arg == "--blunder") blunder = true;
         else if (arg == "--seed" && a + 1 < argc) seed = std::strtoull(argv[++a], nullptr, 10);
+        else if (arg == "--network" && a + 1 < argc) network = std::atoi(argv[++a]);
+        else if (arg == "--hours" && a + 1 < argc) hours = std::atof(argv[++a]);
         else if (arg.rfind("--", 0) != 0 && dir.empty()) dir = arg;
-        else throw Error("usage: varno-sim campaign [--blunder] [--seed N] DIR");
+        else throw Error(usage);
     }
-    if (dir.empty()) throw Error("usage: varno-sim campaign [--blunder] [--seed N] DIR");
+    if (dir.empty() || (network != 0 && (network < 4 || network > 9999)) || !(hours > 0 && hours <= 24))
+        throw Error(usage);
+    const Layout layout = network ? networkLayout(network, hours) : standardLayout();
     const std::filesystem::path root(dir);
     std::filesystem::create_directories(root / "obs");
 
     Scenario base;
     applyDefaults(base);
     base.seed = seed;
-    base.year = 2010, base.month = 3, base.day = 18, base.hour = 8, base.minute = 0;
-    base.duration = kSessionLength;
+    base.year = 2010, base.month = 3, base.day = 18, base.hour = 0, base.minute = 0;
     const std::vector<Sat> sats = makeConstellation(base);
     const double lat0 = kCentreLat / kDegPerRad, lon0 = kCentreLon / kDegPerRad;
     const Vec3 centre = geodToXyz(lat0, lon0, kCentreHeight);
 
     std::vector<Vec3> truth;
-    for (const CampaignStation& s : kStations) {
+    for (const CampaignStation& s : layout.stations) {
         // Along the tangent plane, then back onto the ellipsoidal height asked for.
         double lat = 0, lon = 0, h = 0;
         xyzToGeod(centre + neuToXyz(lat0, lon0, s.north, s.east, 0), lat, lon, h);
@@ -75,24 +115,23 @@ int campaignMain(int argc, char** argv) {
 
     Rng heights(streamSeed(seed, 900));
     std::vector<std::string> truthLines{"# station x_m y_m z_m (marker, WGS 84)"};
-    for (size_t k = 0; k < kStations.size(); ++k)
-        truthLines.push_back(fmt("%s %.4f %.4f %.4f", kStations[k].id.c_str(), truth[k].x, truth[k].y, truth[k].z));
+    for (size_t k = 0; k < layout.stations.size(); ++k)
+        truthLines.push_back(fmt("%s %.4f %.4f %.4f", layout.stations[k].id.c_str(), truth[k].x, truth[k].y,
+                                 truth[k].z));
     int64_t minTag = INT64_MAX, maxTag = INT64_MIN;
     Geometry geo{};
     geo.mjd0 = mjdOf(base.year, base.month, base.day);
-    for (int session = 1; session <= kSessions; ++session) {
-        std::vector<size_t> members;
-        for (size_t k = 0; k < kStations.size(); ++k)
-            if (kStations[k].control) members.push_back(k);
-        for (int p : kOccupied[session - 1]) members.push_back(2 + static_cast<size_t>(p));
-        for (size_t k : members) {
+    for (int session = 1; session <= static_cast<int>(layout.sessions.size()); ++session) {
+        const SessionPlan& plan = layout.sessions[session - 1];
+        for (size_t k : plan.stations) {
             Scenario sc = base;
+            sc.duration = plan.length;
             sc.seed = streamSeed(seed, 1000 + 100 * static_cast<uint64_t>(session) + k);
             Receiver& r = sc.rx[0];
-            r.id = kStations[k].id;
+            r.id = layout.stations[k].id;
             r.antUp = 1.2 + 0.6 * heights.uniform();
             r.approxError = {2.5, -1.5, 3.0};
-            geo.tStart = kSessionStart[session - 1];
+            geo.tStart = plan.start;
             geo.marker[0] = truth[k];
             double h = 0;
             xyzToGeod(truth[k], geo.lat[0], geo.lon[0], h);
@@ -120,9 +159,9 @@ int campaignMain(int argc, char** argv) {
         "# varno's formal sigmas are about 1.5 times too small on this white-noise data (its calibration).",
         "variance_factor = 2.25", "[control]",
         "held = \"C001\""};
-    for (size_t k = 0; k < kStations.size(); ++k) {
-        if (!kStations[k].control) continue;
-        toml.push_back("[control.stations." + kStations[k].id + "]");
+    for (size_t k = 0; k < layout.stations.size(); ++k) {
+        if (!layout.stations[k].control) continue;
+        toml.push_back("[control.stations." + layout.stations[k].id + "]");
         toml.push_back(fmt("xyz_m = [%.4f, %.4f, %.4f]", truth[k].x, truth[k].y, truth[k].z));
         toml.push_back("sigma_m = 0.002");
     }

@@ -34,11 +34,15 @@ std::vector<Sat> makeConstellation(const Scenario& sc) {
         }
     }
     std::sort(sats.begin(), sats.end(), [](const Sat& a, const Sat& b) { return a.prn < b.prn; });
+    if (!simulated(sc, 'G')) sats.clear();
+    for (Sat& s : otherConstellations(sc)) sats.push_back(std::move(s));
     return sats;
 }
 
-// Earth-fixed position at time t (seconds since 0h of the start day, GPS time).
-Vec3 satPos(const Sat& s, double t) {
+namespace {
+
+// True anomaly and radius of a Keplerian orbit at time t (Kepler's equation by Newton's method).
+void anomaly(const Sat& s, double t, double& nu, double& r) {
     const double n = std::sqrt(kGM / (s.a * s.a * s.a));
     const double m = s.m0 + n * t;
     double e = m;
@@ -47,8 +51,35 @@ Vec3 satPos(const Sat& s, double t) {
         e -= de;
         if (std::fabs(de) < 1e-15) break;
     }
-    const double nu = std::atan2(std::sqrt(1.0 - s.e * s.e) * std::sin(e), std::cos(e) - s.e);
-    const double r = s.a * (1.0 - s.e * std::cos(e));
+    nu = std::atan2(std::sqrt(1.0 - s.e * s.e) * std::sin(e), std::cos(e) - s.e);
+    r = s.a * (1.0 - s.e * std::cos(e));
+}
+
+}  // namespace
+
+void keplerInertial(const Sat& s, double t, double st[6]) {
+    double nu, r;
+    anomaly(s, t, nu, r);
+    const double p = s.a * (1.0 - s.e * s.e), u = s.argp + nu;
+    const double vr = std::sqrt(kGM / p) * s.e * std::sin(nu), vt = std::sqrt(kGM / p) * (1.0 + s.e * std::cos(nu));
+    const double co = std::cos(s.raan), so = std::sin(s.raan), ci = std::cos(s.inc), si = std::sin(s.inc);
+    const double cu = std::cos(u), su = std::sin(u);
+    // Unit vectors along the radius and across it in the orbit plane.
+    const double rx = co * cu - so * ci * su, ry = so * cu + co * ci * su, rz = si * su;
+    const double tx = -co * su - so * ci * cu, ty = -so * su + co * ci * cu, tz = si * cu;
+    st[0] = r * rx, st[1] = r * ry, st[2] = r * rz;
+    st[3] = vr * rx + vt * tx, st[4] = vr * ry + vt * ty, st[5] = vr * rz + vt * tz;
+}
+
+// Earth-fixed position at time t (seconds since 0h of the start day, GPS time).
+Vec3 satPos(const Sat& s, double t) {
+    if (s.j2) {
+        Vec3 p, v;
+        s.j2->state(t, p, v);
+        return p;
+    }
+    double nu, r;
+    anomaly(s, t, nu, r);
     const double u = s.argp + nu;
     const double xp = r * std::cos(u), yp = r * std::sin(u);
     const double co = std::cos(s.raan), so = std::sin(s.raan), ci = std::cos(s.inc), si = std::sin(s.inc);

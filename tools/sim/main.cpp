@@ -60,7 +60,19 @@ void writeFile(const std::filesystem::path& dir, const OutputFile& file) {
     if (!out) throw Error("write failed: " + (dir / file.name).string());
 }
 
+// Settings that contradict each other, one line naming them.
+void checkScenario(const Scenario& sc) {
+    if (sc.systems == "G") return;
+    if (sc.orbitVersion == 'a') throw Error("option systems: systems other than G need orbit-version c or d");
+    if (sc.orbitOthers > 0) throw Error("option orbit-others: not with systems other than G");
+    for (const Receiver& r : sc.rx) {
+        if (simulated(sc, 'R') && !r.glonass.empty()) throw Error("option glonass: not with R among the systems");
+        if (simulated(sc, 'E') && !r.galileo.empty()) throw Error("option galileo: not with E among the systems");
+    }
+}
+
 void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
+    checkScenario(sc);
     const std::vector<Sat> sats = makeConstellation(sc);
     const Geometry geo = makeGeometry(sc);
     std::filesystem::create_directories(dir);
@@ -72,6 +84,7 @@ void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
     const int64_t maxTag = std::max(obs[0].maxTag, obs[1].maxTag);
     for (int i = 0; i < 2; ++i) writeFile(dir, observationFile(sc, geo, i, obs[i]));
     for (auto& f : orbitFiles(sc, sats, geo, minTag, maxTag)) writeFile(dir, f);
+    for (auto& f : navFiles(sc, sats, geo, minTag, maxTag)) writeFile(dir, {f.name, f.lines, false});
     Vec3 apriori;
     bool aprioriUsable = false;
     std::vector<std::string> pos = posFile(sc, geo, apriori, aprioriUsable);
@@ -91,10 +104,22 @@ void writeRunDirectory(const Scenario& sc, const std::filesystem::path& dir) {
 
 }  // namespace sim
 
-namespace sim { int campaignMain(int argc, char** argv); }  // campaign.cpp
+namespace sim {
+int campaignMain(int argc, char** argv);  // campaign.cpp
+namespace {
+
+// Subcommands (`varno-sim NAME ...`), each with its own options; without one the run directory is written.
+// A subcommand receives the arguments after its name.
+using Subcommand = int (*)(int argc, char** argv);
+const std::vector<std::pair<std::string, Subcommand>> kSubcommands = {};
+
+}  // namespace
+}  // namespace sim
 
 int main(int argc, char** argv) {
     using namespace sim;
+    for (const auto& [name, run] : kSubcommands)
+        if (argc > 1 && name == argv[1]) return run(argc - 2, argv + 2);
     try {
         if (argc > 1 && std::string(argv[1]) == "campaign") return campaignMain(argc - 1, argv + 1);
         Scenario sc;

@@ -26,6 +26,27 @@ double rxClock(const Scenario& sc, const Geometry& geo, int i, double tRx) {
     return dt;
 }
 
+// Carrier wavelengths of a satellite's band-1 and band-2 signals (GLONASS by its channel; BeiDou B1I).
+void wavelengths(const Sat& s, double& l1, double& l2) {
+    l1 = kLambda1, l2 = kLambda2;
+    if (s.sys == 'R') {
+        l1 = kC / (1602.0e6 + 0.5625e6 * s.channel);
+        l2 = kC / (1246.0e6 + 0.4375e6 * s.channel);
+    } else if (s.sys == 'C') {
+        l1 = kC / 1561.098e6;
+    }
+}
+
+// Whether a simulated system other than GPS transmits on a band (its types' second character).
+bool transmits(char sys, char band) {
+    if (band == '1') return true;
+    if (band == '2') return sys == 'R' || sys == 'J';
+    if (band == '5') return sys != 'R';
+    return false;
+}
+
+int systemRank(char sys) { return static_cast<int>(std::string_view("GRECJ").find(sys)); }
+
 bool inGap(const Receiver& r, double nominal) {
     for (auto& g : r.gaps)
         if (nominal >= g.first - 1e-9 && nominal <= g.second + 1e-9) return true;
@@ -100,6 +121,9 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
         n2[p] = std::floor(amb.uniform() * 1.6e7) - 0.8e7;
     }
     std::vector<EpochPlan> plan = planEpochs(sc, geo, i);
+    ObsStream out;
+    for (const Sat& s : sats)
+        if (s.sys == 'R') out.channels[s.prn] = s.channel;
     // This receiver's own troposphere: an exponential atmosphere with dry and wet scale heights, independent of
     // the program's model.
     const double height = i == 0 ? sc.h1 : geo.h2;
@@ -118,7 +142,6 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
         if (k < plan.size()) plan[k].flag = 1;
     }
 
-    ObsStream out;
     auto eventRecord = [&](int64_t tagUnits) {
         ObsEpoch ev{tagUnits, 4, 0.0, {}, {}};
         for (int l = 0; l < r.eventLines; ++l)
@@ -146,14 +169,22 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
         std::vector<Vis> vis;
         const Station at = stationAt(sc, geo, i, t);  // where the antenna is at the reception
         for (const Sat& s : sats) {
-            if (std::find(r.dropSats.begin(), r.dropSats.end(), s.prn) != r.dropSats.end()) continue;
+            if (s.sys == 'G' && std::find(r.dropSats.begin(), r.dropSats.end(), s.prn) != r.dropSats.end()) continue;
             Signal g = propagate(s, at.l1, at.lat, at.lon, t);
             if (g.elev >= sc.mask) vis.push_back({&s, g});
         }
         std::stable_sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sig.elev > b.sig.elev; });
+        // The highest of each system: GPS shares its room with the added entries of other systems.
         const int room = std::max(0, sc.maxSats - static_cast<int>(others.size()));
-        if (static_cast<int>(vis.size()) > room) vis.resize(static_cast<size_t>(room));
-        std::sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sat->prn < b.sat->prn; });
+        std::map<char, int> taken;
+        std::vector<Vis> kept;
+        for (const Vis& v : vis)
+            if (taken[v.sat->sys]++ < (v.sat->sys == 'G' ? room : sc.maxSats)) kept.push_back(v);
+        vis = std::move(kept);
+        std::sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) {
+            const int ra = systemRank(a.sat->sys), rb = systemRank(b.sat->sys);
+            return ra != rb ? ra < rb : a.sat->prn < b.sat->prn;
+        });
         const int glo = std::min(static_cast<int>(others.size()), sc.maxSats);
         const int count = static_cast<int>(vis.size()) + glo;
         if (eventsAt[k] > 0)
@@ -172,7 +203,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             const double clean =
                 kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev) + zenith * mapping(g.elev);
             // The code values share the satellite's time-correlated error; the phases do not.
-            const double code = correlated.on() ? clean + correlated.at('G', s.prn, e.nominal, g.elev) : clean;
+            const double code = correlated.on() ? clean + correlated.at(s.sys, s.prn, e.nominal, g.elev) : clean;
             const double iono = 1.2 * mapping(g.elev);  // L2 minus L1 group delay, for P2/C2/L2 only
             // Fixed draw pattern per record, so that rates do not change the noise.
             const double uOut = glitch.uniform(), uSign = glitch.uniform(), uMag = glitch.uniform();
@@ -182,6 +213,8 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             const bool blankP1 = uBlank < r.blankP1;
             const bool zeroP1 = uZeroP1 < r.zeroP1;
             const bool zeroCode = uZero < r.zeroCode;
+            double lambda1, lambda2;
+            wavelengths(s, lambda1, lambda2);
             double doppler1 = 0, doppler2 = 0;
             bool needDoppler = false;
             for (auto& ty : r.types)
@@ -192,21 +225,25 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 const Signal b = propagate(s, atB.l1, atB.lat, atB.lon, t + 0.5);
                 const double pa = kC * (a.tau - satClock(s, a.tx)) + kC * r.clockDrift * -0.5;
                 const double pb = kC * (b.tau - satClock(s, b.tx)) + kC * r.clockDrift * 0.5;
-                doppler1 = -(pb - pa) / kLambda1;
-                doppler2 = -(pb - pa) / kLambda2;
+                doppler1 = -(pb - pa) / lambda1;
+                doppler2 = -(pb - pa) / lambda2;
             }
             // Code noise growing towards the horizon when asked; the plain figure otherwise, to the bit.
-            double codeNoise = r.noise;
+            const auto own = r.systemNoise.find(s.sys);
+            const double base = own == r.systemNoise.end() ? r.noise : own->second;
+            double codeNoise = base;
             if (r.noiseElevation != 0) {
                 const double grow = r.noiseElevation / std::sin(g.elev / kDegPerRad);
-                codeNoise = std::sqrt(r.noise * r.noise + grow * grow);
+                codeNoise = std::sqrt(base * base + grow * grow);
             }
             const int ss = std::clamp(static_cast<int>(g.elev / 11.0) + 1, 1, 9);
-            ObsRecord rec{'G', s.prn, {}};
+            ObsRecord rec{s.sys, s.prn, {}};
             for (auto& ty : r.types) {
                 double val = 0;
                 bool blank = false, zero = false;
-                if (ty == "C1") {
+                if (s.sys != 'G' && !transmits(s.sys, ty[1])) {
+                    blank = true;
+                } else if (ty == "C1") {
                     val = code + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "P1") {
@@ -217,9 +254,9 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                     val = code + iono + codeNoise * noise.gauss() + outlier;
                     zero = zeroCode;
                 } else if (ty == "L1") {
-                    val = (clean + r.phaseNoise * noise.gauss()) / kLambda1 + n1[s.prn];
+                    val = (clean + r.phaseNoise * noise.gauss()) / lambda1 + n1[s.prn];
                 } else if (ty == "L2") {
-                    val = (clean - iono + r.phaseNoise * noise.gauss()) / kLambda2 + n2[s.prn];
+                    val = (clean - iono + r.phaseNoise * noise.gauss()) / lambda2 + n2[s.prn];
                 } else if (ty == "D1") {
                     val = doppler1;
                 } else if (ty == "D2") {
@@ -233,7 +270,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
                 } else if (ty == "L5") {
                     val = (clean - kIonoL5 * iono) / kLambda5 + n2[s.prn];
                 } else if (ty == "D5") {
-                    val = doppler1 * kF5 / kF1;
+                    val = s.sys == 'G' ? doppler1 * kF5 / kF1 : doppler1 * lambda1 / kLambda5;
                 } else if (ty == "S5") {
                     val = 30.0 + 18.0 * std::sin(g.elev / kDegPerRad);
                 } else {

@@ -38,7 +38,55 @@ std::vector<Option> modelOptions() {
                  throw Error("option " + k + ": expected STOP,GO seconds (>= 0, not both 0): '" + v + "'");
              s.stopTime = sg[0], s.goTime = sg[1];
          }},
+        // ---- scenario: satellite systems
+        {"systems", false, "G", nullptr,
+         "simulated satellite systems, letters of G (GPS), E (Galileo), C (BeiDou), J (QZSS), R (GLONASS), e.g. "
+         "G,E,C; other than G alone needs orbit-version c or d (d above 85 satellites); max-sats applies per system",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             std::string letters;
+             for (const std::string& x : splitList(v)) {
+                 if (x.size() != 1 || std::string("GRECJ").find(x[0]) == std::string::npos)
+                     throw Error("option " + k + ": a list of the letters G, E, C, J, R: '" + v + "'");
+                 letters += x;
+             }
+             if (letters.empty()) throw Error("option " + k + ": at least one system");
+             s.systems.clear();
+             for (char c : std::string("GRECJ"))
+                 if (letters.find(c) != std::string::npos) s.systems += c;
+         }},
+        // ---- scenario: navigation files
+        {"nav-files", false, "none", nullptr,
+         "broadcast navigation files reproducing the orbit and clocks: none, all, or a list of 2 (RINEX 2.11 "
+         "brdcDDD0.YYn), 3 (RINEX 3.04 mixed BRDC00SIM_R_YYYYDDD0000_01D_MN.rnx), 4 (RINEX 4.00 mixed "
+         "BRD400SIM_R_YYYYDDD0000_01D_MN.rnx)",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             std::string versions;
+             for (const std::string& x : splitList(v)) {
+                 if (x == "all") {
+                     versions += "234";
+                 } else if (x == "2" || x == "3" || x == "4") {
+                     versions += x;
+                 } else {
+                     throw Error("option " + k + ": none, all or a list of 2, 3, 4: '" + v + "'");
+                 }
+             }
+             s.navFiles.clear();
+             for (char c : std::string("234"))
+                 if (versions.find(c) != std::string::npos) s.navFiles += c;
+         }},
         // ---- per receiver
+        {"system-noise", true, "none", "none",
+         "code noise of simulated systems instead of noise, a list of LETTER:METRES, e.g. E:0.3,C:0.6,R:0.8",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {
+             r.systemNoise.clear();
+             for (const std::string& x : splitList(v)) {
+                 if (x.size() < 3 || x[1] != ':' || std::string("GRECJ").find(x[0]) == std::string::npos)
+                     throw Error("option " + k + ": expected LETTER:METRES, e.g. E:0.3: '" + x + "'");
+                 const double sigma = toDouble(k, x.substr(2));
+                 if (sigma < 0) throw Error("option " + k + ": noise must be >= 0");
+                 r.systemNoise[x[0]] = sigma;
+             }
+         }},
         {"correlation-time", true, "0", "0",
          "correlation time in seconds of the time-correlated code error (first-order Gauss-Markov, one process per "
          "satellite, added to every code value of it); 0 = none",

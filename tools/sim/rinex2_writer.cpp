@@ -36,7 +36,7 @@ void pushRecord(std::vector<std::string>& body, const ObsRecord& rec) {
 
 std::vector<std::string> header(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs) {
     const Receiver& r = sc.rx[i];
-    const bool mixed = !r.glonass.empty() || !r.galileo.empty() || !r.sbas.empty();
+    const bool mixed = !r.glonass.empty() || !r.galileo.empty() || !r.sbas.empty() || sc.systems != "G";
     std::vector<std::string> out;
     out.push_back(headerLine(fmt("%9.2f%11s%-20s%-20s", 2.11, "", "OBSERVATION DATA",
                                  mixed ? "M (MIXED)" : "G (GPS)"),
@@ -89,17 +89,22 @@ std::vector<std::string> rinex2File(const Scenario& sc, const Geometry& geo, int
             for (auto& text : e.comments) out.push_back(headerLine(text, "COMMENT"));
             continue;
         }
+        // BeiDou is not a system of RINEX 2.11: its records are left out (and an epoch of nothing else).
+        std::vector<ObsRecord> records;
+        for (const ObsRecord& rec : e.records)
+            if (rec.system != 'C') records.push_back(rec);
+        if (records.empty()) continue;
         // Twelve satellites on the epoch line (with the clock offset), the rest on continuation lines.
-        std::string line = epochLine(geo, e.tagUnits, e.flag, static_cast<int>(e.records.size()));
+        std::string line = epochLine(geo, e.tagUnits, e.flag, static_cast<int>(records.size()));
         std::vector<std::string> more;
-        for (size_t k = 0; k < e.records.size(); ++k) {
+        for (size_t k = 0; k < records.size(); ++k) {
             if (k >= 12 && k % 12 == 0) more.push_back(std::string(32, ' '));
-            (k < 12 ? line : more.back()) += fmt("%c%02d", e.records[k].system, e.records[k].prn);
+            (k < 12 ? line : more.back()) += fmt("%c%02d", records[k].system, records[k].prn);
         }
         if (r.clockField) line = padTo(line, 68) + fmt("%12.9f", e.clock);
         out.push_back(line);
         out.insert(out.end(), more.begin(), more.end());
-        for (auto& rec : e.records) pushRecord(out, rec);
+        for (auto& rec : records) pushRecord(out, rec);
     }
     for (int k = 0; k < r.trailingBlanks; ++k) out.push_back("");
     return out;

@@ -16,6 +16,18 @@ std::string rinex3Code(char system, const std::string& type) {
     static const std::vector<std::pair<std::string, std::string>> glonass = {
         {"L1", "L1C"}, {"C1", "C1C"}, {"P1", "C1P"}, {"D1", "D1C"}, {"S1", "S1C"},
         {"L2", "L2P"}, {"P2", "C2P"}, {"C2", "C2C"}, {"D2", "D2P"}, {"S2", "S2P"}};
+    // Simulated Galileo and QZSS: C/A-like code on C, the other band-1 code on X (Galileo's band-2 types, left
+    // blank, under E5b); BeiDou: B1I on band 2 (I), the other band-1 code B1C pilot (P), band-2 types (blank)
+    // under B2I.
+    static const std::vector<std::pair<std::string, std::string>> qzss = {{"P1", "C1X"}};
+    static const std::vector<std::pair<std::string, std::string>> galileo = {
+        {"P1", "C1X"}, {"L2", "L7Q"}, {"P2", "C7Q"}, {"C2", "C7X"}, {"D2", "D7Q"}, {"S2", "S7Q"}};
+    static const std::vector<std::pair<std::string, std::string>> beidou = {
+        {"L1", "L2I"}, {"C1", "C2I"}, {"P1", "C1P"}, {"D1", "D2I"}, {"S1", "S2I"},
+        {"L2", "L7I"}, {"P2", "C7I"}, {"C2", "C7Q"}, {"D2", "D7I"}, {"S2", "S7I"}};
+    if (system == 'E' || system == 'J' || system == 'C')
+        for (const auto& [from, to] : system == 'C' ? beidou : system == 'E' ? galileo : qzss)
+            if (from == type) return to;
     for (const auto& [from, to] : system == 'R' ? glonass : gps)
         if (from == type) return to;
     return type + "X";
@@ -60,13 +72,15 @@ void pushTypes(std::vector<std::string>& out, char system, const std::vector<std
 std::vector<std::string> header(const Scenario& sc, const Geometry& geo, int i, const ObsStream& obs,
                                 double version) {
     const Receiver& r = sc.rx[i];
-    std::string systems = "G";
-    if (!r.glonass.empty()) systems += 'R';
-    if (!r.galileo.empty()) systems += 'E';
-    if (!r.sbas.empty()) systems += 'S';
+    // The simulated systems, and those of added entries, in the order G R E C J S.
+    std::string systems;
+    for (char c : std::string("GRECJS"))
+        if (simulated(sc, c) || (c == 'R' && !r.glonass.empty()) || (c == 'E' && !r.galileo.empty()) ||
+            (c == 'S' && !r.sbas.empty()))
+            systems += c;
     std::vector<std::string> out;
     out.push_back(headerLine(fmt("%9.2f%11s%-20s%-20s", version, "", "OBSERVATION DATA",
-                                 systems.size() > 1 ? "M" : "G"),
+                                 systems.size() > 1 ? "M" : systems.c_str()),
                              "RINEX VERSION / TYPE"));
     out.push_back(headerLine(fmt("%-20s%-20s%04d%02d%02d %02d%02d%02d GPS", "varno-sim", "varno", sc.year,
                                  sc.month, sc.day, sc.hour, sc.minute, static_cast<int>(sc.second)),
@@ -92,16 +106,19 @@ std::vector<std::string> header(const Scenario& sc, const Geometry& geo, int i, 
                                      static_cast<long long>(c.secUnits % kUnitsPerSec)),
                                  "TIME OF FIRST OBS"));
     }
-    // No phase shifts applied; GLONASS channels and biases are not simulated.
+    // No phase shifts applied; GLONASS code biases are not simulated.
     for (char system : systems) out.push_back(headerLine(std::string(1, system), "SYS / PHASE SHIFT"));
-    if (!r.glonass.empty()) {
-        std::string slots = fmt("%3d", static_cast<int>(r.glonass.size()));
-        for (size_t k = 0; k < r.glonass.size(); ++k) {
+    // Added GLONASS entries on channel 0; simulated satellites on their own channels.
+    std::vector<std::pair<int, int>> channels(obs.channels.begin(), obs.channels.end());
+    for (int slot : r.glonass) channels.emplace_back(slot, 0);
+    if (!channels.empty()) {
+        std::string slots = fmt("%3d", static_cast<int>(channels.size()));
+        for (size_t k = 0; k < channels.size(); ++k) {
             if (k > 0 && k % 8 == 0) {
                 out.push_back(headerLine(slots, "GLONASS SLOT / FRQ #"));
                 slots = "   ";
             }
-            slots += fmt(" R%02d %2d", r.glonass[k], 0);
+            slots += fmt(" R%02d %2d", channels[k].first, channels[k].second);
         }
         out.push_back(headerLine(slots, "GLONASS SLOT / FRQ #"));
         out.push_back(headerLine(" C1C    0.000 C1P    0.000 C2C    0.000 C2P    0.000", "GLONASS COD/PHS/BIS"));

@@ -6,6 +6,7 @@
 
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cmath>
@@ -157,6 +158,7 @@ struct Receiver {
     bool clockField = true;
     double corrTime = 0;        // s, correlation time of the time-correlated code error (0: none)
     double corrA = 0, corrB = 0;  // m, its standard deviation sqrt(A² + (B / sin e)²)
+    std::map<char, double> systemNoise;  // m, code noise of these systems instead of `noise`
     double noiseElevation = 0;  // m; the code noise is sqrt(noise² + (this / sin e)²) when not 0
     double zenithDelay = 0;    // m, this receiver's own troposphere at the zenith (mapped like tropo)
     bool zenithAuto = false;   // zenith delay from the receiver's height (zenithDelay then unused)
@@ -188,6 +190,8 @@ struct Scenario {
     std::string off = "auto";
     bool posExtra = false;
     // Point 2's motion (trajectory.cpp): static, straight, circle or stop-and-go.
+    std::string navFiles;                  // navigation files written: "" or any of "234"
+    std::string systems = "G";             // simulated satellite systems, letters of GRECJ in that order
     std::string trajectory = "static";
     double speed = 10, heading = 0;        // m/s; degrees clockwise from north at the start
     double radius = 200;                   // m, circle
@@ -205,13 +209,47 @@ void applyConfigFile(Scenario& sc, const std::string& path);
 void printHelp();
 
 // ---------------------------------------------------------------- constellation (constellation.cpp)
+// A satellite's motion integrated with the earth's J2 term (GLONASS): inertial states on a grid, from which
+// any time is reached by a short Runge-Kutta integration (other_systems.cpp).
+struct J2Track {
+    double t0 = 0, step = 60;                   // grid: t0 + k step, seconds since 0h of the start day
+    std::vector<std::array<double, 6>> nodes;   // inertial position (m) and velocity (m/s)
+    // Earth-fixed position and velocity at t.
+    void state(double t, Vec3& pos, Vec3& vel) const;
+};
+
 struct Sat {
     int prn;
     double a, e, inc, raan, argp, m0;
     double clk0, clk1;  // seconds, seconds per second
+    char sys = 'G';     // system letter: G, E, C, J or R
+    int channel = 0;    // GLONASS frequency channel (-7..6)
+    std::shared_ptr<const J2Track> j2;  // set: the orbit is integrated with J2 instead of Keplerian
 };
 
+// ---------------------------------------------------------------- systems (systems.cpp)
+// What the simulator knows of a satellite system: the constants of its broadcast user algorithm and its time
+// scale, in one place.
+struct SystemInfo {
+    char letter;
+    double gm;          // m^3/s^2 of its broadcast user algorithm
+    double omegaE;      // rad/s, its earth rotation rate
+    double behindGps;   // s: system time = GPS time - this (BDT 14 s); GLONASS: UTC, see leapSeconds
+    int64_t weekZeroMjd;  // MJD of the start of its week 0 (its week numbers in navigation records)
+    double navSpacing;  // s, spacing of its navigation records
+};
+
+const SystemInfo& systemInfo(char letter);
+// GPS - UTC in seconds at 0h of day mjd (the leap seconds since 1980).
+int leapSeconds(int64_t mjd);
+
 std::vector<Sat> makeConstellation(const Scenario& sc);
+// The satellites of the systems other than GPS asked for by sc.systems (other_systems.cpp).
+std::vector<Sat> otherConstellations(const Scenario& sc);
+// Whether satellite system `letter` is simulated.
+bool simulated(const Scenario& sc, char letter);
+// Inertial position and velocity of a Keplerian orbit at time t (seconds since 0h of the start day).
+void keplerInertial(const Sat& s, double t, double st[6]);
 // Earth-fixed position at time t (seconds since 0h of the start day, GPS time).
 Vec3 satPos(const Sat& s, double t);
 double satClock(const Sat& s, double t);
@@ -319,6 +357,7 @@ struct ObsStream {
     int epochCount = 0;   // epochs with records (event records not counted)
     int64_t firstTag = -1;  // tag of the first epoch with records, -1 when none
     int64_t minTag = INT64_MAX, maxTag = INT64_MIN;
+    std::map<int, int> channels;  // simulated GLONASS slots and their frequency channels
 };
 
 // Simulates receiver i (0 or 1) of the scenario: every epoch and event record it writes.
@@ -347,6 +386,14 @@ std::vector<std::string> compactRinex(const std::vector<std::string>& rinex);
 bool knownPacking(const std::string& packing, bool observations);
 // The bytes of a file of `lines` packed as `packing` (see Receiver::packing).
 std::string packedFile(const std::vector<std::string>& lines, bool crlf, const std::string& packing);
+// Navigation files reproducing the orbits and clocks of `sats` over the tags minTag..maxTag (nav_writer.cpp):
+// each file's name and lines, for the versions asked for in sc.navFiles.
+struct NavFile {
+    std::string name;
+    std::vector<std::string> lines;
+};
+std::vector<NavFile> navFiles(const Scenario& sc, const std::vector<Sat>& sats, const Geometry& geo, int64_t minTag,
+                              int64_t maxTag);
 // Station files (station_files.cpp). posFile also returns point 2's a priori position as written, and
 // whether the program can use it.
 std::vector<std::string> posFile(const Scenario& sc, const Geometry& geo, Vec3& apriori, bool& aprioriUsable);

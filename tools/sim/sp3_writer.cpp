@@ -23,8 +23,9 @@ std::vector<Entry> listedSatellites(const Scenario& sc, const std::vector<Sat>& 
     std::vector<Entry> out;
     const bool letters = sc.orbitVersion != 'a';
     for (const Sat& s : sats) {
-        if (std::find(sc.orbitOmit.begin(), sc.orbitOmit.end(), s.prn) != sc.orbitOmit.end()) continue;
-        out.push_back({letters ? fmt("G%02d", s.prn) : fmt("%3d", s.prn), &s, true, s.prn});
+        const bool gps = s.sys == 'G';
+        if (gps && std::find(sc.orbitOmit.begin(), sc.orbitOmit.end(), s.prn) != sc.orbitOmit.end()) continue;
+        out.push_back({letters ? fmt("%c%02d", s.sys, s.prn) : fmt("%3d", s.prn), &s, gps, s.prn});
     }
     // Other systems interleaved with GPS (every third entry), on orbits borrowed from the GPS satellites.
     for (int k = 0; k < sc.orbitOthers && !sats.empty(); ++k) {
@@ -34,7 +35,9 @@ std::vector<Entry> listedSatellites(const Scenario& sc, const std::vector<Sat>& 
                    {fmt("%c%02d", letter, k / 3 + 1), &sats[static_cast<size_t>(k) % sats.size()], false, 0});
     }
     const size_t most = sc.orbitVersion == 'd' ? 999 : 85;
-    if (out.size() > most) throw Error("too many satellites for the orbit header");
+    if (out.size() > most)
+        throw Error(fmt("%zu satellites are too many for an SP3-%c orbit header (use orbit-version d)", out.size(),
+                        sc.orbitVersion));
     return out;
 }
 

@@ -174,12 +174,17 @@ std::vector<std::string> truthFile(const Scenario& sc, const std::vector<Sat>& s
     out.push_back(fmt("interval2 = %.3f", sc.rx[1].interval));
     out.push_back(fmt("epochs1 = %d", epochs[0]));
     out.push_back(fmt("epochs2 = %d", epochs[1]));
-    std::string prns;
-    for (auto& s : sats) {
-        if (!prns.empty()) prns += ' ';
-        prns += std::to_string(s.prn);
+    // GPS satellites under `satellites`, those of each other simulated system under satellites_X.
+    for (char sys : std::string("GRECJ")) {
+        std::string prns;
+        for (auto& s : sats) {
+            if (s.sys != sys) continue;
+            if (!prns.empty()) prns += ' ';
+            prns += std::to_string(s.prn);
+        }
+        if (sys == 'G') out.push_back("satellites = " + prns);
+        else if (!prns.empty()) out.push_back(fmt("satellites_%c = ", sys) + prns);
     }
-    out.push_back("satellites = " + prns);
     if (moving(sc)) {
         out.push_back("# point 2 moves: point2 is its marker at the start; its track is in truth-track.csv");
         out.push_back("trajectory = " + sc.trajectory);
