@@ -59,6 +59,43 @@ void closeWindow(WindowSum& sum, int minEpochs, std::vector<WindowSolution>& out
     sum = WindowSum();
 }
 
+// The epoch solutions' residuals of each satellite as runs of consecutive epochs with one reference satellite
+// (missing epochs not-a-number); a run ends at a change of reference or at a gap longer than `maxGap` epochs, so
+// that memory follows the data, not the grid.
+class ResidualSeries {
+public:
+    explicit ResidualSeries(int maxGap) : maxGap_(static_cast<std::size_t>(maxGap)) {}
+    void add(int slot, int reference, std::size_t index, double value) {
+        Run& run = open_[slot];
+        const std::size_t next = run.start + run.values.size();
+        if (run.values.empty() || run.reference != reference || index < next || index - next > maxGap_) {
+            close(run);
+            run.reference = reference;
+            run.start = index;
+        }
+        while (run.start + run.values.size() < index) run.values.push_back(std::numeric_limits<float>::quiet_NaN());
+        run.values.push_back(static_cast<float>(value));
+    }
+    std::vector<std::vector<float>> finish() {
+        for (auto& [slot, run] : open_) close(run);
+        return std::move(closed_);
+    }
+
+private:
+    struct Run {
+        int reference = 0;
+        std::size_t start = 0;
+        std::vector<float> values;
+    };
+    void close(Run& run) {
+        if (run.values.size() > 1) closed_.push_back(std::move(run.values));
+        run.values = {};
+    }
+    std::size_t maxGap_;
+    std::map<int, Run> open_;
+    std::vector<std::vector<float>> closed_;
+};
+
 }  // namespace
 
 KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair, int satCount,
@@ -68,10 +105,7 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
     skipHeader(*in.obs1);
     skipHeader(*in.obs2);
     const int perWindow = windowEpochs(in);
-    const std::size_t gridEpochs =
-        static_cast<std::size_t>(std::floor((in.dataEnd - in.dataStart + kEndTolerance) / in.interval)) + 1;
-    // Residual series per (satellite, reference) pair, indexed by epoch of the grid.
-    std::map<int, std::vector<float>> series;
+    ResidualSeries series(perWindow);
     std::vector<WindowSolution> windows;
     WindowSum window;
     long long windowIndex = 0;
@@ -111,18 +145,13 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
         if (s.status == EpochStatus::solved && s.differences > 3) {
             sumSquares += s.sumSquares;
             dof += s.differences - 3;
-            for (const auto& [slot, v] : residuals) {
-                std::vector<float>& line = series[reference * (kMaxPrn + 1) + slot];
-                if (line.empty()) line.assign(gridEpochs, std::numeric_limits<float>::quiet_NaN());
-                if (index < line.size()) line[index] = static_cast<float>(v);
-            }
+            for (const auto& [slot, v] : residuals) series.add(slot, reference, index, v);
         }
         result.epochs.push_back(s);
     }
     closeWindow(window, (perWindow + 1) / 2, windows);
     result.sigma0 = dof > 0 ? std::sqrt(sumSquares / static_cast<double>(dof)) : 0.0;
-    std::vector<std::vector<float>> lines;
-    for (auto& [key, line] : series) lines.push_back(std::move(line));
+    const std::vector<std::vector<float>> lines = series.finish();
     const double length = std::hypot(pair.p2Marker[0] - pair.p1Marker[0], pair.p2Marker[1] - pair.p1Marker[1],
                                      pair.p2Marker[2] - pair.p1Marker[2]);
     result.check = staticCheck(windows, perWindow, in.interval, result.sigma0, lines, pair.p2Marker, length);

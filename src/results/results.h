@@ -85,6 +85,7 @@ struct StaticCheck {
     double largestDeparture = 0;  // 3-D departure of that window from the static solution, m
     std::array<double, 3> largestNeu{};  // the same in north, east, up, m
     double largestStart = 0, largestEnd = 0;  // that window, jts
+    bool largestIsChange = false;  // the largest is a step: the windows from largestStart against those before
 };
 
 struct RunSummary {

@@ -79,7 +79,8 @@ Json staticCheckJson(const StaticCheck& c) {
     j["correlation_time_s"] = number(c.correlationTime);
     j["critical_value"] = number(c.critical);
     j["largest_statistic"] = number(c.largestStatistic);
-    j["largest_departure"] = {{"start", calendarText(c.largestStart)},
+    j["largest_departure"] = {{"kind", c.largestIsChange ? "step" : "window"},
+                              {"start", calendarText(c.largestStart)},
                               {"end", calendarText(c.largestEnd)},
                               {"length_m", number(c.largestDeparture)},
                               {"north_m", number(c.largestNeu[0])},
