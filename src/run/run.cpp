@@ -232,6 +232,12 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     if (results) {
         RunSummary summary = results->summarise(pair, p2Apriori(), orbit, sources.id1, sources.id2);
         summary.staticCheck = track.check;
+        if (!options.crs.empty()) {
+            crs::Mat3 covariance{};
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
+            summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+        }
         results->finish(summary, std::cout);
     }
     return track.check.passed;
