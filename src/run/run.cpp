@@ -236,7 +236,11 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
             crs::Mat3 covariance{};
             for (int r = 0; r < 3; ++r)
                 for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
-            summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+            try {
+                summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+            } catch (const crs::CrsError& error) {
+                throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
+            }
         }
         results->finish(summary, std::cout);
     }
