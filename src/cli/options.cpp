@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_internal.h"
+#include "crs/crs.h"
 #include "station/station.h"
 
 namespace varno {
@@ -143,6 +144,15 @@ const OptionSpec kOptions[] = {
      [](CommandLine& l, const std::string& v) { l.options.track = v; }},
     {"plot-track", 0, "FILE", "draw the per-epoch solutions (north against east, height against time) as SVG",
      [](CommandLine& l, const std::string& v) { l.options.plotTrack = v; }},
+    {"crs", 0, "CRS", "give point 2 also in CRS (e.g. EPSG:25831) in the summary and the report",
+     [](CommandLine& l, const std::string& v) {
+         try {
+             crs::describe(v);
+         } catch (const crs::CrsError& error) {
+             throw CommandLineError(std::string("option '--crs': ") + error.what());
+         }
+         l.options.crs = v;
+     }},
     {"require-static", 0, nullptr, "exit with status 4 when point 2 did not stand still (the static check fails)",
      [](CommandLine& l, const std::string&) { l.options.requireStatic = true; }},
     {"troposphere", 0, nullptr, "correct both receivers' pseudoranges for the troposphere (standard atmosphere)",

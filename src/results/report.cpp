@@ -26,6 +26,25 @@ constexpr double kThreeDimensional95 = 2.80;
     text += '\n';
 }
 
+// Point 2 in the run's coordinate system: the values (metres to 0.1 mm, degrees to 9 decimals), then the sigmas.
+void projectedLines(std::string& t, const crs::ProjectedPoint& p, bool withSigmas) {
+    std::string values, sigmas;
+    for (int i = 0; i < 3; ++i) {
+        const std::string& axis = p.axes[i];
+        const size_t cut = axis.rfind('_');
+        const std::string name = axis.substr(0, cut), unit = cut == std::string::npos ? "" : axis.substr(cut + 1);
+        char buffer[96];
+        std::snprintf(buffer, sizeof buffer, unit == "deg" ? "  %s %.9f %s" : "  %s %.4f %s", name.c_str(),
+                      p.value[i], unit.c_str());
+        values += buffer;
+        std::snprintf(buffer, sizeof buffer, unit == "deg" ? "  %s %.2e %s" : "  %s %.4f %s", name.c_str(),
+                      p.sigma[i], unit.c_str());
+        sigmas += buffer;
+    }
+    line(t, "  %-11s%s (%s)", p.crs.c_str(), values.c_str(), p.crsName.c_str());
+    if (withSigmas) line(t, "  %-11s%s", "sigma", sigmas.c_str());
+}
+
 }  // namespace
 
 std::string reportText(const RunSummary& s) {
@@ -37,6 +56,7 @@ std::string reportText(const RunSummary& s) {
     line(t, "  point 2      X %15.4f  Y %15.4f  Z %15.4f m", s.point2[0], s.point2[1], s.point2[2]);
     line(t, "               latitude %.9f  longitude %.9f deg  height %.4f m", s.latitude2 * toDegrees,
          s.longitude2 * toDegrees, s.height2);
+    if (s.projected) projectedLines(t, *s.projected, s.precision.available);
     line(t, "  baseline     dX %13.4f  dY %13.4f  dZ %13.4f m", s.baselineXyz[0], s.baselineXyz[1],
          s.baselineXyz[2]);
     line(t, "               north %10.4f  east %10.4f  up %10.4f m (at point 1)", s.baselineNeu[0],

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "adjust/adjust.h"
+#include "crs/crs.h"
 #include "orbit/orbit.h"
 #include "precision/precision.h"
 #include "runfiles/runfiles.h"
@@ -106,6 +108,8 @@ struct RunSummary {
     int pdopEpochs = 0;                                 // epochs used with at least four satellites
     double meanPdop = 0;                                // over those epochs (0 when there is none)
     StaticCheck staticCheck;                            // written when done
+    std::optional<crs::ProjectedPoint> projected;       // point 2 in the system the run names, sigmas from
+                                                        // `precision` (zero when it is not available)
 };
 
 // "YYYY-MM-DDThh:mm:ss.sss" (or with a blank for the T) of a jts time, rounded to the millisecond.

@@ -27,6 +27,15 @@ Json matrix(const std::array<double, 9>& m) {
     return rows;
 }
 
+// Point 2 in the run's coordinate system: its values under the axis names, their sigmas (null without a
+// precision).
+Json projectedJson(const crs::ProjectedPoint& p, bool withSigmas) {
+    Json j = {{"crs", p.crs}, {"crs_name", p.crsName}};
+    for (int i = 0; i < 3; ++i) j[p.axes[i]] = number(p.value[i]);
+    for (int i = 0; i < 3; ++i) j["sigma_" + p.axes[i]] = withSigmas ? number(p.sigma[i]) : Json();
+    return j;
+}
+
 // The figures of one covariance of point 2.
 void sigmas(Json& j, const FormalPrecision& p) {
     j["sigma_x_m"] = number(p.sigmaXyz[0]);
@@ -140,6 +149,7 @@ std::string summaryJson(const RunSummary& s) {
         {"pdop", {{"mean", s.pdopEpochs > 0 ? number(s.meanPdop) : Json()}, {"epochs", s.pdopEpochs}}},
         {"static_check", staticCheckJson(s.staticCheck)},
     };
+    if (s.projected) j["point2"]["projected"] = projectedJson(*s.projected, s.precision.available);
     return j.dump(2) + "\n";
 }
 

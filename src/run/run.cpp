@@ -232,6 +232,16 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     if (results) {
         RunSummary summary = results->summarise(pair, p2Apriori(), orbit, sources.id1, sources.id2);
         summary.staticCheck = track.check;
+        if (!options.crs.empty()) {
+            crs::Mat3 covariance{};
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
+            try {
+                summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+            } catch (const crs::CrsError& error) {
+                throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
+            }
+        }
         results->finish(summary, std::cout);
     }
     return track.check.passed;

@@ -51,6 +51,7 @@ struct RunOptions {
     std::string kinematic;        // one solution of point 2 per epoch, CSV
     std::string track;            // the same as GeoJSON
     std::string plotTrack;        // the same drawn, SVG
+    std::string crs;              // point 2 also in this system in the summary and report (empty: not)
     // A failed static check ends the run with kStatusNotStatic (else it only warns).
     bool requireStatic = false;
 };

@@ -99,6 +99,7 @@ TEST(ResultsRun, SummaryAgreesWithListingAndTruthAndLeavesListingAlone) {
     options.summary = "summary.json";
     options.plot = "plot.svg";
     options.residualsCsv = "residuals.csv";
+    options.crs = "EPSG:32618";
     const ExampleRun full(options);
     ASSERT_EQ(plain.status, 0);
     ASSERT_EQ(full.status, 0);
@@ -131,6 +132,16 @@ TEST(ResultsRun, SummaryAgreesWithListingAndTruthAndLeavesListingAlone) {
         EXPECT_LT(std::fabs(p2[axes[c]].get<double>() - truth[c]), 4.0 * s);
     }
     EXPECT_NEAR(b["length_m"].get<double>(), 2000.0, 0.2);
+    // UTM zone 18N as PROJ's cs2cs gives it for the summary's latitude, longitude and height; the sigmas close to
+    // the local east, north and up ones (scale 1.0004, grid convergence 1.3 degrees).
+    const json& utm = p2["projected"];
+    EXPECT_EQ(utm["crs_name"], "WGS 84 / UTM zone 18N");
+    EXPECT_NEAR(utm["easting_m"].get<double>(), 322588.3314, 1e-3);
+    EXPECT_NEAR(utm["northing_m"].get<double>(), 4311143.0522, 1e-3);
+    EXPECT_NEAR(utm["height_m"].get<double>(), p2["height_m"].get<double>(), 1e-6);
+    EXPECT_NEAR(utm["sigma_easting_m"].get<double>(), sigma["sigma_east_m"].get<double>(), 1e-3);
+    EXPECT_NEAR(utm["sigma_northing_m"].get<double>(), sigma["sigma_north_m"].get<double>(), 1e-3);
+    EXPECT_NEAR(utm["sigma_height_m"].get<double>(), sigma["sigma_up_m"].get<double>(), 1e-4);
     EXPECT_EQ(summary["observations"]["formed"].get<std::size_t>(), lines(full.file("varno.res")).size());
 
     // One CSV row per residual line, the same residual.
