@@ -107,11 +107,6 @@ void readNavigation(TextFile& file, NavPool& pool);
 // (GPS time).
 std::vector<std::string> poolListing(const NavPool& pool);
 
-// What kind of file a first line announces, for a one-line refusal of a file given in the wrong place:
-// "a RINEX navigation file", "a RINEX observation file", "an SP3 orbit file", "a RINEX clock file", or "" when the
-// line says none of these.
-std::string inputKind(std::string_view firstLine);
-
 // ---------------------------------------------------------------------------------------------------------------
 // Evaluation
 

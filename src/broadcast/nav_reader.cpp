@@ -72,10 +72,9 @@ GpsTime nearestWith(const GpsTime& near, double secondOfPeriod, double period) {
 Layout readHeader(TextFile& file) {
     Record line;
     file.require(line, kWidth, "the RINEX VERSION / TYPE line of a navigation file");
+    refuseOtherKind(line, {FileKind::navigation}, "a navigation file");
     if (!line.startsWith(61, "RINEX VERSION / TYPE")) {
-        const std::string kind = inputKind(line.text());
-        line.fail(kind.empty() ? "not a navigation file: the RINEX VERSION / TYPE line was expected"
-                               : "this is " + kind + ", not a navigation file");
+        line.fail("not a navigation file: the RINEX VERSION / TYPE line was expected");
     }
     Layout layout;
     const std::vector<std::string> head = tokens(line.columns(1, 20));
@@ -87,9 +86,7 @@ Layout readHeader(TextFile& file) {
                           : (layout.version >= 3.0 && layout.version <= 3.05 + 1e-9) ||
                                 (layout.version >= 4.0 && layout.version <= 4.02 + 1e-9);
     if (type != 'N' && type != 'G' && type != 'E' && type != 'J') {
-        const std::string kind = inputKind(line.text());
-        line.fail(kind.empty() ? "not a navigation file: file type '" + std::string(1, type) + "' in column 21"
-                               : "this is " + kind + ", not a navigation file");
+        line.fail("not a navigation file: file type '" + std::string(1, type) + "' in column 21");
     }
     if (!known) {
         line.fail("navigation file version " + head[0] + " is not read (2.01-2.12, 3.00-3.05, 4.00-4.02)");
@@ -322,22 +319,6 @@ void readNavigation(TextFile& file, NavPool& pool) {
         } else {
             ++pool.passedOver;
         }
-    }
-}
-
-std::string inputKind(std::string_view firstLine) {
-    const Record line = Record::fromLine(firstLine, kWidth);
-    if (line.column(1) == '#' && (line.column(2) == ' ' || (line.column(2) >= 'a' && line.column(2) <= 'd'))) {
-        return "an SP3 orbit file";
-    }
-    if (line.startsWith(61, "CRINEX VERS")) return "a compact RINEX observation file";
-    if (!line.startsWith(61, "RINEX VERSION / TYPE")) return "";
-    switch (line.column(21)) {
-        case 'O': return "a RINEX observation file";
-        case 'N': case 'G': case 'E': case 'J': case 'H': case 'L': return "a RINEX navigation file";
-        case 'C': return "a RINEX clock file";
-        case 'M': return "a RINEX meteorological file";
-        default: return "";
     }
 }
 

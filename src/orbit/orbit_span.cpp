@@ -36,7 +36,7 @@ double finiteField(const Record& line, int first, int last, const char* what) {
 
 void readFirstLines(TextFile& orbit, FirstLines& header) {
     Record line;
-    orbit.require(line, sp3::kRecordWidth, "orbit header line 1");
+    orbit.require(line, sp3::kFirstLineWidth, "orbit header line 1");
     header.line1 = line.lineNumber();
     sp3::version(line);
     header.year = line.intField(4, 7, "year");

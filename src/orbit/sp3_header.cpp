@@ -33,6 +33,7 @@ std::string timeSystemOf(const Record& line) {
 }  // namespace
 
 char version(const Record& line1) {
+    refuseOtherKind(line1, {FileKind::sp3Orbit}, "an SP3 orbit file");
     const char v = line1.column(2);
     if (line1.column(1) == '#' && v != ' ' && (v < 'a' || v > 'd')) {
         line1.fail("expected an SP3 version (blank or a to d) in column 2, found \"" + std::string(1, v) + "\"");
@@ -55,7 +56,7 @@ bool gpsId(const Record& line, int col, const char* what, int& prn) {
 void readSatelliteHeader(TextFile& file, SatelliteHeader& header) {
     header = SatelliteHeader{};
     Record line;
-    file.require(line, kRecordWidth, "orbit header line 1");
+    file.require(line, kFirstLineWidth, "orbit header line 1");
     header.version = version(line);
     file.require(line, kRecordWidth, "orbit header line 2");
     file.require(line, kRecordWidth, "orbit header line 3 (satellite list)");

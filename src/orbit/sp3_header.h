@@ -9,9 +9,12 @@
 namespace varno::sp3 {
 
 inline constexpr int kRecordWidth = 60;
+// Line 1 is read wider, so that the label of another kind of file (columns 61-80) shows what that file is.
+inline constexpr int kFirstLineWidth = 80;
 
 // The version character of line 1 (column 2): blank for the original layout, 'a' to 'd'. Any other character
-// after a '#' in column 1 is an input error naming the line.
+// after a '#' in column 1 is an input error naming the line; so is a line 1 announcing another kind of file
+// ("this is a RINEX navigation file, not an SP3 orbit file").
 char version(const Record& line1);
 
 // Reads a 3-column satellite id at `col` ("  1", " 12", "G01", "R05"): true with `prn` for a GPS satellite

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <vector>
 
-#include "broadcast/broadcast.h"
 #include "epoch_line.h"
 #include "rinex3.h"
 #include "rinex/rinex.h"
@@ -154,12 +153,10 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
         scanEpochs3(file, summary);
         return;
     }
-    // A navigation, orbit or clock file given as observations: one line saying what it is.
+    // A navigation, orbit or clock file given as observations: one line saying what it is (the RINEX 3 header
+    // check says it of a file of version 3 or more).
     if (file.next(line, kRinexWidth)) {
-        const std::string kind = inputKind(line.text());
-        if (!kind.empty() && kind.find("observation") == std::string::npos) {
-            line.fail("this is " + kind + ", not an observation file");
-        }
+        refuseOtherKind(line, {FileKind::observation, FileKind::compactObservation}, "an observation file");
     }
     file.rewind();
     readHeader(file, line, summary);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -89,6 +90,23 @@ private:
 bool parseRealText(std::string_view field, int decimals, double& value);
 // Parses an integer field text; false when it does not convert or does not fit 32 bits.
 bool parseIntText(std::string_view field, int& value);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Kinds of input file
+
+// What a file's first line announces it to be.
+enum class FileKind { unknown, observation, compactObservation, navigation, sp3Orbit, clock, meteorological };
+
+// The kind a file's first line announces: SP3 by "#" and a version (blank or a to d) in column 2; compact RINEX by
+// "CRINEX VERS" in column 61; RINEX of any version by "RINEX VERSION / TYPE" in column 61 and the type in column
+// 21 (O observation; N, G, E, J, H, L navigation; C clock; M meteorological). Anything else is unknown.
+FileKind fileKind(std::string_view firstLine);
+// The kind as a message names it, with its article ("a RINEX navigation file", "an SP3 orbit file"); "" when
+// unknown.
+std::string kindName(FileKind kind);
+// Refuses a file whose first line (`firstLine`) announces a known kind not among `accepted`, with
+// "FILE:LINE: this is <kind>, not <expected>". A line of unknown kind passes: the reader's own checks judge it.
+void refuseOtherKind(const Record& firstLine, std::initializer_list<FileKind> accepted, std::string_view expected);
 
 // A text input file of the run, read line by line as fixed-column records; can be rewound.
 class TextFile {

@@ -35,10 +35,8 @@ PreciseOrbit::PreciseOrbit(const std::vector<std::string>& paths, int referenceM
         TextFile file(path);
         Record line;
         file.require(line, kWidth, "the first line of an SP3 file");
-        if (line.column(1) != '#') {
-            const std::string kind = inputKind(line.text());
-            line.fail(kind.empty() ? "not an SP3 orbit file" : "this is " + kind + ", not an SP3 orbit file");
-        }
+        refuseOtherKind(line, {FileKind::sp3Orbit}, "an SP3 orbit file");
+        if (line.column(1) != '#') line.fail("not an SP3 orbit file");
         double epoch = std::numeric_limits<double>::quiet_NaN();
         while (file.next(line, kWidth)) {
             if (line.column(1) == '*') {
