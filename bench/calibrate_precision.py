@@ -101,8 +101,8 @@ def main():
     lines = ["| span | interval | runs | rms e/σ N | E | U | 3-D within 2.80σ | median τ̂/τ | white-noise rms e/σ N, E, U (3-D within) | passes |",
              "|---|---|---|---|---|---|---|---|---|---|"]
     with tempfile.TemporaryDirectory() as work:
-        for spec in args.cells.split(","):
-            span, interval = spec.split("@")
+        for cell_name in args.cells.split(","):
+            span, interval = cell_name.split("@")
             real, inside, white, white_inside, tau, passed = cell(varno, sim, args.runs, HOURS[span], int(interval),
                                                                   args.jobs, work)
             lines.append(f"| {span} | {interval} s | {args.runs} | {real[0]:.2f} | {real[1]:.2f} | {real[2]:.2f} | "
