@@ -43,6 +43,7 @@ void projectedLines(std::string& t, const crs::ProjectedPoint& p, bool withSigma
     }
     line(t, "  %-11s%s (%s)", p.crs.c_str(), values.c_str(), p.crsName.c_str());
     if (withSigmas) line(t, "  %-11s%s", "sigma", sigmas.c_str());
+    if (p.outsideAreaOfUse) line(t, "  %-11s%s", "warning", ("outside the area of use (" + p.areaOfUse + ")").c_str());
 }
 
 }  // namespace

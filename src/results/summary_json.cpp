@@ -33,6 +33,8 @@ Json projectedJson(const crs::ProjectedPoint& p, bool withSigmas) {
     Json j = {{"crs", p.crs}, {"crs_name", p.crsName}};
     for (int i = 0; i < 3; ++i) j[p.axes[i]] = number(p.value[i]);
     for (int i = 0; i < 3; ++i) j["sigma_" + p.axes[i]] = withSigmas ? number(p.sigma[i]) : Json();
+    j["area_of_use"] = p.areaOfUse;
+    j["outside_area_of_use"] = p.outsideAreaOfUse;
     return j;
 }
 

@@ -238,6 +238,7 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
                 for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
             try {
                 summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+                if (summary.projected->outsideAreaOfUse) writeWarning(crs::areaWarning(*summary.projected, "point 2"));
             } catch (const crs::CrsError& error) {
                 throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
             }
