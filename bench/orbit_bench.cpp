@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         const OrbitSpan span = orbspn(files);
         sp3.rewind();
         std::vector<SatId> sats;
-        for (int prn = 1; prn <= kMaxPrn; ++prn) sats.push_back(SatId::gps(prn));
+        for (int prn = 1; prn <= kMaxGpsSatellites; ++prn) sats.push_back(SatId::gps(prn));
         const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, sats, span.epochs, span.start, span.end);
         sats = table->satellites();
         NavPool pool;

@@ -93,8 +93,8 @@ private:
 struct PostFitResidual {
     double epochTime = 0;          // point 1's time tag, jts seconds
     int slot = 0, referenceSlot = 0;
-    int prn = 0, referencePrn = 0;
-    double elevation = 0;          // of satellite `prn` above point 2's horizon, degrees
+    SatId sat, reference;          // the satellites of those slots
+    double elevation = 0;          // of satellite `sat` above point 2's horizon, degrees
     double residual = 0;           // computed minus observed at the final position, m
     bool used = false;             // within the final threshold, so counted in the post-fit rms
     double weight = 1;             // of the double difference: 1 unless elevation weights are on

@@ -79,18 +79,21 @@ struct Pending {
 // The shares of the references met in one epoch (almost always one; never more than its observations).
 class EpochShares {
 public:
+    // An epoch has at most one reference for each of its satellites; the shares never move once made.
+    explicit EpochShares(int satCount) : shares_(static_cast<std::size_t>(std::max(satCount, 0)) + 1) {}
     void clear() { size_ = 0; }
     // The share of reference `r`, computed on first use; false when the orbit fails.
     ReferenceShare* find(int r, const StoredEpoch& epoch, const OrbitSource& orbit, const StationPair& pair) {
         for (int i = 0; i < size_; ++i) {
             if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
         }
+        if (static_cast<std::size_t>(size_) >= shares_.size()) return nullptr;
         ReferenceShare& s = shares_[static_cast<std::size_t>(size_)];
         s = ReferenceShare{};
         s.slot = r;
         OrbitMiss miss = OrbitMiss::none;
         SignalPath path;
-        const SatId sat = satelliteInSlot(r);
+        const SatId sat = invprn(r);
         const double t1 = epoch.epochTime1;
         if (!receiverClock(orbit, sat, pair.p2L1, epoch.epochTime2, epoch.refRange2, t1, s.dt2, miss)) return nullptr;
         if (!signalPath(orbit, sat, pair.p2L1, epoch.epochTime2, s.dt2, t1, path, miss)) return nullptr;
@@ -109,7 +112,7 @@ public:
     }
 
 private:
-    std::array<ReferenceShare, kMaxScatterFiles> shares_{};
+    std::vector<ReferenceShare> shares_;
     int size_ = 0;
 };
 
@@ -118,7 +121,7 @@ bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSou
     if (share.point1) return true;
     OrbitMiss miss = OrbitMiss::none;
     const double t1 = epoch.epochTime1;
-    if (!receiverClock(orbit, satelliteInSlot(share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1, miss)) {
+    if (!receiverClock(orbit, invprn(share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1, miss)) {
         return false;
     }
     share.point1 = true;
@@ -127,8 +130,8 @@ bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSou
 
 // The walk of the lookup cursor over the gather order: entering and leaving cursor of every satellite's block,
 // from its first and last lookups. False when a lookup finds no reference.
-bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScatterFiles + 1>& entering,
-                 std::array<int, kMaxScatterFiles + 1>& leaving, int& last) {
+bool cursorChain(const EpochStore& store, int satCount, std::vector<int>& entering, std::vector<int>& leaving,
+                 int& last) {
     int cursor = refSatTable().cursor;
     for (int k = 1; k <= satCount; ++k) {
         if (store.count(k) == 0) continue;
@@ -145,13 +148,13 @@ bool cursorChain(const EpochStore& store, int satCount, std::array<int, kMaxScat
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
 // cursor moved by its own lookups. False when an observation would stop the run.
 bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPair& pair, int satCount,
-                  const ElevationSite* site, std::array<int, kMaxScatterFiles + 1>& cursor, SpillWriter& writer,
-                  PlacedWriter* placed) {
-    EpochShares shares;
+                  const ElevationSite* site, std::vector<int>& cursor, SpillWriter& writer, PlacedWriter* placed) {
+    EpochShares shares(satCount);
     StoredEpoch epoch;
-    std::array<StoredObservation, kMaxScatterFiles> observations{};
-    std::array<Pending, kMaxScatterFiles> pending{};
+    std::vector<StoredObservation> observations;
+    std::vector<Pending> pending;
     while (reader.next(epoch, observations)) {
+        if (pending.size() < static_cast<std::size_t>(epoch.count)) pending.resize(static_cast<std::size_t>(epoch.count));
         shares.clear();
         const double t1 = epoch.epochTime1;
         const double t2 = epoch.epochTime2;
@@ -166,7 +169,7 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
             p.share = shares.find(p.reference, epoch, orbit, pair);
             if (p.share == nullptr) return false;
             p.rho1 = o.rho1;
-            p.sat = satelliteInSlot(p.slot);
+            p.sat = invprn(p.slot);
             if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
                 OrbitMiss miss = OrbitMiss::none;
                 SignalPath path1;
@@ -219,7 +222,7 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
 struct Part {
     const StorePlace* place = nullptr;
     long end = 0;
-    std::array<int, kMaxScatterFiles + 1> start{}, cursor{};
+    std::vector<int> start, cursor;  // by slot
     std::unique_ptr<PlacedWriter> placed;
     bool evaluated = false;
     std::exception_ptr error;
@@ -234,12 +237,11 @@ std::size_t partCount(const EpochStore& store) {
 
 // The cursors at the start of a part: each satellite's block walked from where it enters, by its first lookup
 // and the last one before the part, as cursorChain walks it. False when a lookup finds no reference.
-bool partStart(const EpochStore& store, int satCount, const std::array<int, kMaxScatterFiles + 1>& entering,
-               Part& part) {
+bool partStart(const EpochStore& store, int satCount, const std::vector<int>& entering, Part& part) {
     part.start = entering;
     for (int k = 1; k <= satCount; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
-        const int before = part.place->countBefore[s];
+        const int before = part.place->before(k);
         int r = 0;
         if (before >= 1 && !lookrs(r, store.firstTime(k), part.start[s])) return false;
         if (before >= 2 && !lookrs(r, part.place->lastBefore[s], part.start[s])) return false;
@@ -254,9 +256,9 @@ bool partStart(const EpochStore& store, int satCount, const std::array<int, kMax
 bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationPair& pair, int satCount,
                      const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
                      const PlacedOutput* placed) {
-    if (satCount < 1 || satCount > kMaxScatterFiles) return false;
-    std::array<int, kMaxScatterFiles + 1> entering{};
-    std::array<int, kMaxScatterFiles + 1> leaving{};
+    if (satCount < 1) return false;
+    std::vector<int> entering(static_cast<std::size_t>(satCount) + 1, 0);
+    std::vector<int> leaving(static_cast<std::size_t>(satCount) + 1, 0);
     int last = 0;
     if (!cursorChain(store, satCount, entering, leaving, last)) return false;
     store.rewind();
@@ -286,7 +288,7 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
     const auto run = [&](Part& part) {
         try {
             StoreReader reader(store, part.place->offset, part.end);
-            SpillWriter writer(spill, part.place->countBefore);
+            SpillWriter writer(spill, *part.place);
             part.evaluated = evaluatePart(reader, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
         } catch (...) {
             part.error = std::current_exception();
@@ -300,7 +302,7 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
     // In part order, as one walk through the epochs would have met them: the first error or stopping
     // observation decides, and each part must start where the walk left every satellite's cursor.
     const auto linkUp = [&] {
-        std::array<int, kMaxScatterFiles + 1> cursor = entering;
+        std::vector<int> cursor = entering;
         for (const Part& part : parts) {
             if (part.error) std::rethrow_exception(part.error);
             if (!part.evaluated || part.start != cursor) return false;
@@ -329,7 +331,7 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
     ScratchRecord blockEnd;
     blockEnd.slot = kBlockEnd;
     StoredEpoch epoch;
-    std::array<StoredObservation, kMaxScatterFiles> observations{};
+    std::vector<StoredObservation> observations;
     for (int k = 1; k <= satCount; ++k) {
         gather.write(blockStart);
         if (store.count(k) > 0) {

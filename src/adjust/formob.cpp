@@ -52,8 +52,8 @@ struct Block {
 
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
-                  std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files, EpochStore* store,
-                  const KnownRanges* ahead, EpochEquations& equations) {
+                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
+                  EpochEquations& equations, std::vector<StoredObservation>& stored) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
     if (!getrs(r, t)) return;
@@ -62,7 +62,8 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     const double p1r = equations.refRange1;
     const StationPair& pair = *models.pair;
     const OrbitSource& orbit = *models.orbit;
-    std::array<StoredObservation, adjust_internal::kMaxScatterFiles> stored{};
+    if (stored.size() < equations.differences.size()) stored.resize(equations.differences.size());
+    std::fill(stored.begin(), stored.end(), StoredObservation{});
     int count = 0;
     for (const DoubleDifference& d : equations.differences) {
         ScatterRecord record;
@@ -108,14 +109,14 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
             OrbitMiss miss = OrbitMiss::none;
             double dt1Pass = 0;
             SignalPath path;
-            const SatId ref = satelliteInSlot(passRef);
+            const SatId ref = invprn(passRef);
             if (receiverClock(orbit, ref, pair.p1L1, t1, p1r, t1, dt1Pass, miss) &&
                 signalPath(orbit, ref, pair.p1L1, t1, dt1Pass, t1, path, miss)) {
                 epoch.rho1Ref = path.range;
                 epoch.cached = 1;
                 for (int i = 0; i < count; ++i) {
                     StoredObservation& o = stored[static_cast<std::size_t>(i)];
-                    o.cached = signalPath(orbit, satelliteInSlot(o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
+                    o.cached = signalPath(orbit, invprn(o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
                     if (o.cached) o.rho1 = path.range;
                 }
             }
@@ -147,9 +148,10 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     }
 
     // Owned here so that every scatter file is removed however formob ends.
-    std::array<ScatterFile, adjust_internal::kMaxScatterFiles> files;
+    std::vector<ScatterFile> files(static_cast<std::size_t>(std::max(satCount, 0)));
+    std::vector<StoredObservation> stored;
     for (int k = 1; k <= satCount; ++k) {
-        const std::string name = scrnam(k);
+        const std::string name = adjust_internal::scatterFileName(k);
         // With the epoch-ordered copy the scatter files serve only the first solution.
         files[k - 1].open(inputs.scratchDirectory, name, store != nullptr);
     }
@@ -222,7 +224,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             if (read.have1 && read.have2) {
                 const KnownRanges* worked =
                     ahead && read.job >= 0 ? &ranges[static_cast<std::size_t>(read.job)] : nullptr;
-                scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed);
+                scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed, stored);
             } else if (read.ended) {
                 writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));
                 done = true;

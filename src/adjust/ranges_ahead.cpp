@@ -9,7 +9,7 @@ namespace {
 // comdtr and comrng for the reference and every other satellite both receivers hold, as far as they succeed.
 void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitSource& orbit,
               const StationPair& pair, EpochRanges& out) {
-    out = EpochRanges{};
+    out.reset(satCount);
     out.reference = r;
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
     double p1 = 0, p2 = 0;
@@ -17,7 +17,7 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     const double t1 = rec1.epochTime;
     const double t2 = rec2.epochTime;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId ref = satelliteInSlot(r);
+    const SatId ref = invprn(r);
     if (!receiverClock(orbit, ref, pair.p1L1, t1, p1, t1, out.dt1, miss)) return;
     if (!receiverClock(orbit, ref, pair.p2L1, t2, p2, t1, out.dt2, miss)) return;
     SignalPath s1, s2;
@@ -26,15 +26,15 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     out.rho2r = s2.range;
     out.ur = s2.unit;
     out.valid = true;
-    for (int k = 1; k <= satCount && k <= kMaxPrn; ++k) {
+    for (int k = 1; k <= satCount; ++k) {
         if (k == r || !dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
         const std::size_t at = static_cast<std::size_t>(k);
-        const SatId sat = satelliteInSlot(k);
+        const SatId sat = invprn(k);
         if (signalPaths(orbit, sat, pair.p1L1, t1, out.dt1, sat, pair.p2L1, t2, out.dt2, t1, s1, s2, miss)) {
             out.rho1[at] = s1.range;
             out.rho2[at] = s2.range;
             out.u[at] = s2.unit;
-            out.have[at] = true;
+            out.have[at] = 1;
         }
     }
 }
@@ -83,7 +83,7 @@ void RangesAhead::work() {
             try {
                 rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, orbit_, pair_, ranges_[i]);
             } catch (...) {
-                ranges_[i] = EpochRanges{};
+                ranges_[i].reset(0);
             }
         }
         lock.lock();

@@ -1,4 +1,5 @@
 // Forming the double differences of one epoch.
+#include <algorithm>
 #include <cmath>
 
 #include "forming/forming.h"
@@ -38,6 +39,18 @@ void referenceShare(int r, const EpochModels& m, const KnownRanges* known, doubl
 
 }  // namespace
 
+void KnownRanges::reset(int satCount) {
+    valid = false;
+    reference = 0;
+    dt1 = dt2 = rho1r = rho2r = 0;
+    ur = {};
+    const std::size_t size = static_cast<std::size_t>(std::max(satCount, 0)) + 1;
+    have.assign(size, 0);
+    rho1.resize(size);
+    rho2.resize(size);
+    u.resize(size);
+}
+
 bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& m,
                const KnownRanges* known, EpochEquations& out) {
     out.differences.clear();
@@ -47,7 +60,7 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
     out.t1 = rec1.epochTime;
     out.t2 = rec2.epochTime;
     out.referenceSlot = r;
-    out.reference = satelliteInSlot(r);
+    out.reference = invprn(r);
     out.refRange1 = p1r;
     out.refRange2 = p2r;
     if (known != nullptr && !(known->valid && known->reference == r)) known = nullptr;
@@ -71,7 +84,7 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
         double rho2k = 0, c1k = 0, c2k = 0;
         std::array<double, 3> uk{};
         const std::size_t at = static_cast<std::size_t>(k);
-        if (known != nullptr && k <= kMaxPrn && known->have[at]) {
+        if (known != nullptr && at < known->have.size() && known->have[at] != 0) {
             d.rho1 = known->rho1[at];
             rho2k = known->rho2[at];
             uk = known->u[at];
@@ -91,7 +104,7 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
             }
         }
         d.slot = k;
-        d.sat = satelliteInSlot(k);
+        d.sat = invprn(k);
         d.observed = (d.range2 - d.range1) - (out.refRange2 - out.refRange1);
         d.computed = (rho2k - d.rho1) - (out.rho2Ref - out.rho1Ref);
         for (int c = 0; c < 3; ++c) d.partials[c] = uk[c] - ur[c];

@@ -47,9 +47,11 @@ struct KnownRanges {
     int reference = 0;
     double dt1 = 0, dt2 = 0, rho1r = 0, rho2r = 0;
     std::array<double, 3> ur{};
-    std::array<bool, kMaxPrn + 1> have{};  // [slot]: the satellite's ranges are here
-    std::array<double, kMaxPrn + 1> rho1{}, rho2{};
-    std::array<std::array<double, 3>, kMaxPrn + 1> u{};
+    std::vector<char> have;  // [slot]: the satellite's ranges are here (a slot beyond the size: not here)
+    std::vector<double> rho1, rho2;
+    std::vector<std::array<double, 3>> u;
+    // Nothing known, with room for slots 1..satCount (the arrays keep their storage).
+    void reset(int satCount);
 };
 
 // One double difference: satellite `slot` minus the reference, point 2 minus point 1.
@@ -76,7 +78,7 @@ struct EpochEquations {
     std::vector<DoubleDifference> differences;  // by increasing slot
 };
 
-// Forms the epoch whose records are rec1 and rec2 (satellites by PrnTable slot 1..satCount) against reference
+// Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against reference
 // `referenceSlot`. False (and `out.differences` empty) when the reference lacks a pseudorange at either receiver
 // or stands below the elevation mask; satellites missing at a receiver or below the mask are left out. `known`
 // (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr and comrng do.

@@ -56,6 +56,7 @@ struct SatId {
     static constexpr SatId gps(int prn) { return SatId{GnssSystem::gps, prn}; }
     // Dense key over every possible satellite of every system: system · 128 + number (for tables of fixed size).
     constexpr int key() const { return static_cast<int>(system) * 128 + number; }
+    static constexpr SatId fromKey(int key) { return SatId{static_cast<GnssSystem>(key / 128), key % 128}; }
 };
 inline constexpr int kSatKeyCount = kSystemCount * 128;
 

@@ -28,7 +28,7 @@ bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCou
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
     if (!dget(slot, rec1, rec2, satCount, phase1, v.p1, l2Phase1, phase2, v.p2, l2Phase2)) return false;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId sat = satelliteInSlot(slot);
+    const SatId sat = invprn(slot);
     SignalPath path1, path2;
     // Point 1's time tag is the epoch by which a broadcast orbit chooses its record, as in the static adjustment.
     if (!signalPath(orbit, sat, centre1, rec1.epochTime, dt1, rec1.epochTime, path1, miss, &g1)) return false;
@@ -76,7 +76,7 @@ bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& re
     if (!dget(r, rec1, rec2, satCount, phase1, p1r, l2Phase1, phase2, p2r, l2Phase2)) return false;
     double dt1 = 0, dt2 = 0;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId reference = satelliteInSlot(r);
+    const SatId reference = invprn(r);
     if (!receiverClock(orbit, reference, pair.p1L1, rec1.epochTime, p1r, rec1.epochTime, dt1, miss)) return false;
     if (!receiverClock(orbit, reference, point2L1, rec2.epochTime, p2r, rec1.epochTime, dt2, miss)) return false;
     SatelliteView ref;

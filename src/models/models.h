@@ -49,14 +49,11 @@ bool receiverClock(const OrbitSource& orbit, SatId sat, const std::array<double,
 // Elevation (degrees, −90..90) of `satellite` seen from `station` at the station's geodetic `site`.
 double elevationAt(const Geodetic& site, const std::array<double, 3>& station, const std::array<double, 3>& satellite);
 
-// The satellite of the run in PrnTable `slot` (stop 74358 outside 1..count).
-SatId satelliteInSlot(int slot);
-
 // ---------------------------------------------------------------------------------------------------------------
 // The range computation for both receivers of the pair, as the forming and the passes use it, with the orbit
 // failures written to the listing and made stops: "oterp error in comdtr--" / "oterp error in comrng--", the
 // error code and the PRN, and stops 34553/34554 (comdtr, point 1/2) or 34551/34552 (comrng, comrg0, comrg2,
-// point 1/2). The satellite is given by its PrnTable slot (stop 74358 outside 1..count); t1, t2 are the two
+// point 1/2). The satellite is given by its slot in the run's table (stop 74358 outside 1..count); t1, t2 are the two
 // receivers' own time tags; point 1's is the nominal epoch.
 
 // Receiver clock offsets of both points from one satellite's pseudoranges p1, p2.

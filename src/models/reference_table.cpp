@@ -91,7 +91,7 @@ void seekrs(int cursor) { table.cursor = cursor; }
 void dumprs() {
     writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
     for (int i = 1; i <= table.nrs; ++i) {
-        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(table.refSlot[i]), 6);
+        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(table.refSlot[i]).number, 6);
         if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
         writeListing(line);
     }
@@ -117,12 +117,12 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
         double bestElevation = 0.0;
         bestSlot = 0;
         for (int slot = 1; slot <= satCount; ++slot) {
-            const int prn = invprn(slot);
+            const SatId sat = invprn(slot);
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(SatId::gps(prn), t, t, s, miss)) {
-                writeListing(freeLine("oterp error in makrst--", missCode(miss), prn, t));
+            if (!orbit.state(sat, t, t, s, miss)) {
+                writeListing(freeLine("oterp error in makrst--", missCode(miss), sat.number, t));
                 stopRun(kStopOrbit);
             }
             const double elevation = elevationAt(site, pair.p1L1, s.position);

@@ -104,13 +104,13 @@ std::string summaryJson(const RunSummary& s) {
     Json satellites = Json::array();
     Json used = Json::array();
     for (const SatelliteTally& t : s.satellites) {
-        satellites.push_back({{"prn", t.prn},
+        satellites.push_back({{"prn", t.sat.number},
                               {"formed", t.formed},
                               {"used", t.used},
                               {"rejected", t.formed - t.used},
                               {"rms_used_m", t.used > 0 ? number(std::sqrt(t.sumSquaresUsed / t.used)) : Json()},
                               {"rms_all_m", number(std::sqrt(t.sumSquaresAll / t.formed))}});
-        if (t.used > 0) used.push_back(t.prn);
+        if (t.used > 0) used.push_back(t.sat.number);
     }
     Json j = {
         {"schema", kSummarySchema},

@@ -96,13 +96,13 @@ void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
     }
 }
 
-// Enters the GPS satellites of a valid epoch into the PrnTable, in list order.
+// Enters the GPS satellites of a valid epoch into the run's table, in list order.
 void enterSatellites(const EpochLine& epoch, int overflowStop) {
     for (int k = 0; k < epoch.count; ++k) {
         const int prn = epoch.prn[static_cast<size_t>(k)];
         if (prn <= 0 || !isGps(epoch, k)) continue;
         int slot = 0;
-        if (!putprn(prn, slot) && slot == 0) {
+        if (!putprn(SatId::gps(prn), slot) && slot == 0) {
             writeListing(freeLine("prn table overflow"));
             stopRun(overflowStop);
         }

@@ -47,7 +47,7 @@ struct ObsFileSummary {
 // 1-based position of `code` among the first n entries of `list` (exact two-character comparison), 0 if absent.
 int alook(const std::string& code, std::span<const std::string> list, int n);
 
-// Scans one observation file from its first line to its end, adding every GPS satellite seen to the PrnTable
+// Scans one observation file from its first line to its end, adding every GPS satellite seen to the run's table
 // (satellites of other systems are passed over). A first line "RINEX VERSION / TYPE" of version 3.xx or 4.xx
 // selects the RINEX 3 layout (other versions of 3 or more, and files other than observation data, are input
 // errors); any other file is read as RINEX 2. jd0 must be set. Listing line "station id -- <id>".
@@ -65,7 +65,7 @@ void firstEpochDate(TextFile& file, int& year, int& month, int& day);
 
 // The span plan of the run: what the orbit loader and the adjustment need.
 struct SpanPlan {
-    int satCount = 0;        // PrnTable count after both scans
+    int satCount = 0;        // run's satellite count after both scans
     int orbitEpochs = 0;     // N, orbit epochs to load
     double orbitStart = 0;   // first orbit epoch to load, jts
     double orbitStop = 0;    // last orbit epoch to load, jts
@@ -95,8 +95,12 @@ struct EpochRecord {
     double epochTime = 0.0;  // jts of the last epoch line read
     int syncState = 0;       // 0 in step (epoch delivered), 1 ahead (later epoch held), 2 file ended
     bool holding = false;    // an epoch has been read in this pass
-    std::array<int, kMaxPrn + 1> present{};                     // [slot], 1 when the satellite has a record
-    std::array<std::array<double, 4>, kMaxPrn + 1> obs{};       // [slot]: L1 phase, L1 pseudorange, L2 phase, P2
+    // By slot of the run's satellites (runSatellites()), sized by the reader to the run's count + 1 (element 0
+    // unused); a slot beyond the size has no record.
+    std::vector<int> present;                     // [slot], 1 when the satellite has a record
+    std::vector<std::array<double, 4>> obs;       // [slot]: L1 phase, L1 pseudorange, L2 phase, P2
+    // Marks slots 1..n without record, sizing the arrays to hold them.
+    void clearSlots(int n);
 };
 
 // Rewinds an observation file and reads past its header: the next line is the first epoch line. End of file

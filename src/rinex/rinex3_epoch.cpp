@@ -82,14 +82,14 @@ bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
     return true;
 }
 
-// Reads the satellite lines of an epoch and enters its GPS satellites into the PrnTable, in file order.
+// Reads the satellite lines of an epoch and enters its GPS satellites into the run's table, in file order.
 void enterSatellites(TextFile& file, Record& line, int count, int overflowStop) {
     for (int k = 0; k < count; ++k) {
         file.require(line, kRinexWidth, "a satellite record");
         if (line.column(1) != 'G') continue;
         const int prn = line.intField(2, 3, "satellite number");
         int slot = 0;
-        if (prn > 0 && !putprn(prn, slot) && slot == 0) {
+        if (prn > 0 && !putprn(SatId::gps(prn), slot) && slot == 0) {
             writeListing(freeLine("prn table overflow"));
             stopRun(overflowStop);
         }
@@ -121,8 +121,8 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, 
                EpochRecord& record) {
     const ObsTypeIndex& index = summary.typeIndex;
     const int width = std::max(kRinexWidth, 3 + 16 * *std::max_element(index.begin(), index.end()));
-    const int slots = std::clamp(n, 0, kMaxPrn);
-    std::fill(record.present.begin() + 1, record.present.begin() + 1 + slots, 0);
+    const int slots = std::max(n, 0);
+    record.clearSlots(slots);
     for (int k = 0; k < count; ++k) {
         file.require(line, width, "a satellite record");
         if (line.column(1) != 'G') continue;
@@ -132,7 +132,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, 
             stopRun(kStopZeroPrn);
         }
         int slot = 0;
-        if (!getprn(prn, slot) || slot > slots) continue;
+        if (!getprn(SatId::gps(prn), slot) || slot > slots) continue;
         record.present[static_cast<size_t>(slot)] = 1;
         std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
         for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(line, index[static_cast<size_t>(j + 1)]);

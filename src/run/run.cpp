@@ -62,19 +62,12 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
-// The run's satellites, in their order.
-std::vector<SatId> runSatellites() {
-    std::vector<SatId> sats;
-    for (int slot = 1; slot <= prnTable().count; ++slot) sats.push_back(SatId::gps(prnTable().prn[slot]));
-    return sats;
-}
-
 // Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
 void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
     const std::vector<SatId> carried = orbit.satellites();
-    for (const SatId& sat : runSatellites()) {
+    for (const SatId& sat : std::vector<SatId>(runSatellites().satellites())) {
         int n = 0;
-        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sat.number, n);
+        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sat, n);
     }
     numprn(satCount);
 }
@@ -82,12 +75,12 @@ void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
 // Removes from the run every satellite that lacks a usable broadcast record at some epoch of the common span, with
 // one listing line each; `satCount` comes back as the count left.
 void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
-    for (const SatId& sat : runSatellites()) {
+    for (const SatId& sat : std::vector<SatId>(runSatellites().satellites())) {
         const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval);
         if (lacking == 0) continue;
         writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
         int n = 0;
-        delprn(sat.number, n);
+        delprn(sat, n);
     }
     numprn(satCount);
 }
@@ -161,7 +154,7 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     if (options.navs.empty()) {
         recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
         for (TextFile* file : orbits) file->rewind();
-        source = loadSp3Orbit(orbits, runSatellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+        source = loadSp3Orbit(orbits, runSatellites().satellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
         orbitFiles.clear();
     } else {
         source = broadcastOrbit(options, pool, obs1, obs2, plan, summary1, summary2, pair);
@@ -214,7 +207,8 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
                                 resultFile(options.residualsCsv), options.troposphere, model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
-        results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval);
+        results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval,
+                                                    plan.satCount);
         inputs.observer = results.get();
     }
     adjst(orbit, pair, plan.satCount, inputs);

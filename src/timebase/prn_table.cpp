@@ -7,55 +7,43 @@ namespace {
 
 constexpr int kStopBadSlot = 74358;
 
-PrnTable table;
+SatIndex table;
 
 }  // namespace
 
-const PrnTable& prnTable() { return table; }
+const SatIndex& runSatellites() { return table; }
 
-void newprn() { table.count = 0; }
+void newprn() { table.clear(); }
 
-void numprn(int& n) { n = table.count; }
+void numprn(int& n) { n = table.size(); }
 
-bool getprn(int prn, int& slot) {
-    for (int i = 1; i <= table.count; ++i) {
-        if (table.prn[i] == prn) {
-            slot = i;
-            return true;
-        }
-    }
-    slot = table.count + 1;
-    return false;
+bool getprn(SatId sat, int& slot) {
+    const int position = table.find(sat);
+    slot = position >= 0 ? position + 1 : table.size() + 1;
+    return position >= 0;
 }
 
-bool putprn(int prn, int& slot) {
+bool putprn(SatId sat, int& slot) {
     int found = 0;
-    if (getprn(prn, found)) {
+    if (getprn(sat, found)) {
         slot = found;
         return false;
     }
     slot = 0;
-    if (table.count >= kMaxPrn) return false;
-    table.count += 1;
-    table.prn[table.count] = prn;
+    if (sat.system == GnssSystem::gps && table.count(GnssSystem::gps) >= kMaxGpsSatellites) return false;
+    table.add(sat);
     return true;
 }
 
-bool delprn(int prn, int& n) {
-    int slot = 0;
-    if (!getprn(prn, slot)) {
-        n = table.count;
-        return false;
-    }
-    for (int i = slot; i < table.count; ++i) table.prn[i] = table.prn[i + 1];
-    table.count -= 1;
-    n = table.count;
-    return true;
+bool delprn(SatId sat, int& n) {
+    const bool held = table.remove(sat);
+    n = table.size();
+    return held;
 }
 
-int invprn(int slot) {
-    if (slot < 1 || slot > table.count) stopRun(kStopBadSlot);
-    return table.prn[slot];
+SatId invprn(int slot) {
+    if (slot < 1 || slot > table.size()) stopRun(kStopBadSlot);
+    return table.at(slot - 1);
 }
 
 }  // namespace varno

@@ -5,6 +5,8 @@
 // is applied: times are in the time system of the input files.
 #pragma once
 
+#include "gnss/gnss.h"
+
 namespace varno {
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -46,31 +48,28 @@ void civmjd(int year, int month, int day, int hour, int minute, double second, i
 void mjdciv(int mjd, double fraction, int& year, int& month, int& day, int& hour, int& minute, double& second);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Satellite (PRN) table
+// The run's satellites
 
-// At most this many satellites take part in a run; every per-satellite array is indexed by slot 1..kMaxPrn.
-inline constexpr int kMaxPrn = 32;
+// At most this many GPS satellites take part in a run (a rule of the run, not the size of any array); the other
+// systems are limited only by their numbers.
+inline constexpr int kMaxGpsSatellites = 32;
 
-struct PrnTable {
-    int count = 0;            // occupied slots, 1..count without gaps, in order of insertion
-    int prn[kMaxPrn + 1]{};   // prn[slot], slot 1..kMaxPrn (element 0 unused)
-};
-
-// The run's one table (read access for those who need the whole of it).
-const PrnTable& prnTable();
+// The satellites of the run, numbered by slot 1..size() (slot = the index's position + 1) in order of insertion;
+// the arrays of the adjustment hold one value per slot.
+const SatIndex& runSatellites();
 
 // Empties the table.
 void newprn();
 // n = number of satellites held.
 void numprn(int& n);
-// True with `slot` when `prn` is held; otherwise false with slot = count + 1.
-bool getprn(int prn, int& slot);
-// Inserts `prn` when absent and there is room: true, slot = 0. Already present: false, slot = its slot.
-// Table full: false, slot = 0.
-bool putprn(int prn, int& slot);
-// Removes `prn`, moving the later entries down one slot: true, n = new count. Absent: false, n = count.
-bool delprn(int prn, int& n);
-// PRN number held in `slot`; a slot outside 1..count stops the run with code 74358.
-int invprn(int slot);
+// True with `slot` when `sat` is held; otherwise false with slot = count + 1.
+bool getprn(SatId sat, int& slot);
+// Inserts `sat` when absent and the rule allows it: true, slot = 0. Already present: false, slot = its slot.
+// A GPS satellite beyond the kMaxGpsSatellites-th: false, slot = 0.
+bool putprn(SatId sat, int& slot);
+// Removes `sat`, moving the later entries down one slot: true, n = new count. Absent: false, n = count.
+bool delprn(SatId sat, int& n);
+// The satellite held in `slot`; a slot outside 1..count stops the run with code 74358.
+SatId invprn(int slot);
 
 }  // namespace varno

@@ -105,7 +105,7 @@ public:
         std::vector<SatId> ids;
         for (int prn : prns) {
             int slot = 0;
-            putprn(prn, slot);
+            putprn(SatId::gps(prn), slot);
             ids.push_back(SatId::gps(prn));
         }
         satCount = static_cast<int>(prns.size());

@@ -157,7 +157,7 @@ TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange)
     const Geodetic site{0.85, 0.24, 100.0};
     SignalPath path;
     OrbitMiss miss = OrbitMiss::none;
-    ASSERT_TRUE(signalPath(orbit, satelliteInSlot(kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
+    ASSERT_TRUE(signalPath(orbit, invprn(kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
     std::array<double, 3> rotated{};
     double third = 0.0;
     EXPECT_EQ(path.range, handRange(pair.p2L1, t, dt, rotated, third));
@@ -165,7 +165,7 @@ TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange)
     EXPECT_NEAR(norm(path.unit[0], path.unit[1], path.unit[2]), 1.0, 1e-15);
     EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
     // An orbit that does not reach the transmission time: the miss, the path untouched.
-    EXPECT_FALSE(signalPath(orbit, satelliteInSlot(kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
+    EXPECT_FALSE(signalPath(orbit, invprn(kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
     EXPECT_EQ(miss, OrbitMiss::outsideSpan);
     EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
 }
@@ -223,7 +223,7 @@ TEST_F(Geometry, SlotOutsideThePrnTableStops) {
     EXPECT_STOP(comdtr(4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
     EXPECT_STOP(comrng(0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, rho1, rho2, u), 74358);
     EXPECT_STOP(comrg2(4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation), 74358);
-    EXPECT_STOP(satelliteInSlot(4), 74358);
+    EXPECT_STOP(invprn(4), 74358);
     EXPECT_EQ(listingText(), "");
 }
 

@@ -26,7 +26,7 @@ inline void setPrns(const std::vector<int>& prns) {
     newprn();
     for (int prn : prns) {
         int slot = 0;
-        putprn(prn, slot);
+        putprn(SatId::gps(prn), slot);
     }
 }
 
@@ -40,7 +40,7 @@ struct TestOrbit {
 // 1..`slots`, tabulated from `model` at the grid epochs and interpolated as a loaded orbit is.
 inline TestOrbit makeOrbit(int slots, double firstTime, double interval, int epochs, const SatelliteModel& model) {
     std::vector<SatId> sats;
-    for (int s = 1; s <= slots; ++s) sats.push_back(SatId::gps(prnTable().prn[s]));
+    for (int s = 1; s <= slots; ++s) sats.push_back(invprn(s));
     std::vector<varno::SatelliteState> states;
     for (int k = 1; k <= epochs; ++k) {
         const double t = firstTime + (k - 1) * interval;

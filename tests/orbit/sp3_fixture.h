@@ -17,12 +17,12 @@ namespace varno::test {
 inline void loadForPrnTable(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs,
                             double start, double stop) {
     std::vector<SatId> columns;
-    for (int slot = 1; slot <= prnTable().count; ++slot) columns.push_back(SatId::gps(prnTable().prn[slot]));
+    for (int slot = 1; slot <= runSatellites().size(); ++slot) columns.push_back(invprn(slot));
     lodorb(files, table, columns, epochs, start, stop);
     newprn();
     for (const SatId& sat : columns) {
         int slot = 0;
-        putprn(sat.number, slot);
+        putprn(sat, slot);
     }
     numprn(satCount);
 }
@@ -104,7 +104,7 @@ inline void sp3SetPrns(const std::vector<int>& prns) {
     newprn();
     for (int prn : prns) {
         int slot = 0;
-        putprn(prn, slot);
+        putprn(SatId::gps(prn), slot);
     }
 }
 

@@ -67,7 +67,7 @@ void setPrns(const std::vector<int>& prns) {
     newprn();
     for (int prn : prns) {
         int slot = 0;
-        putprn(prn, slot);
+        putprn(SatId::gps(prn), slot);
     }
 }
 
@@ -111,10 +111,10 @@ TEST_F(LodorbTest, PrunesUnlistedSatellitesInPrnOrderWithTheCountAfterEachRemova
               "lodorb reset number of sats ==>   4\n"
               "lodorb reset number of sats ==>   3\n");
     EXPECT_EQ(got.satCount, 3);
-    ASSERT_EQ(prnTable().count, 3);
-    EXPECT_EQ(prnTable().prn[1], 7);
-    EXPECT_EQ(prnTable().prn[2], 3);
-    EXPECT_EQ(prnTable().prn[3], 40);
+    ASSERT_EQ(runSatellites().size(), 3);
+    EXPECT_EQ(invprn(1).number, 7);
+    EXPECT_EQ(invprn(2).number, 3);
+    EXPECT_EQ(invprn(3).number, 40);
     // The third record of every epoch (PRN 12) is not read: only two records per epoch count.
     EXPECT_EQ(xOf(got.table, 1, 9), kmValue(7, 8, 1) * 1000.0);
     EXPECT_EQ(xOf(got.table, 3, 9), 0.0);
@@ -292,7 +292,7 @@ TEST_F(LodorbTest, BadRecordAnywhereInTheWindowDropsTheSatellite) {
               " no usable orbit for prn 7 -- dropped\n"
               " no usable orbit for prn 9 -- dropped\n");
     EXPECT_EQ(got.satCount, 2);
-    ASSERT_EQ(prnTable().count, 2);
+    ASSERT_EQ(runSatellites().size(), 2);
     EXPECT_EQ(got.table.data.size(), 10u * (1 + 4 * 2));
     EXPECT_EQ(xOf(got.table, 1, 1), kmValue(3, 1, 1) * 1000.0);
     EXPECT_EQ(xOf(got.table, 2, 10), kmValue(12, 10, 1) * 1000.0);

@@ -9,7 +9,7 @@ namespace {
 TEST(PrnTable, EmptyTable) {
     newprn();
     int slot = -1;
-    EXPECT_FALSE(getprn(5, slot));
+    EXPECT_FALSE(getprn(SatId::gps(5), slot));
     EXPECT_EQ(slot, 1);
     int n = -1;
     numprn(n);
@@ -20,42 +20,45 @@ TEST(PrnTable, EmptyTable) {
 TEST(Putprn, InsertsInOrderAndReportsDuplicates) {
     newprn();
     int slot = -1;
-    EXPECT_TRUE(putprn(5, slot));
+    EXPECT_TRUE(putprn(SatId::gps(5), slot));
     EXPECT_EQ(slot, 0);
-    EXPECT_TRUE(putprn(12, slot));
-    EXPECT_FALSE(putprn(5, slot));
+    EXPECT_TRUE(putprn(SatId::gps(12), slot));
+    EXPECT_FALSE(putprn(SatId::gps(5), slot));
     EXPECT_EQ(slot, 1);
-    EXPECT_EQ(prnTable().count, 2);
-    EXPECT_EQ(invprn(1), 5);
-    EXPECT_EQ(invprn(2), 12);
+    EXPECT_EQ(runSatellites().size(), 2);
+    EXPECT_EQ(invprn(1), SatId::gps(5));
+    EXPECT_EQ(invprn(2), SatId::gps(12));
     EXPECT_STOP(invprn(3), 74358);
     EXPECT_STOP(invprn(0), 74358);
 }
 
-TEST(Putprn, FullTableRefusesNewButNotHeldPrns) {
+TEST(Putprn, FullGpsTableRefusesNewGpsButNotHeldOrOtherSystems) {
     newprn();
     int slot = 0;
-    for (int prn = 1; prn <= kMaxPrn; ++prn) ASSERT_TRUE(putprn(prn, slot));
-    EXPECT_FALSE(putprn(33, slot));
+    for (int prn = 1; prn <= kMaxGpsSatellites; ++prn) ASSERT_TRUE(putprn(SatId::gps(prn), slot));
+    EXPECT_FALSE(putprn(SatId::gps(33), slot));
     EXPECT_EQ(slot, 0);
-    EXPECT_FALSE(putprn(32, slot));
+    EXPECT_FALSE(putprn(SatId::gps(32), slot));
     EXPECT_EQ(slot, 32);
-    EXPECT_EQ(prnTable().count, 32);
+    EXPECT_EQ(runSatellites().size(), 32);
+    // The limit is one of GPS satellites: other systems still enter.
+    EXPECT_TRUE(putprn(SatId{GnssSystem::galileo, 33}, slot));
+    EXPECT_EQ(invprn(33), (SatId{GnssSystem::galileo, 33}));
 }
 
 TEST(Delprn, ClosesTheGapKeepingOrder) {
     newprn();
     int slot = 0;
-    for (int prn : {7, 3, 9, 1}) putprn(prn, slot);
+    for (int prn : {7, 3, 9, 1}) putprn(SatId::gps(prn), slot);
     int n = 0;
-    EXPECT_TRUE(delprn(3, n));
+    EXPECT_TRUE(delprn(SatId::gps(3), n));
     EXPECT_EQ(n, 3);
-    EXPECT_EQ(invprn(1), 7);
-    EXPECT_EQ(invprn(2), 9);
-    EXPECT_EQ(invprn(3), 1);
-    EXPECT_FALSE(delprn(3, n));
+    EXPECT_EQ(invprn(1), SatId::gps(7));
+    EXPECT_EQ(invprn(2), SatId::gps(9));
+    EXPECT_EQ(invprn(3), SatId::gps(1));
+    EXPECT_FALSE(delprn(SatId::gps(3), n));
     EXPECT_EQ(n, 3);
-    EXPECT_TRUE(getprn(1, slot));
+    EXPECT_TRUE(getprn(SatId::gps(1), slot));
     EXPECT_EQ(slot, 3);
 }
 
