@@ -62,6 +62,12 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     const double p1r = equations.refRange1;
     const StationPair& pair = *models.pair;
     const OrbitSource& orbit = *models.orbit;
+    // The passes look the reference up by point 1's time tag: an epoch whose reference so found is not served by
+    // the orbit then (no usable broadcast record) is left out, as it could not be evaluated.
+    int fromFirst = 1;
+    int passRef = 0;
+    const bool passRefFound = lookrs(passRef, t1, fromFirst);
+    if (passRefFound && passRef != r && !orbit.serves(invprn(passRef), t1)) return;
     if (stored.size() < equations.differences.size()) stored.resize(equations.differences.size());
     std::fill(stored.begin(), stored.end(), StoredObservation{});
     int count = 0;
@@ -97,9 +103,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     epoch.refRange1 = p1r;
     epoch.refRange2 = equations.refRange2;
     epoch.count = count;
-    int fromFirst = 1;
-    int passRef = 0;
-    if (lookrs(passRef, t1, fromFirst)) {
+    if (passRefFound) {
         epoch.refSlot = passRef;
         if (passRef == r && p1r == equations.refRange1AsRead) {
             epoch.rho1Ref = equations.rho1Ref;

@@ -156,9 +156,12 @@ public:
     std::vector<SatId> satellites() const override { return satellites_; }
     double firstTime() const override { return first_; }
     double lastTime() const override { return last_; }
+    // True when `sat` has a usable record at `epoch` (the expansion about it is then formed and kept).
+    bool serves(SatId sat, double epoch) const override;
     GpsTime timeOf(double t) const { return reference_ + t; }
-    // How many of the epochs start, start + interval, ... up to stop (jts) find no usable record of `sat`.
-    int epochsWithoutRecord(SatId sat, double start, double stop, double interval) const;
+    // How many of the epochs start, start + interval, ... up to stop (jts) find no usable record of `sat`;
+    // `epochs` receives how many epochs that grid holds.
+    int epochsWithoutRecord(SatId sat, double start, double stop, double interval, int& epochs) const;
 
 private:
     const NavPool& pool_;

@@ -197,14 +197,20 @@ BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
     }
 }
 
-int BroadcastOrbit::epochsWithoutRecord(SatId sat, double start, double stop, double interval) const {
+int BroadcastOrbit::epochsWithoutRecord(SatId sat, double start, double stop, double interval, int& epochs) const {
     int lacking = 0;
+    epochs = 0;
     if (!(interval > 0.0)) return lacking;
-    const long long count = static_cast<long long>(std::floor((stop - start) / interval + 1e-9)) + 1;
-    for (long long k = 0; k < count; ++k) {
+    const int count = static_cast<int>(std::floor((stop - start) / interval + 1e-9)) + 1;
+    epochs = count;
+    for (int k = 0; k < count; ++k) {
         if (chooseRecord(pool_, sat, reference_ + (start + static_cast<double>(k) * interval)) == nullptr) ++lacking;
     }
     return lacking;
+}
+
+bool BroadcastOrbit::serves(SatId sat, double epoch) const {
+    return std::isfinite(epoch) && expansions_->at(pool_, reference_, sat, epoch).record != nullptr;
 }
 
 bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const {

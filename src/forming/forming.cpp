@@ -63,6 +63,8 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
     out.reference = invprn(r);
     out.refRange1 = p1r;
     out.refRange2 = p2r;
+    // An epoch, or a satellite at an epoch, that the orbit does not serve (no usable broadcast record) is left out.
+    if (!m.orbit->serves(out.reference, out.t1)) return false;
     if (known != nullptr && !(known->valid && known->reference == r)) known = nullptr;
     double dt1 = 0, dt2 = 0;
     std::array<double, 3> ur{};
@@ -80,6 +82,7 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
         if (k == r) continue;
         double p1k = 0, p2k = 0;
         if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
+        if (!m.orbit->serves(invprn(k), out.t1)) continue;
         DoubleDifference d;
         double rho2k = 0, c1k = 0, c2k = 0;
         std::array<double, 3> uk{};

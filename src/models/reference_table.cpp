@@ -118,6 +118,8 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
         bestSlot = 0;
         for (int slot = 1; slot <= satCount; ++slot) {
             const SatId sat = invprn(slot);
+            // A satellite without a usable broadcast record then takes no part in the choice.
+            if (!orbit.serves(sat, t)) continue;
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;

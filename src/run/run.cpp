@@ -72,12 +72,18 @@ void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
     numprn(satCount);
 }
 
-// Removes from the run every satellite that lacks a usable broadcast record at some epoch of the common span, with
-// one listing line each; `satCount` comes back as the count left.
+// One listing line for every satellite that lacks a usable broadcast record at some epochs of the common span: it
+// takes no part in those epochs, and is removed from the run when that is every epoch. `satCount` comes back as
+// the count left.
 void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
     for (const SatId& sat : std::vector<SatId>(runSatellites().satellites())) {
-        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval);
+        int epochs = 0;
+        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
+        if (lacking < epochs) {
+            writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- left out there"));
+            continue;
+        }
         writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
         int n = 0;
         delprn(sat, n);
@@ -86,7 +92,7 @@ void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan
 }
 
 // The orbit of broadcast ephemerides: the navigation files read into `pool`, the reference day that of point 1's
-// first epoch, the span of both receivers, and the run's satellites those with a record at every epoch.
+// first epoch, the span of both receivers, and the run's satellites those with a record at some epoch.
 std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, NavPool& pool, TextFile& obs1, TextFile& obs2,
                                             SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
                                             StationPair& pair) {
