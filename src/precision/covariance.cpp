@@ -46,6 +46,8 @@ bool finite(const PostFitDifference& d) {
     bool ok = std::isfinite(d.time) && std::isfinite(d.weight) && std::isfinite(d.residual) &&
               std::isfinite(d.satelliteShare) && std::isfinite(d.referenceShare);
     for (double p : d.partials) ok = ok && std::isfinite(p);
+    for (double p : d.weightedPartials) ok = ok && std::isfinite(p);
+    ok = ok && std::isfinite(d.weightedResidual);
     return ok;
 }
 
@@ -134,9 +136,11 @@ void CovarianceAccumulator::add(const PostFitDifference& d) {
     }
 
     const double w = d.weight;
-    const std::array<double, 3> g{w * d.partials[0], w * d.partials[1], w * d.partials[2]};
+    const std::array<double, 3> g = d.generalised ? d.weightedPartials
+                                                  : std::array<double, 3>{w * d.partials[0], w * d.partials[1],
+                                                                          w * d.partials[2]};
     symmetricAdd(normal_, d.partials.data(), g.data(), 1.0);
-    sumSquares_ += w * d.residual * d.residual;
+    sumSquares_ += d.generalised ? d.residual * d.weightedResidual : w * d.residual * d.residual;
     ++count_;
 
     ReferenceShare* r = referenceAt(epoch, d.reference);

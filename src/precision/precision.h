@@ -20,6 +20,8 @@
 //
 // The covariance of the least-squares estimate with weights W (the adjustment's, not changed here) is then
 //     C = (AᵀWA)⁻¹ AᵀW Σ W A (AᵀWA)⁻¹,
+// W diagonal, or (generalised) the inverse of each epoch's covariance, the rows of W·A then given with the input;
+// where W⁻¹ is the model's covariance of an epoch and the errors are white, C reduces to σ0²·(AᵀWA)⁻¹.
 // A the partials of the used double differences by point 2's X, Y, Z. The τ's and c's come from the
 // autocorrelation of the post-fit residuals, the τ's bounded to [kMinCorrelationTime, kMaxCorrelationTime].
 //
@@ -52,6 +54,11 @@ struct PostFitDifference {
     // Trimmed by the adjustment: not in the sums, but its satellite was not the reference then (so the
     // satellite's arc is not broken there, which keeps the memory to one record per arc, not per gap).
     bool used = true;
+    // Weights that are not diagonal (generalised least squares): this double difference's row of W·A and of
+    // W·v, used instead of weight·partials and weight·residual. Its shares are then those W was made of.
+    bool generalised = false;
+    std::array<double, 3> weightedPartials{};
+    double weightedResidual = 0;
 };
 inline constexpr int kMaxPrecisionSlots = 128;
 

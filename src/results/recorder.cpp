@@ -1,4 +1,5 @@
 // Collecting the adjustment's figures as they come, and writing the outputs of the results at the end.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -15,6 +16,21 @@ constexpr double kMaxPdopEpochs = 4.0e6;
 constexpr int kMaxSlotBits = 64;
 constexpr const char* kCsvHeader = "time,prn,reference_prn,elevation_deg,residual_m,status\n";
 constexpr std::size_t kCsvChunk = 1 << 16;
+
+// With correlated weights: the double difference's row of W·A and W·v from its epoch's figures, and the shares W
+// was made of. A double difference whose epoch the last iteration did not keep weighs as it would alone.
+void generalise(PostFitDifference& d, const std::vector<EpochWeights>& epochs) {
+    const auto at = std::lower_bound(epochs.begin(), epochs.end(), d.time,
+                                     [](const EpochWeights& e, double t) { return e.epochTime < t; });
+    if (at == epochs.end() || at->epochTime != d.time) return;
+    const double own = 1.0 / d.weight - at->referenceShare;
+    if (!(own > 0.0) || !std::isfinite(own)) return;
+    d.generalised = true;
+    d.satelliteShare = own;
+    d.referenceShare = at->referenceShare;
+    for (std::size_t c = 0; c < 3; ++c) d.weightedPartials[c] = (d.partials[c] - at->meanPartials[c]) / own;
+    d.weightedResidual = (d.residual - at->meanResidual) / own;
+}
 
 }  // namespace
 
@@ -68,6 +84,7 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
         d.used = r.used;
         varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
                        request_.model.sigmaB, d.satelliteShare, d.referenceShare);
+        if (request_.model.correlatedWeights) generalise(d, epochWeights_);
         covariance_->add(d);
     }
     if (plot_) plot_->add(r);
