@@ -16,6 +16,8 @@ namespace {
 constexpr int kDefaultNodes = 13;  // 1, 2, 4, ... 4096 s: beyond the largest correlation time
 constexpr long kMaxEpochs = 10'000'000;
 constexpr int kUnknowns = 3;
+constexpr int kAbsorbedPasses = 2;           // fits corrected for what the estimate absorbed
+constexpr double kMaxAbsorbedShare = 0.5;   // δ beyond this: too few observations to correct by
 
 // Upper triangle (xx, xy, xz, yy, yz, zz) of a symmetric 3 × 3 matrix.
 constexpr std::array<std::array<int, 2>, 6> kUpper{{{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}}};
@@ -294,7 +296,13 @@ std::array<double, 6> CovarianceAccumulator::kernelSum(double tau) const {
 
 RealisticCovariance CovarianceAccumulator::finish() {
     merge();
-    return finish(estimate());
+    CorrelationEstimate e = estimate(0.0);
+    for (int pass = 0; pass < kAbsorbedPasses; ++pass) {
+        const RealisticCovariance r = finish(e);
+        if (!r.available) break;
+        e = estimate(std::clamp(r.absorbed / r.observations, 0.0, kMaxAbsorbedShare));
+    }
+    return finish(e);
 }
 
 RealisticCovariance CovarianceAccumulator::finish(const CorrelationEstimate& given) {

@@ -24,6 +24,11 @@
 // where W⁻¹ is the model's covariance of an epoch and the errors are white, C reduces to σ0²·(AᵀWA)⁻¹.
 // A the partials of the used double differences by point 2's X, Y, Z. The τ's and c's come from the
 // autocorrelation of the post-fit residuals, the τ's bounded to [kMinCorrelationTime, kMaxCorrelationTime].
+// The residuals lack what the estimate absorbed of the errors, on average the share δ = f/n of their variance
+// (f below); of slow errors that part changes little over the lags the fit uses, so it lowers every lag's
+// correlation alike and the fit would take the errors for shorter and weaker than they are (markedly so over an
+// hour, where δ is some 5 %; over a day it is a few per mille). The fit therefore takes ρ(L) = δ + (1 − δ)·ρ̂(L),
+// with δ from the model fitted before (twice, starting from δ = 0).
 //
 // What is not in the model: errors common to all satellites (troposphere left out, orbit), which the caller
 // must state; and carrier phases (code only).
@@ -129,7 +134,7 @@ private:
     ReferenceShare* referenceAt(long epoch, int reference);
     void initialiseLags();
     void correlateResidual(long epoch, int reference, double z);
-    CorrelationEstimate estimate() const;
+    CorrelationEstimate estimate(double absorbedShare) const;
     std::array<double, 6> kernelSum(double tau) const;
 
     double spanStart_, interval_;
