@@ -268,10 +268,11 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
     }
 
     if (site == nullptr) placed = nullptr;
-    const Kept kept = placed != nullptr                       ? Kept::residuals
-                      : site != nullptr && site->partials ? Kept::everything
-                      : site != nullptr                   ? Kept::elevations
-                                                          : Kept::partials;
+    // Correlated weights find each result's epoch by its time.
+    const Kept kept = placed != nullptr                                               ? Kept::residuals
+                      : (site != nullptr && site->partials) || store.weighting.active() ? Kept::everything
+                      : site != nullptr                                           ? Kept::elevations
+                                                                                  : Kept::partials;
     EvaluationSpill spill(store, satCount, kept);
     const std::vector<StorePlace>& places = store.places();
     std::vector<Part> parts(partCount(store));

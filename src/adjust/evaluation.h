@@ -20,6 +20,7 @@
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
+#include "adjust/correlated.h"
 #include "orbit/orbit.h"
 #include "station/station.h"
 
@@ -119,6 +120,8 @@ public:
     // Whether the gather file holds these observations too (evaluateAll writes it on its first need).
     bool gathered() const { return gathered_; }
     void setGathered() { gathered_ = true; }
+    // With correlated weights, every epoch formed and its reference's share (empty otherwise).
+    EpochWeighting weighting;
 
 private:
     void flush();

@@ -93,6 +93,10 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         }
     }
     if (store == nullptr || count == 0) return;
+    if (models.model.correlatedWeights) {
+        store->weighting.addEpoch(t1, singleDifferenceShare(models.model, equations.refElevation1,
+                                                            equations.refElevation2));
+    }
 
     // Point 1's share for the passes, which look the reference up by point 1's time tag and take its clock
     // offset from the corrected pseudorange: when both agree with what was used here, the ranges are those
@@ -249,6 +253,9 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
     writeProgress(freeLine(" begin gather"));
+    adjust_internal::EpochWeighting* weighting = store != nullptr && store->weighting.active() ? &store->weighting
+                                                                                              : nullptr;
+    if (weighting) weighting->begin();
 
     ScratchRecord blockStart;
     blockStart.slot = kBlockStart;
@@ -270,6 +277,11 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
                 gather.write(observation);
             }
             m = m + 1;
+            if (weighting) {
+                weighting->add(equations, record.epochTime1, record.partials, record.ddComputed - record.ddObserved,
+                               record.weight);
+                continue;
+            }
             nrmal2(equations.matrix.data(), equations.rhs.data(), record.partials.data(),
                    record.ddComputed - record.ddObserved, record.weight, equations.sumSquares, kUnknowns.data(), 3,
                    3);
@@ -284,6 +296,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
         writeConsole(line);
         stopRun(kStopNoEquations);
     }
+    if (weighting) weighting->finish(equations);
     adjust_internal::solveAndMove(equations, m, pair, rms);
 }
 

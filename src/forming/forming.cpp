@@ -51,6 +51,11 @@ void KnownRanges::reset(int satCount) {
     u.resize(size);
 }
 
+double singleDifferenceShare(const ObservationModel& model, double elevation1, double elevation2) {
+    const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
+    return (pseudorangeVariance(model, elevation1) + pseudorangeVariance(model, elevation2)) / zenith;
+}
+
 bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& m,
                const KnownRanges* known, EpochEquations& out) {
     out.differences.clear();

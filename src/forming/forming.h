@@ -28,8 +28,15 @@ struct ObservationModel {
     bool elevationWeights = false;
     double sigmaA = 0.3;  // m, elevation-independent part
     double sigmaB = 0.3;  // m, part growing as 1 / sin e
+    // With elevation weights: the double differences of an epoch weighted by the inverse of their covariance
+    // (they share the reference satellite's single difference), as generalised least squares.
+    bool correlatedWeights = false;
     bool needsElevations() const { return elevationMask >= -90.0 || elevationWeights; }
 };
+
+// The variance of one satellite's single difference seen at elevations e1 and e2 (degrees) from the two points,
+// in units of a double difference of four pseudoranges at the zenith: a double difference weighs 1 / (s_i + s_r).
+double singleDifferenceShare(const ObservationModel& model, double elevation1, double elevation2);
 
 // What forming an epoch reads of the run: the orbit, both points (L1 phase centres, earth-fixed and geodetic) and
 // the observation model. The troposphere switch is metParams()'s.

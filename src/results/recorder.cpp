@@ -17,6 +17,21 @@ constexpr int kWordBits = 64;
 constexpr const char* kCsvHeader = "time,prn,reference_prn,elevation_deg,residual_m,status\n";
 constexpr std::size_t kCsvChunk = 1 << 16;
 
+// With correlated weights: the double difference's row of W·A and W·v from its epoch's figures, and the shares W
+// was made of. A double difference whose epoch the last iteration did not keep weighs as it would alone.
+void generalise(PostFitDifference& d, const std::vector<EpochWeights>& epochs) {
+    const auto at = std::lower_bound(epochs.begin(), epochs.end(), d.time,
+                                     [](const EpochWeights& e, double t) { return e.epochTime < t; });
+    if (at == epochs.end() || at->epochTime != d.time) return;
+    const double own = 1.0 / d.weight - at->referenceShare;
+    if (!(own > 0.0) || !std::isfinite(own)) return;
+    d.generalised = true;
+    d.satelliteShare = own;
+    d.referenceShare = at->referenceShare;
+    for (std::size_t c = 0; c < 3; ++c) d.weightedPartials[c] = (d.partials[c] - at->meanPartials[c]) / own;
+    d.weightedResidual = (d.residual - at->meanResidual) / own;
+}
+
 }  // namespace
 
 ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval,
@@ -76,6 +91,7 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
         d.used = r.used;
         varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
                        request_.model.sigmaB, d.satelliteShare, d.referenceShare);
+        if (request_.model.correlatedWeights) generalise(d, epochWeights_);
         covariance_->add(d);
     }
     if (plot_) plot_->add(r);

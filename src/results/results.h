@@ -167,6 +167,7 @@ public:
     ~ResultsRecorder() override;
 
     void solved(const std::array<double, 9>& inverseNormal, int count) override;
+    void epochWeights(const std::vector<EpochWeights>& epochs) override { epochWeights_ = epochs; }
     void residual(const PostFitResidual& residual) override;
     bool wantsPartials() const override { return covariance_ != nullptr; }
 
@@ -182,6 +183,7 @@ private:
     ResultsRequest request_;
     double spanStart_, spanEnd_, interval_;
     std::array<double, 9> lastInverse_{};
+    std::vector<EpochWeights> epochWeights_;  // the last iteration's, with correlated weights
     int lastCount_ = 0;
     std::vector<SatelliteTally> tallies_;        // indexed by SatId::key()
     bool weighted_ = false;

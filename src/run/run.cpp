@@ -184,12 +184,17 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     ObservationModel model;
     model.elevationMask = options.elevationMask;
     model.elevationWeights = options.elevationWeights;
+    model.correlatedWeights = options.elevationWeights && options.correlatedWeights;
     if (model.elevationMask >= -90.0) {
         writeListing(freeLine("elevation mask", model.elevationMask, " degrees at both receivers"));
     }
     if (model.elevationWeights) {
         writeListing(freeLine("elevation weights: pseudorange variance", model.sigmaA, "^2 +", model.sigmaB,
                               "^2 / sin^2 e  m^2"));
+        if (model.correlatedWeights) {
+            writeListing(freeLine("correlated weights: each epoch's double differences by the inverse of their "
+                                  "covariance"));
+        }
     }
 
     makrst(plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);

@@ -43,6 +43,7 @@ struct RunOptions {
     bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
     double elevationMask = -91.0;  // degrees; below -90: no mask
     bool elevationWeights = false;  // weights from the elevation model of the adjustment
+    bool correlatedWeights = false;  // with them, each epoch's double differences by their covariance
     // Results beside the listing (empty: not written).
     std::string summary;          // summary JSON; "-": standard output
     bool report = false;          // a short block of the results on standard output
