@@ -22,7 +22,8 @@ TEST(BroadcastScenario, NavigationFilesGiveThePointOfTheOrbitAndMissingRecordsOn
     std::string listing;
     const auto sp3 = point2(d, "", listing);
     ASSERT_TRUE(sp3.has_value()) << listing;
-    for (const char* nav : {"brdc2380.06n", "BRDC00SIM_R_20062380000_01D_MN.rnx", "BRD400SIM_R_20062380000_01D_MN.rnx"}) {
+    for (const char* nav :
+         {"brdc2380.06n", "BRDC00SIM_R_20062380000_01D_MN.rnx", "BRD400SIM_R_20062380000_01D_MN.rnx"}) {
         const auto p = point2(d, std::string(" --nav ") + nav, listing);
         ASSERT_TRUE(p.has_value()) << listing;
         EXPECT_LT(distance(*sp3, *p), 1e-3) << nav;
