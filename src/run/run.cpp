@@ -81,7 +81,8 @@ void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan
         const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
         if (lacking < epochs) {
-            writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- left out there"));
+            writeListing(
+                freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- left out there"));
             continue;
         }
         writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
