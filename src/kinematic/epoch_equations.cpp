@@ -2,6 +2,7 @@
 // and the windows meet the observation records, the ranges and the reference satellite table.
 #include <cmath>
 
+#include "forming/forming.h"
 #include "kinematic/kinematic.h"
 #include "models/models.h"
 
@@ -16,11 +17,6 @@ struct SatelliteView {
     std::array<double, 3> towards2{};  // from the satellite towards point 2
     double elevation1 = 0, elevation2 = 0;  // degrees
 };
-
-double pseudorangeVariance(const ObservationModel& model, double elevation) {
-    const double s = std::sin(elevation / GpsConstants::degreesPerRadian);
-    return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
-}
 
 bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitSource& orbit,
           const std::array<double, 3>& centre1, const std::array<double, 3>& centre2, const Geodetic& g1,
@@ -51,8 +47,7 @@ bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCou
 
 // A satellite's share of a double difference's variance, in units of that of four pseudoranges at the zenith.
 double share(const ObservationModel& model, const SatelliteView& v) {
-    const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
-    return (pseudorangeVariance(model, v.elevation1) + pseudorangeVariance(model, v.elevation2)) / zenith;
+    return singleDifferenceShare(model, v.elevation1, v.elevation2);
 }
 
 bool masked(const ObservationModel& model, const SatelliteView& v) {
