@@ -31,10 +31,12 @@ struct ObservationModel {
     bool needsElevations() const { return elevationMask >= -90.0 || elevationWeights; }
 };
 
-// What forming an epoch reads of the run: the orbit, both points (L1 phase centres, earth-fixed and geodetic) and
-// the observation model. The troposphere switch is metParams()'s.
+// What forming an epoch reads of the run: the orbit, the run's models (its satellites, reference day and met
+// values, whose troposphere switch applies), both points (L1 phase centres, earth-fixed and geodetic) and the
+// observation model.
 struct EpochModels {
     const OrbitSource* orbit = nullptr;
+    const RunModels* run = nullptr;
     const StationPair* pair = nullptr;
     Geodetic site1, site2;  // of pair->p1L1 and pair->p2L1
     ObservationModel model;
@@ -76,7 +78,7 @@ struct EpochEquations {
     std::vector<DoubleDifference> differences;  // by increasing slot
 };
 
-// Forms the epoch whose records are rec1 and rec2 (satellites by PrnTable slot 1..satCount) against reference
+// Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against reference
 // `referenceSlot`. False (and `out.differences` empty) when the reference lacks a pseudorange at either receiver
 // or stands below the elevation mask; satellites missing at a receiver or below the mask are left out. `known`
 // (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr and comrng do.

@@ -85,6 +85,33 @@ private:
     std::array<int, kSatKeyCount> keys_{};
 };
 
+// ---------------------------------------------------------------------------------------------------------------
+// Satellite (PRN) table
+
+// At most this many satellites take part in a run; every per-satellite array is indexed by slot 1..kMaxPrn.
+inline constexpr int kMaxPrn = 32;
+
+struct PrnTable {
+    int count = 0;           // occupied slots, 1..count without gaps, in order of insertion
+    int prn[kMaxPrn + 1]{};  // prn[slot], slot 1..kMaxPrn (element 0 unused)
+};
+
+// Each run holds its own table (in its run context); the operations below act on the table they are given.
+
+// Empties the table.
+void newprn(PrnTable& table);
+// n = number of satellites held.
+void numprn(const PrnTable& table, int& n);
+// True with `slot` when `prn` is held; otherwise false with slot = count + 1.
+bool getprn(const PrnTable& table, int prn, int& slot);
+// Inserts `prn` when absent and there is room: true, slot = 0. Already present: false, slot = its slot.
+// Table full: false, slot = 0.
+bool putprn(PrnTable& table, int prn, int& slot);
+// Removes `prn`, moving the later entries down one slot: true, n = new count. Absent: false, n = count.
+bool delprn(PrnTable& table, int prn, int& n);
+// PRN number held in `slot`; a slot outside 1..count stops the run with code 74358.
+int invprn(const PrnTable& table, int slot);
+
 }  // namespace varno
 
 template <>

@@ -18,14 +18,20 @@ constexpr std::size_t kCsvChunk = 1 << 16;
 
 }  // namespace
 
-ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval)
-    : request_(std::move(request)), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval) {
+ResultsRecorder::ResultsRecorder(ResultsRequest request, const PrnTable& sats, int jd0, double spanStart,
+                                 double spanEnd, double interval)
+    : request_(std::move(request)),
+      sats_(sats),
+      jd0_(jd0),
+      spanStart_(spanStart),
+      spanEnd_(spanEnd),
+      interval_(interval) {
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
         if (epochs >= 1.0 && epochs <= kMaxPdopEpochs) epochSlots_.assign(static_cast<std::size_t>(epochs), 0);
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
-    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(spanStart_, spanEnd_);
+    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_);
     // Created now, so that a file that cannot be written is told before the adjustment, not after it.
     if (!request_.residualsCsvPath.empty()) {
         csv_ = std::make_unique<OutputFile>(request_.residualsCsvPath);
@@ -72,7 +78,7 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     }
     if (plot_) plot_->add(r);
     if (csv_) {
-        csvBuffer_ += calendarText(r.epochTime, ' ') + ',' + std::to_string(r.prn) + ',' +
+        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + std::to_string(r.prn) + ',' +
                       std::to_string(r.referencePrn) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
                       (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
@@ -97,7 +103,7 @@ double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitSource& orb
             if ((slots & (std::uint64_t{1} << (slot - 1))) == 0) continue;
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(SatId::gps(invprn(slot)), t, t, s, miss)) continue;
+            if (!orbit.state(SatId::gps(invprn(sats_, slot)), t, t, s, miss)) continue;
             const double dx = s.position[0] - pair.p2L1[0], dy = s.position[1] - pair.p2L1[1],
                          dz = s.position[2] - pair.p2L1[2];
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -124,8 +130,8 @@ void ResultsRecorder::finish(const RunSummary& summary, std::ostream& out) {
     }
     if (plot_) {
         OutputFile file(request_.plotPath);
-        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " +
-                              summary.point2Id + ", " + calendarText(summary.spanStart, ' ').substr(0, 10)));
+        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " + summary.point2Id +
+                              ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
         file.commit();
     }
     if (!request_.summaryPath.empty() && request_.summaryPath != "-") {

@@ -1,5 +1,5 @@
 #include "textio/textio.h"
-#include "timebase/timebase.h"
+#include "gnss/gnss.h"
 
 namespace varno {
 
@@ -7,17 +7,13 @@ namespace {
 
 constexpr int kStopBadSlot = 74358;
 
-PrnTable table;
-
 }  // namespace
 
-const PrnTable& prnTable() { return table; }
+void newprn(PrnTable& table) { table.count = 0; }
 
-void newprn() { table.count = 0; }
+void numprn(const PrnTable& table, int& n) { n = table.count; }
 
-void numprn(int& n) { n = table.count; }
-
-bool getprn(int prn, int& slot) {
+bool getprn(const PrnTable& table, int prn, int& slot) {
     for (int i = 1; i <= table.count; ++i) {
         if (table.prn[i] == prn) {
             slot = i;
@@ -28,9 +24,9 @@ bool getprn(int prn, int& slot) {
     return false;
 }
 
-bool putprn(int prn, int& slot) {
+bool putprn(PrnTable& table, int prn, int& slot) {
     int found = 0;
-    if (getprn(prn, found)) {
+    if (getprn(table, prn, found)) {
         slot = found;
         return false;
     }
@@ -41,9 +37,9 @@ bool putprn(int prn, int& slot) {
     return true;
 }
 
-bool delprn(int prn, int& n) {
+bool delprn(PrnTable& table, int prn, int& n) {
     int slot = 0;
-    if (!getprn(prn, slot)) {
+    if (!getprn(table, prn, slot)) {
         n = table.count;
         return false;
     }
@@ -53,7 +49,7 @@ bool delprn(int prn, int& n) {
     return true;
 }
 
-int invprn(int slot) {
+int invprn(const PrnTable& table, int slot) {
     if (slot < 1 || slot > table.count) stopRun(kStopBadSlot);
     return table.prn[slot];
 }
