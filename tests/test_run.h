@@ -8,7 +8,7 @@
 
 namespace varno {
 
-inline PrnTable testSats;
+inline SatIndex testSats;
 inline RefSatTable testRefs;
 inline RunModels testRun{&testSats, &testRefs, 0, MetParams{}};
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "forming/forming.h"
 #include "models/models.h"
@@ -93,12 +94,22 @@ private:
 struct PostFitResidual {
     double epochTime = 0;          // point 1's time tag, jts seconds
     int slot = 0, referenceSlot = 0;
-    int prn = 0, referencePrn = 0;
-    double elevation = 0;          // of satellite `prn` above point 2's horizon, degrees
+    SatId sat, reference;          // the satellites of those slots
+    double elevation = 0;          // of satellite `sat` above point 2's horizon, degrees
     double residual = 0;           // computed minus observed at the final position, m
     bool used = false;             // within the final threshold, so counted in the post-fit rms
     double weight = 1;             // of the double difference: 1 unless elevation weights are on
     std::array<double, 3> partials{};  // by point 2's X, Y, Z at the final position, when the observer wants them
+};
+
+// With correlated weights: what the last solution's weights made of one epoch, for the covariance of the estimate.
+// The epoch's double differences weigh C⁻¹ = D⁻¹ − D⁻¹11ᵀD⁻¹ / S (S = 1/s_r + Σ 1/s_i over those kept), so the
+// weighted partials of double difference i are (a_i − meanPartials) / s_i, s_i = 1/w_i − referenceShare.
+struct EpochWeights {
+    double epochTime = 0;                  // point 1's time tag, jts seconds
+    double referenceShare = 0;             // s_r
+    std::array<double, 3> meanPartials{};  // Σ (a_i/s_i) / S
+    double meanResidual = 0;               // Σ (v_i/s_i) / S of the post-fit residuals
 };
 
 // Told the figures as they arise; each call does nothing unless overridden.
@@ -112,6 +123,8 @@ public:
         (void)inverseNormal;
         (void)count;
     }
+    // With correlated weights, after each trimmed iteration: its epochs' figures, in increasing time.
+    virtual void epochWeights(const std::vector<EpochWeights>& epochs) { (void)epochs; }
     // From post, once per observation record, in gather order (by slot, then by epoch).
     virtual void residual(const PostFitResidual& residual) { (void)residual; }
     // Whether post is to compute the partials of each residual too (zero otherwise).

@@ -16,8 +16,8 @@
 
 namespace varno::adjust_internal {
 
-// scrnam names at most this many scatter files.
-inline constexpr int kMaxScatterFiles = 35;
+// The scatter file of slot k: scrnam's name for the first 35 slots, "ZZ-<k>" beyond.
+std::string scatterFileName(int k);
 
 // One satellite's scatter file: a named binary file of ScatterRecords (12 doubles each, or the last 6) in the
 // scratch directory, created by open and removed by close. The destructor closes and removes it, so a stop or an error

@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::size_t kBufferBytes = 1 << 16;
 constexpr long kPlaceEvery = 1024;
+// More observations than any epoch can hold (one per satellite number of every system): a damaged record.
+constexpr int kMaxStoredObservations = kSatKeyCount;
 constexpr std::size_t kEpochBytes = 5 * sizeof(double) + 3 * sizeof(std::int32_t);
 constexpr std::size_t kObservationBytes = 3 * sizeof(double) + 2 * sizeof(std::int32_t);
 
@@ -86,7 +88,12 @@ void EpochStore::add(const StoredEpoch& epoch, const StoredObservation* observat
         at = put(at, o.slot);
         at = put(at, o.cached);
         if (o.weight != 1.0) unitWeights_ = false;
-        const std::size_t s = static_cast<std::size_t>(o.slot);
+        const std::size_t s = static_cast<std::size_t>(std::max(o.slot, 0));
+        if (s >= count_.size()) {
+            count_.resize(s + 1, 0);
+            first_.resize(s + 1, 0.0);
+            last_.resize(s + 1, 0.0);
+        }
         if (count_[s] == 0) first_[s] = epoch.epochTime1;
         last_[s] = epoch.epochTime1;
         count_[s] += 1;
@@ -104,7 +111,7 @@ void EpochStore::rewind() {
     reader_ = std::make_unique<StoreReader>(*this, 0, size_);
 }
 
-bool EpochStore::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations) {
+bool EpochStore::next(StoredEpoch& epoch, std::vector<StoredObservation>& observations) {
     return reader_ && reader_->next(epoch, observations);
 }
 
@@ -128,7 +135,7 @@ bool StoreReader::fill(std::size_t bytes) {
     return used_ >= bytes;
 }
 
-bool StoreReader::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations) {
+bool StoreReader::next(StoredEpoch& epoch, std::vector<StoredObservation>& observations) {
     if (!fill(kEpochBytes)) {
         if (used_ != at_) throw InputError("cannot read the temporary epoch file: record cut short");
         return false;
@@ -143,8 +150,11 @@ bool StoreReader::next(StoredEpoch& epoch, std::array<StoredObservation, kMaxSca
     at = get(at, epoch.cached);
     at = get(at, epoch.count);
     at_ += kEpochBytes;
-    if (epoch.count < 0 || epoch.count > kMaxScatterFiles) {
+    if (epoch.count < 0 || epoch.count > kMaxStoredObservations) {
         throw InputError("cannot read the temporary epoch file: bad record");
+    }
+    if (observations.size() < static_cast<std::size_t>(epoch.count)) {
+        observations.resize(static_cast<std::size_t>(epoch.count));
     }
     const std::size_t bytes = static_cast<std::size_t>(epoch.count) * kObservationBytes;
     if (!fill(bytes)) throw InputError("cannot read the temporary epoch file: record cut short");

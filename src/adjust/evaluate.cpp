@@ -13,8 +13,8 @@ namespace varno::adjust_internal {
 namespace {
 
 // The one-by-one evaluation: the gather file in its order, every quantity computed afresh.
-void evaluateOneByOne(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
-                      int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
+void evaluateOneByOne(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
+                      const ElevationSite* site, bool listNoReference, int noReferenceStop,
                       const std::function<void(const Evaluated&)>& use) {
     gather.rewind();
     GatheredObservation o;
@@ -79,19 +79,21 @@ struct Pending {
 // The shares of the references met in one epoch (almost always one; never more than its observations).
 class EpochShares {
 public:
+    // An epoch has at most one reference for each of its satellites; the shares never move once made.
+    explicit EpochShares(int satCount) : shares_(static_cast<std::size_t>(std::max(satCount, 0)) + 1) {}
     void clear() { size_ = 0; }
     // The share of reference `r`, computed on first use; false when the orbit fails.
-    ReferenceShare* find(int r, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit,
-                         const StationPair& pair) {
+    ReferenceShare* find(int r, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit, const StationPair& pair) {
         for (int i = 0; i < size_; ++i) {
             if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
         }
+        if (static_cast<std::size_t>(size_) >= shares_.size()) return nullptr;
         ReferenceShare& s = shares_[static_cast<std::size_t>(size_)];
         s = ReferenceShare{};
         s.slot = r;
         OrbitMiss miss = OrbitMiss::none;
         SignalPath path;
-        const SatId sat = satelliteInSlot(*run.sats, r);
+        const SatId sat = invprn(*run.sats, r);
         const double t1 = epoch.epochTime1;
         if (!receiverClock(orbit, sat, pair.p2L1, epoch.epochTime2, epoch.refRange2, t1, s.dt2, miss)) return nullptr;
         if (!signalPath(orbit, sat, pair.p2L1, epoch.epochTime2, s.dt2, t1, path, miss)) return nullptr;
@@ -110,18 +112,16 @@ public:
     }
 
 private:
-    std::array<ReferenceShare, kMaxScatterFiles> shares_{};
+    std::vector<ReferenceShare> shares_;
     int size_ = 0;
 };
 
 // Point 1's clock offset for reference `share` when the store's does not belong to it.
-bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit,
-                 const StationPair& pair) {
+bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit, const StationPair& pair) {
     if (share.point1) return true;
     OrbitMiss miss = OrbitMiss::none;
     const double t1 = epoch.epochTime1;
-    if (!receiverClock(orbit, satelliteInSlot(*run.sats, share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1,
-                       miss)) {
+    if (!receiverClock(orbit, invprn(*run.sats, share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1, miss)) {
         return false;
     }
     share.point1 = true;
@@ -130,9 +130,8 @@ bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModel
 
 // The walk of the lookup cursor over the gather order: entering and leaving cursor of every satellite's block,
 // from its first and last lookups. False when a lookup finds no reference.
-bool cursorChain(const RefSatTable& references, const EpochStore& store, int satCount,
-                 std::array<int, kMaxScatterFiles + 1>& entering, std::array<int, kMaxScatterFiles + 1>& leaving,
-                 int& last) {
+bool cursorChain(const RefSatTable& references, const EpochStore& store, int satCount, std::vector<int>& entering,
+                 std::vector<int>& leaving, int& last) {
     int cursor = references.cursor;
     for (int k = 1; k <= satCount; ++k) {
         if (store.count(k) == 0) continue;
@@ -148,14 +147,14 @@ bool cursorChain(const RefSatTable& references, const EpochStore& store, int sat
 
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
 // cursor moved by its own lookups. False when an observation would stop the run.
-bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
-                  int satCount, const ElevationSite* site, std::array<int, kMaxScatterFiles + 1>& cursor,
-                  SpillWriter& writer, PlacedWriter* placed) {
-    EpochShares shares;
+bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
+                  const ElevationSite* site, std::vector<int>& cursor, SpillWriter& writer, PlacedWriter* placed) {
+    EpochShares shares(satCount);
     StoredEpoch epoch;
-    std::array<StoredObservation, kMaxScatterFiles> observations{};
-    std::array<Pending, kMaxScatterFiles> pending{};
+    std::vector<StoredObservation> observations;
+    std::vector<Pending> pending;
     while (reader.next(epoch, observations)) {
+        if (pending.size() < static_cast<std::size_t>(epoch.count)) pending.resize(static_cast<std::size_t>(epoch.count));
         shares.clear();
         const double t1 = epoch.epochTime1;
         const double t2 = epoch.epochTime2;
@@ -171,7 +170,7 @@ bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& 
             p.share = shares.find(p.reference, epoch, run, orbit, pair);
             if (p.share == nullptr) return false;
             p.rho1 = o.rho1;
-            p.sat = satelliteInSlot(*run.sats, p.slot);
+            p.sat = invprn(*run.sats, p.slot);
             if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
                 OrbitMiss miss = OrbitMiss::none;
                 SignalPath path1;
@@ -224,7 +223,7 @@ bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& 
 struct Part {
     const StorePlace* place = nullptr;
     long end = 0;
-    std::array<int, kMaxScatterFiles + 1> start{}, cursor{};
+    std::vector<int> start, cursor;  // by slot
     std::unique_ptr<PlacedWriter> placed;
     bool evaluated = false;
     std::exception_ptr error;
@@ -239,12 +238,11 @@ std::size_t partCount(const EpochStore& store) {
 
 // The cursors at the start of a part: each satellite's block walked from where it enters, by its first lookup
 // and the last one before the part, as cursorChain walks it. False when a lookup finds no reference.
-bool partStart(const RefSatTable& references, const EpochStore& store, int satCount,
-               const std::array<int, kMaxScatterFiles + 1>& entering, Part& part) {
+bool partStart(const RefSatTable& references, const EpochStore& store, int satCount, const std::vector<int>& entering, Part& part) {
     part.start = entering;
     for (int k = 1; k <= satCount; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
-        const int before = part.place->countBefore[s];
+        const int before = part.place->before(k);
         int r = 0;
         if (before >= 1 && !lookrs(references, r, store.firstTime(k), part.start[s])) return false;
         if (before >= 2 && !lookrs(references, r, part.place->lastBefore[s], part.start[s])) return false;
@@ -256,12 +254,12 @@ bool partStart(const RefSatTable& references, const EpochStore& store, int satCo
 // The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over, what the placed writers
 // wrote taken back and the table's cursor unmoved, when an observation would stop the run or the cursor walk
 // cannot be reproduced: the caller then evaluates one by one.
-bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
-                     int satCount, const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
+bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
+                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
                      const PlacedOutput* placed) {
-    if (satCount < 1 || satCount > kMaxScatterFiles) return false;
-    std::array<int, kMaxScatterFiles + 1> entering{};
-    std::array<int, kMaxScatterFiles + 1> leaving{};
+    if (satCount < 1) return false;
+    std::vector<int> entering(static_cast<std::size_t>(satCount) + 1, 0);
+    std::vector<int> leaving(static_cast<std::size_t>(satCount) + 1, 0);
     int last = 0;
     if (!cursorChain(*run.references, store, satCount, entering, leaving, last)) return false;
     store.rewind();
@@ -271,10 +269,11 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     }
 
     if (site == nullptr) placed = nullptr;
-    const Kept kept = placed != nullptr                       ? Kept::residuals
-                      : site != nullptr && site->partials ? Kept::everything
-                      : site != nullptr                   ? Kept::elevations
-                                                          : Kept::partials;
+    // Correlated weights find each result's epoch by its time.
+    const Kept kept = placed != nullptr                                               ? Kept::residuals
+                      : (site != nullptr && site->partials) || store.weighting.active() ? Kept::everything
+                      : site != nullptr                                           ? Kept::elevations
+                                                                                  : Kept::partials;
     EvaluationSpill spill(store, satCount, kept);
     const std::vector<StorePlace>& places = store.places();
     std::vector<Part> parts(partCount(store));
@@ -291,9 +290,8 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     const auto evaluate = [&](Part& part) {
         try {
             StoreReader reader(store, part.place->offset, part.end);
-            SpillWriter writer(spill, part.place->countBefore);
-            part.evaluated =
-                evaluatePart(reader, run, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
+            SpillWriter writer(spill, *part.place);
+            part.evaluated = evaluatePart(reader, run, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
         } catch (...) {
             part.error = std::current_exception();
         }
@@ -306,7 +304,7 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     // In part order, as one walk through the epochs would have met them: the first error or stopping
     // observation decides, and each part must start where the walk left every satellite's cursor.
     const auto linkUp = [&] {
-        std::array<int, kMaxScatterFiles + 1> cursor = entering;
+        std::vector<int> cursor = entering;
         for (const Part& part : parts) {
             if (part.error) std::rethrow_exception(part.error);
             if (!part.evaluated || part.start != cursor) return false;
@@ -335,7 +333,7 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
     ScratchRecord blockEnd;
     blockEnd.slot = kBlockEnd;
     StoredEpoch epoch;
-    std::array<StoredObservation, kMaxScatterFiles> observations{};
+    std::vector<StoredObservation> observations;
     for (int k = 1; k <= satCount; ++k) {
         gather.write(blockStart);
         if (store.count(k) > 0) {
@@ -357,9 +355,9 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
     store.setGathered();
 }
 
-void evaluateAll(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
-                 const StationPair& pair, int satCount, const ElevationSite* site, bool listNoReference,
-                 int noReferenceStop, const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
+void evaluateAll(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+                 int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
+                 const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
     if (store != nullptr && evaluateByEpoch(*store, run, orbit, pair, satCount, site, use, placed)) return;
     if (store != nullptr && !store->gathered()) gatherFromStore(*store, satCount, gather);
     evaluateOneByOne(gather, run, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);

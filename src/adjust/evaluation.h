@@ -20,6 +20,7 @@
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
+#include "adjust/correlated.h"
 #include "orbit/orbit.h"
 #include "station/station.h"
 
@@ -61,8 +62,12 @@ class EpochStore;
 // A place in the epoch-ordered copy from which a part of it can be read, with what the epochs before it hold.
 struct StorePlace {
     long offset = 0;  // bytes before its first epoch
-    std::array<int, kMaxScatterFiles + 1> countBefore{};    // observations of each slot before it
-    std::array<double, kMaxScatterFiles + 1> lastBefore{};  // point 1's time of each slot's last one before it
+    // By slot; a slot beyond the size had no observation before it.
+    std::vector<int> countBefore;    // observations of each slot before it
+    std::vector<double> lastBefore;  // point 1's time of each slot's last one before it
+    int before(int slot) const {
+        return static_cast<std::size_t>(slot) < countBefore.size() ? countBefore[static_cast<std::size_t>(slot)] : 0;
+    }
 };
 
 // Reads the epochs of one part of a complete store, [from, to) in bytes, by its own positioned reads, so that
@@ -70,8 +75,9 @@ struct StorePlace {
 class StoreReader {
 public:
     StoreReader(const EpochStore& store, long from, long to);
-    // The next epoch of the part; false at its end. `observations` receives epoch.count entries.
-    bool next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations);
+    // The next epoch of the part; false at its end. `observations` receives epoch.count entries (grown to hold
+    // them).
+    bool next(StoredEpoch& epoch, std::vector<StoredObservation>& observations);
 
 private:
     bool fill(std::size_t bytes);
@@ -91,12 +97,12 @@ public:
     EpochStore(const EpochStore&) = delete;
     EpochStore& operator=(const EpochStore&) = delete;
 
-    // Appends an epoch and its observations (epoch.count of them, in increasing slot order, slots 1..35).
+    // Appends an epoch and its observations (epoch.count of them, in increasing slot order, slots from 1).
     void add(const StoredEpoch& epoch, const StoredObservation* observations);
     // Reading from the first epoch on (writes are complete).
     void rewind();
     // The next epoch; false at the end. `observations` receives epoch.count entries.
-    bool next(StoredEpoch& epoch, std::array<StoredObservation, kMaxScatterFiles>& observations);
+    bool next(StoredEpoch& epoch, std::vector<StoredObservation>& observations);
     // After rewind: the store's places, one every 1024 epochs from the first; and its size in bytes.
     const std::vector<StorePlace>& places() const { return places_; }
     long size() const { return size_; }
@@ -105,18 +111,21 @@ public:
     // each pass writes over the last one's blocks instead of making new ones.
     std::FILE* spillFile();
 
-    int count(int slot) const { return count_[static_cast<std::size_t>(slot)]; }
-    double firstTime(int slot) const { return first_[static_cast<std::size_t>(slot)]; }
-    double lastTime(int slot) const { return last_[static_cast<std::size_t>(slot)]; }
+    int count(int slot) const { return held(slot) ? count_[static_cast<std::size_t>(slot)] : 0; }
+    double firstTime(int slot) const { return held(slot) ? first_[static_cast<std::size_t>(slot)] : 0.0; }
+    double lastTime(int slot) const { return held(slot) ? last_[static_cast<std::size_t>(slot)] : 0.0; }
     long total() const { return total_; }
     // Whether every observation added weighs 1.
     bool unitWeights() const { return unitWeights_; }
     // Whether the gather file holds these observations too (evaluateAll writes it on its first need).
     bool gathered() const { return gathered_; }
     void setGathered() { gathered_ = true; }
+    // With correlated weights, every epoch formed and its reference's share (empty otherwise).
+    EpochWeighting weighting;
 
 private:
     void flush();
+    bool held(int slot) const { return slot >= 0 && static_cast<std::size_t>(slot) < count_.size(); }
 
     std::FILE* file_ = nullptr;
     std::vector<unsigned char> buffer_;
@@ -126,9 +135,9 @@ private:
     std::vector<StorePlace> places_;
     std::unique_ptr<StoreReader> reader_;  // while reading
     std::FILE* spill_ = nullptr;
-    std::array<int, kMaxScatterFiles + 1> count_{};
-    std::array<double, kMaxScatterFiles + 1> first_{};
-    std::array<double, kMaxScatterFiles + 1> last_{};
+    std::vector<int> count_;  // by slot, grown as slots come
+    std::vector<double> first_;
+    std::vector<double> last_;
     long total_ = 0;
     bool unitWeights_ = true;
     bool gathered_ = false;
@@ -167,14 +176,14 @@ private:
     Kept kept_ = Kept::partials;
     bool weights_ = false;
     std::size_t doubles_ = 4;
-    std::array<long, kMaxScatterFiles + 2> regionStart_{};  // first record of each region; [satCount + 1] the end
+    std::vector<long> regionStart_;  // first record of each region; [satCount + 1] the end
 };
 
 // Writes the results of one part of a pass into their places in the spill; `before` counts each slot's results
 // that the parts before it hold. Writers of different parts may run at once.
 class SpillWriter {
 public:
-    SpillWriter(EvaluationSpill& spill, const std::array<int, kMaxScatterFiles + 1>& before);
+    SpillWriter(EvaluationSpill& spill, const StorePlace& place);
     // Returns the result's place in gather order: the number of results before it there.
     long put(const Evaluated& e);
     void finish();  // writes what is buffered
@@ -184,8 +193,8 @@ private:
 
     EvaluationSpill& spill_;
     std::vector<double> buffers_;
-    std::array<int, kMaxScatterFiles + 1> filled_{};
-    std::array<long, kMaxScatterFiles + 1> next_{};  // next record of each region
+    std::vector<int> filled_;
+    std::vector<long> next_;  // next record of each region
 };
 
 // Writes `bytes` bytes at `offset` of the file `fd`, in as many calls as it takes (several writers may write

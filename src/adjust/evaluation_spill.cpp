@@ -36,7 +36,8 @@ bool writeAt(int fd, const void* data, std::size_t bytes, long long offset) {
 }
 
 EvaluationSpill::EvaluationSpill(EpochStore& store, int satCount, Kept kept)
-    : file_(store.spillFile()), satCount_(satCount), kept_(kept), weights_(!store.unitWeights()) {
+    : file_(store.spillFile()), satCount_(satCount), kept_(kept), weights_(!store.unitWeights()),
+      regionStart_(static_cast<std::size_t>(std::max(satCount, 0)) + 2, 0) {
     doubles_ = (kept == Kept::residuals ? 1 : kept == Kept::everything ? 7 : 4) + (weights_ ? 1 : 0);
     long start = 0;
     for (int k = 1; k <= satCount; ++k) {
@@ -79,12 +80,14 @@ void EvaluationSpill::replay(const std::function<void(const Evaluated&)>& use) {
     }
 }
 
-SpillWriter::SpillWriter(EvaluationSpill& spill, const std::array<int, kMaxScatterFiles + 1>& before)
-    : spill_(spill), buffers_(static_cast<std::size_t>(spill.satCount_ + 1) * EvaluationSpill::kPerSlot *
-                              spill.doubles_) {
+SpillWriter::SpillWriter(EvaluationSpill& spill, const StorePlace& place)
+    : spill_(spill),
+      buffers_(static_cast<std::size_t>(spill.satCount_ + 1) * EvaluationSpill::kPerSlot * spill.doubles_),
+      filled_(static_cast<std::size_t>(spill.satCount_ + 1), 0),
+      next_(static_cast<std::size_t>(spill.satCount_ + 1), 0) {
     for (int k = 1; k <= spill.satCount_; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
-        next_[s] = spill.regionStart_[s] + before[s];
+        next_[s] = spill.regionStart_[s] + place.before(k);
     }
 }
 

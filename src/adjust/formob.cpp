@@ -52,8 +52,8 @@ struct Block {
 
 // Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
-                  std::array<ScatterFile, adjust_internal::kMaxScatterFiles>& files, EpochStore* store,
-                  const KnownRanges* ahead, EpochEquations& equations) {
+                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
+                  EpochEquations& equations, std::vector<StoredObservation>& stored) {
     const RunModels& run = *models.run;
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
@@ -63,7 +63,14 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     const double p1r = equations.refRange1;
     const StationPair& pair = *models.pair;
     const OrbitSource& orbit = *models.orbit;
-    std::array<StoredObservation, adjust_internal::kMaxScatterFiles> stored{};
+    // The passes look the reference up by point 1's time tag: an epoch whose reference so found is not served by
+    // the orbit then (no usable broadcast record) is left out, as it could not be evaluated.
+    int fromFirst = 1;
+    int passRef = 0;
+    const bool passRefFound = lookrs(*run.references, passRef, t1, fromFirst);
+    if (passRefFound && passRef != r && !orbit.serves(invprn(*run.sats, passRef), t1)) return;
+    if (stored.size() < equations.differences.size()) stored.resize(equations.differences.size());
+    std::fill(stored.begin(), stored.end(), StoredObservation{});
     int count = 0;
     for (const DoubleDifference& d : equations.differences) {
         ScatterRecord record;
@@ -87,6 +94,10 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         }
     }
     if (store == nullptr || count == 0) return;
+    if (models.model.correlatedWeights) {
+        store->weighting.addEpoch(t1, singleDifferenceShare(models.model, equations.refElevation1,
+                                                            equations.refElevation2));
+    }
 
     // Point 1's share for the passes, which look the reference up by point 1's time tag and take its clock
     // offset from the corrected pseudorange: when both agree with what was used here, the ranges are those
@@ -97,9 +108,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     epoch.refRange1 = p1r;
     epoch.refRange2 = equations.refRange2;
     epoch.count = count;
-    int fromFirst = 1;
-    int passRef = 0;
-    if (lookrs(*run.references, passRef, t1, fromFirst)) {
+    if (passRefFound) {
         epoch.refSlot = passRef;
         if (passRef == r && p1r == equations.refRange1AsRead) {
             epoch.rho1Ref = equations.rho1Ref;
@@ -109,15 +118,14 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
             OrbitMiss miss = OrbitMiss::none;
             double dt1Pass = 0;
             SignalPath path;
-            const SatId ref = satelliteInSlot(*run.sats, passRef);
+            const SatId ref = invprn(*run.sats, passRef);
             if (receiverClock(orbit, ref, pair.p1L1, t1, p1r, t1, dt1Pass, miss) &&
                 signalPath(orbit, ref, pair.p1L1, t1, dt1Pass, t1, path, miss)) {
                 epoch.rho1Ref = path.range;
                 epoch.cached = 1;
                 for (int i = 0; i < count; ++i) {
                     StoredObservation& o = stored[static_cast<std::size_t>(i)];
-                    o.cached =
-                        signalPath(orbit, satelliteInSlot(*run.sats, o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
+                    o.cached = signalPath(orbit, invprn(*run.sats, o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
                     if (o.cached) o.rho1 = path.range;
                 }
             }
@@ -150,9 +158,10 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
     }
 
     // Owned here so that every scatter file is removed however formob ends.
-    std::array<ScatterFile, adjust_internal::kMaxScatterFiles> files;
+    std::vector<ScatterFile> files(static_cast<std::size_t>(std::max(satCount, 0)));
+    std::vector<StoredObservation> stored;
     for (int k = 1; k <= satCount; ++k) {
-        const std::string name = scrnam(k);
+        const std::string name = adjust_internal::scatterFileName(k);
         // With the epoch-ordered copy the scatter files serve only the first solution.
         files[k - 1].open(inputs.scratchDirectory, name, store != nullptr);
     }
@@ -225,7 +234,7 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
             if (read.have1 && read.have2) {
                 const KnownRanges* worked =
                     ahead && read.job >= 0 ? &ranges[static_cast<std::size_t>(read.job)] : nullptr;
-                scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed);
+                scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed, stored);
             } else if (read.ended) {
                 writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));
                 done = true;
@@ -246,6 +255,9 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
     writeProgress(freeLine(" begin gather"));
+    adjust_internal::EpochWeighting* weighting = store != nullptr && store->weighting.active() ? &store->weighting
+                                                                                              : nullptr;
+    if (weighting) weighting->begin();
 
     ScratchRecord blockStart;
     blockStart.slot = kBlockStart;
@@ -267,6 +279,11 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
                 gather.write(observation);
             }
             m = m + 1;
+            if (weighting) {
+                weighting->add(equations, record.epochTime1, record.partials, record.ddComputed - record.ddObserved,
+                               record.weight);
+                continue;
+            }
             nrmal2(equations.matrix.data(), equations.rhs.data(), record.partials.data(),
                    record.ddComputed - record.ddObserved, record.weight, equations.sumSquares, kUnknowns.data(), 3,
                    3);
@@ -281,6 +298,7 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
         writeConsole(line);
         stopRun(kStopNoEquations);
     }
+    if (weighting) weighting->finish(equations);
     adjust_internal::solveAndMove(equations, m, pair, rms);
 }
 

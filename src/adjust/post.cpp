@@ -30,14 +30,12 @@ constexpr std::size_t kResidualChunk = 1 << 16;
 constexpr int kStopGeodetic = 25;
 constexpr int kStopNoReference = 95397;
 constexpr int kStopSlot = 74358;
-// Every satellite number a RINEX 2 file can carry.
-constexpr int kMaxPrnNumber = 99;
-
+// Sums by SatId::key(), so that the table lists the satellites by system and number.
 struct SatelliteStats {
-    std::array<int, kMaxPrnNumber + 1> countAll{};
-    std::array<double, kMaxPrnNumber + 1> sumAll{};
-    std::array<int, kMaxPrnNumber + 1> countTrim{};
-    std::array<double, kMaxPrnNumber + 1> sumTrim{};
+    std::array<int, kSatKeyCount> countAll{};
+    std::array<double, kSatKeyCount> sumAll{};
+    std::array<int, kSatKeyCount> countTrim{};
+    std::array<double, kSatKeyCount> sumTrim{};
 };
 
 std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + fmtF(b, 14, 4) + fmtF(c, 14, 4); }
@@ -57,13 +55,15 @@ void residualLine(const adjust_internal::Evaluated& e, int prn, char* line) {
 struct PlacedLines {
     int fd = -1;
     off_t base = 0;
-    std::array<int, adjust_internal::kMaxScatterFiles + 1> prn{};  // by slot
+    std::vector<int> prn;  // by slot
 };
 
 // Each satellite's lines of one part gathered into blocks, each block written at its place.
 class LineWriter : public adjust_internal::PlacedWriter {
 public:
-    explicit LineWriter(const PlacedLines& file) : file_(file), buffers_(kSlots * kPerSlot * kResidualLine) {}
+    explicit LineWriter(const PlacedLines& file)
+        : file_(file), slots_(file.prn.size()), buffers_(slots_ * kPerSlot * kResidualLine), first_(slots_, 0),
+          filled_(slots_, 0) {}
     void put(const adjust_internal::Evaluated& e, long place) override {
         const std::size_t k = static_cast<std::size_t>(e.slot);
         if (filled_[k] > 0 && place != first_[k] + filled_[k]) flush(k);
@@ -72,11 +72,10 @@ public:
         if (++filled_[k] == static_cast<long>(kPerSlot)) flush(k);
     }
     void finish() override {
-        for (std::size_t k = 0; k < kSlots; ++k) flush(k);
+        for (std::size_t k = 0; k < slots_; ++k) flush(k);
     }
 
 private:
-    static constexpr std::size_t kSlots = adjust_internal::kMaxScatterFiles + 1;
     static constexpr std::size_t kPerSlot = 256;
 
     void flush(std::size_t k) {
@@ -87,21 +86,22 @@ private:
     }
 
     const PlacedLines& file_;
+    std::size_t slots_;
     std::vector<char> buffers_;
-    std::array<long, kSlots> first_{}, filled_{};
+    std::vector<long> first_, filled_;
 };
 
 // Whether the parts may write the residual lines themselves: the file is a plain one, written at its end, and
 // every satellite with observations has a PRN that the tables hold (otherwise the lines before the stop are
 // written in order). Flushes the stream.
-bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* store, const PrnTable& sats, int satCount,
+bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* store, const SatIndex& sats, int satCount,
                  PlacedLines& lines) {
-    if (store == nullptr || satCount < 1 || satCount > adjust_internal::kMaxScatterFiles) return false;
-    if (satCount > sats.count) return false;
+    if (store == nullptr || satCount < 1 || satCount > sats.size()) return false;
+    lines.prn.assign(static_cast<std::size_t>(satCount) + 1, 0);
     for (int k = 1; k <= satCount; ++k) {
-        const int prn = sats.prn[k];
-        if (store->count(k) > 0 && (prn < 1 || prn > kMaxPrnNumber)) return false;
-        lines.prn[static_cast<std::size_t>(k)] = prn;
+        const SatId sat = invprn(sats, k);
+        if (store->count(k) > 0 && sat.number > systemInfo(sat.system).maxNumber) return false;
+        lines.prn[static_cast<std::size_t>(k)] = sat.number;
     }
     if (std::fflush(residualFile) != 0) cannotWrite();
     lines.fd = fileno(residualFile);
@@ -117,9 +117,8 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
 
 namespace adjust_internal {
 
-void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
-              const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
-              AdjustObserver* observer) {
+void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+              int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
     writeListing(threeValues(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2]));
@@ -152,27 +151,29 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     const auto take = [&](const Evaluated& e, bool line) {
         const int k = e.slot;
         const double v = e.residual;
-        const int prn = invprn(*run.sats, k);
-        // The tables hold every two-digit satellite number; anything else is not a satellite of this run.
-        if (prn < 1 || prn > kMaxPrnNumber) {
+        // The residual file and the table hold two-digit satellite numbers; anything else is not a satellite of
+        // this run.
+        const SatId sat = k >= 1 && k <= run.sats->size() ? invprn(*run.sats, k) : SatId{};
+        if (sat.number < 1 || sat.number > systemInfo(sat.system).maxNumber) {
             writeLines();
             stopRun(kStopSlot);
         }
-        stats.countAll[prn] += 1;
-        stats.sumAll[prn] += e.weight * v * v;
+        const std::size_t key = static_cast<std::size_t>(sat.key());
+        stats.countAll[key] += 1;
+        stats.sumAll[key] += e.weight * v * v;
         if (line) {
             lines.resize(lines.size() + kResidualLine);
-            residualLine(e, prn, &lines[lines.size() - kResidualLine]);
+            residualLine(e, sat.number, &lines[lines.size() - kResidualLine]);
             if (lines.size() >= kResidualChunk) writeLines();
         }
         const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
         if (used) {
-            stats.countTrim[prn] += 1;
-            stats.sumTrim[prn] += e.weight * v * v;
+            stats.countTrim[key] += 1;
+            stats.sumTrim[key] += e.weight * v * v;
         }
         if (observer) {
-            observer->residual({e.epochTime1, k, e.referenceSlot, prn, invprn(*run.sats, e.referenceSlot), e.elevation,
-                                v, used, e.weight, e.partials});
+            observer->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(*run.sats, e.referenceSlot), e.elevation, v, used,
+                                e.weight, e.partials});
         }
     };
     const auto inOrder = [&](const Evaluated& e) { take(e, true); };
@@ -208,16 +209,17 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     writeListing(freeLine("rms per satellite    (with and without trim)"));
     double totalSum = 0.0;
     int totalCount = 0;
-    for (int prn = 1; prn <= kMaxPrnNumber; ++prn) {
-        if (stats.countTrim[prn] >= 1) {
-            totalSum += stats.sumTrim[prn];
-            totalCount += stats.countTrim[prn];
-            writeListing(fmtI(prn, 2) + fmtI(stats.countTrim[prn], 8) +
-                         fmtF(std::sqrt(stats.sumTrim[prn] / stats.countTrim[prn]), 10, 3) +
-                         fmtF(std::sqrt(stats.sumAll[prn] / stats.countAll[prn]), 10, 3));
-        } else if (stats.countAll[prn] >= 1) {
+    for (std::size_t key = 0; key < stats.countAll.size(); ++key) {
+        const int prn = SatId::fromKey(static_cast<int>(key)).number;
+        if (stats.countTrim[key] >= 1) {
+            totalSum += stats.sumTrim[key];
+            totalCount += stats.countTrim[key];
+            writeListing(fmtI(prn, 2) + fmtI(stats.countTrim[key], 8) +
+                         fmtF(std::sqrt(stats.sumTrim[key] / stats.countTrim[key]), 10, 3) +
+                         fmtF(std::sqrt(stats.sumAll[key] / stats.countAll[key]), 10, 3));
+        } else if (stats.countAll[key] >= 1) {
             writeListing(fmtI(prn, 2) + fmtI(0, 8) + fmtF(0.0, 10, 4) +
-                         fmtF(std::sqrt(stats.sumAll[prn] / stats.countAll[prn]), 10, 4) + " ****");
+                         fmtF(std::sqrt(stats.sumAll[key] / stats.countAll[key]), 10, 4) + " ****");
         }
     }
     const double postFitRms = totalCount > 0 ? std::sqrt(totalSum / totalCount) : 0.0;
@@ -226,8 +228,8 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
 
 }  // namespace adjust_internal
 
-void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
-          double threshold, std::FILE* residualFile, AdjustObserver* observer) {
+void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
+          std::FILE* residualFile, AdjustObserver* observer) {
     adjust_internal::postFrom(gather, nullptr, run, orbit, pair, satCount, threshold, residualFile, observer);
 }
 

@@ -7,9 +7,9 @@ namespace varno::adjust_internal {
 namespace {
 
 // comdtr and comrng for the reference and every other satellite both receivers hold, as far as they succeed.
-void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
-              const OrbitSource& orbit, const StationPair& pair, EpochRanges& out) {
-    out = EpochRanges{};
+void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run, const OrbitSource& orbit,
+              const StationPair& pair, EpochRanges& out) {
+    out.reset(satCount);
     out.reference = r;
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
     double p1 = 0, p2 = 0;
@@ -17,7 +17,7 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     const double t1 = rec1.epochTime;
     const double t2 = rec2.epochTime;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId ref = satelliteInSlot(*run.sats, r);
+    const SatId ref = invprn(*run.sats, r);
     if (!receiverClock(orbit, ref, pair.p1L1, t1, p1, t1, out.dt1, miss)) return;
     if (!receiverClock(orbit, ref, pair.p2L1, t2, p2, t1, out.dt2, miss)) return;
     SignalPath s1, s2;
@@ -26,15 +26,15 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     out.rho2r = s2.range;
     out.ur = s2.unit;
     out.valid = true;
-    for (int k = 1; k <= satCount && k <= kMaxPrn; ++k) {
+    for (int k = 1; k <= satCount; ++k) {
         if (k == r || !dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
         const std::size_t at = static_cast<std::size_t>(k);
-        const SatId sat = satelliteInSlot(*run.sats, k);
+        const SatId sat = invprn(*run.sats, k);
         if (signalPaths(orbit, sat, pair.p1L1, t1, out.dt1, sat, pair.p2L1, t2, out.dt2, t1, s1, s2, miss)) {
             out.rho1[at] = s1.range;
             out.rho2[at] = s2.range;
             out.u[at] = s2.unit;
-            out.have[at] = true;
+            out.have[at] = 1;
         }
     }
 }
@@ -81,10 +81,9 @@ void RangesAhead::work() {
         for (std::size_t i = 0; i < jobs_.size(); ++i) {
             // Anything that would stop the run is left to the epoch's own forming, which stops for it.
             try {
-                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, run_, orbit_, pair_,
-                         ranges_[i]);
+                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, run_, orbit_, pair_, ranges_[i]);
             } catch (...) {
-                ranges_[i] = EpochRanges{};
+                ranges_[i].reset(0);
             }
         }
         lock.lock();

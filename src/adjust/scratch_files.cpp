@@ -14,9 +14,9 @@ namespace {
 
 constexpr int kFirstDigitSlot = 27;
 constexpr int kLettersCount = 26;
-// A run never raises it: formob names one file per slot, and the PrnTable has at most 32 (the tests call
-// scrnam directly).
+// A run never raises it: formob names the files of the first 35 slots by scrnam and later ones by their number.
 constexpr int kScrnamStop = 98786;
+constexpr int kOneCharacterNames = 35;
 
 constexpr std::size_t kScratchBuffer = 1 << 16;
 constexpr std::size_t kScatterDoubles = 12;
@@ -28,11 +28,13 @@ std::string systemReason() { return std::strerror(errno); }
 }  // namespace
 
 std::string scrnam(int k) {
-    if (k < 1 || k > adjust_internal::kMaxScatterFiles) stopRun(kScrnamStop);
+    if (k < 1 || k > kOneCharacterNames) stopRun(kScrnamStop);
     const char last = k <= kLettersCount ? static_cast<char>('A' + (k - 1))
                                          : static_cast<char>('0' + (k - kFirstDigitSlot));
     return std::string("ZZ-") + last;
 }
+
+std::string adjust_internal::scatterFileName(int k) { return k > kOneCharacterNames ? "ZZ-" + std::to_string(k) : scrnam(k); }
 
 // ---------------------------------------------------------------------------------------------------------------
 

@@ -28,8 +28,15 @@ struct ObservationModel {
     bool elevationWeights = false;
     double sigmaA = 0.3;  // m, elevation-independent part
     double sigmaB = 0.3;  // m, part growing as 1 / sin e
+    // With elevation weights: the double differences of an epoch weighted by the inverse of their covariance
+    // (they share the reference satellite's single difference), as generalised least squares.
+    bool correlatedWeights = false;
     bool needsElevations() const { return elevationMask >= -90.0 || elevationWeights; }
 };
+
+// The variance of one satellite's single difference seen at elevations e1 and e2 (degrees) from the two points,
+// in units of a double difference of four pseudoranges at the zenith: a double difference weighs 1 / (s_i + s_r).
+double singleDifferenceShare(const ObservationModel& model, double elevation1, double elevation2);
 
 // What forming an epoch reads of the run: the orbit, the run's models (its satellites, reference day and met
 // values, whose troposphere switch applies), both points (L1 phase centres, earth-fixed and geodetic) and the
@@ -49,9 +56,11 @@ struct KnownRanges {
     int reference = 0;
     double dt1 = 0, dt2 = 0, rho1r = 0, rho2r = 0;
     std::array<double, 3> ur{};
-    std::array<bool, kMaxPrn + 1> have{};  // [slot]: the satellite's ranges are here
-    std::array<double, kMaxPrn + 1> rho1{}, rho2{};
-    std::array<std::array<double, 3>, kMaxPrn + 1> u{};
+    std::vector<char> have;  // [slot]: the satellite's ranges are here (a slot beyond the size: not here)
+    std::vector<double> rho1, rho2;
+    std::vector<std::array<double, 3>> u;
+    // Nothing known, with room for slots 1..satCount (the arrays keep their storage).
+    void reset(int satCount);
 };
 
 // One double difference: satellite `slot` minus the reference, point 2 minus point 1.
@@ -78,9 +87,10 @@ struct EpochEquations {
     std::vector<DoubleDifference> differences;  // by increasing slot
 };
 
-// Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against reference
-// `referenceSlot`. False (and `out.differences` empty) when the reference lacks a pseudorange at either receiver
-// or stands below the elevation mask; satellites missing at a receiver or below the mask are left out. `known`
+// Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against
+// reference `referenceSlot`. False (and `out.differences` empty) when the reference lacks a pseudorange at either
+// receiver, stands below the elevation mask or is not served by the orbit at point 1's time tag
+// (OrbitSource::serves); satellites missing at a receiver, below the mask or not served are left out. `known`
 // (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr and comrng do.
 bool formEpoch(int referenceSlot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                const EpochModels& models, const KnownRanges* known, EpochEquations& out);

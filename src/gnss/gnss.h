@@ -56,6 +56,7 @@ struct SatId {
     static constexpr SatId gps(int prn) { return SatId{GnssSystem::gps, prn}; }
     // Dense key over every possible satellite of every system: system · 128 + number (for tables of fixed size).
     constexpr int key() const { return static_cast<int>(system) * 128 + number; }
+    static constexpr SatId fromKey(int key) { return SatId{static_cast<GnssSystem>(key / 128), key % 128}; }
 };
 inline constexpr int kSatKeyCount = kSystemCount * 128;
 
@@ -86,31 +87,27 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------------------------
-// Satellite (PRN) table
+// The run's satellites: a SatIndex whose slots 1..size() are its positions + 1, in order of insertion; the arrays
+// of the adjustment hold one value per slot. Each run holds its own (in its run context); the operations below
+// act on the index they are given.
 
-// At most this many satellites take part in a run; every per-satellite array is indexed by slot 1..kMaxPrn.
-inline constexpr int kMaxPrn = 32;
-
-struct PrnTable {
-    int count = 0;           // occupied slots, 1..count without gaps, in order of insertion
-    int prn[kMaxPrn + 1]{};  // prn[slot], slot 1..kMaxPrn (element 0 unused)
-};
-
-// Each run holds its own table (in its run context); the operations below act on the table they are given.
+// At most this many GPS satellites take part in a run (a rule of the run, not the size of any array); the other
+// systems are limited only by their numbers.
+inline constexpr int kMaxGpsSatellites = 32;
 
 // Empties the table.
-void newprn(PrnTable& table);
+void newprn(SatIndex& table);
 // n = number of satellites held.
-void numprn(const PrnTable& table, int& n);
-// True with `slot` when `prn` is held; otherwise false with slot = count + 1.
-bool getprn(const PrnTable& table, int prn, int& slot);
-// Inserts `prn` when absent and there is room: true, slot = 0. Already present: false, slot = its slot.
-// Table full: false, slot = 0.
-bool putprn(PrnTable& table, int prn, int& slot);
-// Removes `prn`, moving the later entries down one slot: true, n = new count. Absent: false, n = count.
-bool delprn(PrnTable& table, int prn, int& n);
-// PRN number held in `slot`; a slot outside 1..count stops the run with code 74358.
-int invprn(const PrnTable& table, int slot);
+void numprn(const SatIndex& table, int& n);
+// True with `slot` when `sat` is held; otherwise false with slot = count + 1.
+bool getprn(const SatIndex& table, SatId sat, int& slot);
+// Inserts `sat` when absent and the rule allows it: true, slot = 0. Already present: false, slot = its slot.
+// A GPS satellite beyond the kMaxGpsSatellites-th: false, slot = 0.
+bool putprn(SatIndex& table, SatId sat, int& slot);
+// Removes `sat`, moving the later entries down one slot: true, n = new count. Absent: false, n = count.
+bool delprn(SatIndex& table, SatId sat, int& n);
+// The satellite held in `slot`; a slot outside 1..count stops the run with code 74358.
+SatId invprn(const SatIndex& table, int slot);
 
 }  // namespace varno
 

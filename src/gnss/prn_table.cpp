@@ -1,5 +1,5 @@
-#include "textio/textio.h"
 #include "gnss/gnss.h"
+#include "textio/textio.h"
 
 namespace varno {
 
@@ -9,49 +9,37 @@ constexpr int kStopBadSlot = 74358;
 
 }  // namespace
 
-void newprn(PrnTable& table) { table.count = 0; }
+void newprn(SatIndex& table) { table.clear(); }
 
-void numprn(const PrnTable& table, int& n) { n = table.count; }
+void numprn(const SatIndex& table, int& n) { n = table.size(); }
 
-bool getprn(const PrnTable& table, int prn, int& slot) {
-    for (int i = 1; i <= table.count; ++i) {
-        if (table.prn[i] == prn) {
-            slot = i;
-            return true;
-        }
-    }
-    slot = table.count + 1;
-    return false;
+bool getprn(const SatIndex& table, SatId sat, int& slot) {
+    const int position = table.find(sat);
+    slot = position >= 0 ? position + 1 : table.size() + 1;
+    return position >= 0;
 }
 
-bool putprn(PrnTable& table, int prn, int& slot) {
+bool putprn(SatIndex& table, SatId sat, int& slot) {
     int found = 0;
-    if (getprn(table, prn, found)) {
+    if (getprn(table, sat, found)) {
         slot = found;
         return false;
     }
     slot = 0;
-    if (table.count >= kMaxPrn) return false;
-    table.count += 1;
-    table.prn[table.count] = prn;
+    if (sat.system == GnssSystem::gps && table.count(GnssSystem::gps) >= kMaxGpsSatellites) return false;
+    table.add(sat);
     return true;
 }
 
-bool delprn(PrnTable& table, int prn, int& n) {
-    int slot = 0;
-    if (!getprn(table, prn, slot)) {
-        n = table.count;
-        return false;
-    }
-    for (int i = slot; i < table.count; ++i) table.prn[i] = table.prn[i + 1];
-    table.count -= 1;
-    n = table.count;
-    return true;
+bool delprn(SatIndex& table, SatId sat, int& n) {
+    const bool held = table.remove(sat);
+    n = table.size();
+    return held;
 }
 
-int invprn(const PrnTable& table, int slot) {
-    if (slot < 1 || slot > table.count) stopRun(kStopBadSlot);
-    return table.prn[slot];
+SatId invprn(const SatIndex& table, int slot) {
+    if (slot < 1 || slot > table.size()) stopRun(kStopBadSlot);
+    return table.at(slot - 1);
 }
 
 }  // namespace varno

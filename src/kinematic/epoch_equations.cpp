@@ -22,13 +22,13 @@ double pseudorangeVariance(const ObservationModel& model, double elevation) {
     return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
 }
 
-bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
-          const OrbitSource& orbit, const std::array<double, 3>& centre1, const std::array<double, 3>& centre2,
-          const Geodetic& g1, const Geodetic& g2, double dt1, double dt2, SatelliteView& v) {
+bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run, const OrbitSource& orbit,
+          const std::array<double, 3>& centre1, const std::array<double, 3>& centre2, const Geodetic& g1,
+          const Geodetic& g2, double dt1, double dt2, SatelliteView& v) {
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
     if (!dget(slot, rec1, rec2, satCount, phase1, v.p1, l2Phase1, phase2, v.p2, l2Phase2)) return false;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId sat = satelliteInSlot(*run.sats, slot);
+    const SatId sat = invprn(*run.sats, slot);
     SignalPath path1, path2;
     // Point 1's time tag is the epoch by which a broadcast orbit chooses its record, as in the static adjustment.
     if (!signalPath(orbit, sat, centre1, rec1.epochTime, dt1, rec1.epochTime, path1, miss, &g1)) return false;
@@ -61,8 +61,8 @@ bool masked(const ObservationModel& model, const SatelliteView& v) {
 
 }  // namespace
 
-bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
-                        const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
+bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
+                        const RunModels& run, const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
                         const ObservationModel& model, int& cursor, KinematicEquations& equations) {
     equations.differences.clear();
     int r = 0;
@@ -76,7 +76,7 @@ bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& re
     if (!dget(r, rec1, rec2, satCount, phase1, p1r, l2Phase1, phase2, p2r, l2Phase2)) return false;
     double dt1 = 0, dt2 = 0;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId reference = satelliteInSlot(*run.sats, r);
+    const SatId reference = invprn(*run.sats, r);
     if (!receiverClock(orbit, reference, pair.p1L1, rec1.epochTime, p1r, rec1.epochTime, dt1, miss)) return false;
     if (!receiverClock(orbit, reference, point2L1, rec2.epochTime, p2r, rec1.epochTime, dt2, miss)) return false;
     SatelliteView ref;

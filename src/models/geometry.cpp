@@ -139,11 +139,9 @@ double elevationAt(const Geodetic& site, const std::array<double, 3>& station, c
     return std::atan(up / std::sqrt(north * north + east * east)) * kDegreesPerRadian;
 }
 
-SatId satelliteInSlot(const PrnTable& sats, int slot) { return SatId::gps(invprn(sats, slot)); }
-
 void comdtr(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
             double p1, double p2, double& dt1, double& dt2) {
-    const SatId sat = satelliteInSlot(*run.sats, slot);
+    const SatId sat = invprn(*run.sats, slot);
     // Point 1 is finished before point 2 starts; each starts again from a zero offset.
     dt1 = clockOrStop(run.jd0, sat, orbit, pair.p1L1, t1, p1, t1, kStopClockPoint1);
     dt2 = clockOrStop(run.jd0, sat, orbit, pair.p2L1, t2, p2, t1, kStopClockPoint2);
@@ -152,7 +150,7 @@ void comdtr(const RunModels& run, int slot, const StationPair& pair, const Orbit
 void comrng(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u) {
     SignalPath path1, path2;
-    pathsOrStop(run.jd0, satelliteInSlot(*run.sats, slot), pair, orbit, t1, t2, dt1, dt2, path1, path2);
+    pathsOrStop(run.jd0, invprn(*run.sats, slot), pair, orbit, t1, t2, dt1, dt2, path1, path2);
     rho1 = path1.range;
     rho2 = path2.range;
     u = path2.unit;
@@ -174,14 +172,14 @@ void comrg0(const RunModels& run, int slot, const StationPair& pair, const Orbit
 void comrge(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
             double dt1, double dt2, const Geodetic& site1, const Geodetic& site2, double& elevation1,
             double& elevation2) {
-    const SatId sat = satelliteInSlot(*run.sats, slot);
+    const SatId sat = invprn(*run.sats, slot);
     elevation1 = pathOrStop(run.jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1, &site1).elevation;
     elevation2 = pathOrStop(run.jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2).elevation;
 }
 
 void comrg2(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
             double dt1, double dt2, const Geodetic& site2, double& rho1, double& rho2, double& elevation) {
-    const SatId sat = satelliteInSlot(*run.sats, slot);
+    const SatId sat = invprn(*run.sats, slot);
     rho1 = pathOrStop(run.jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1).range;
     const SignalPath path2 = pathOrStop(run.jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2);
     rho2 = path2.range;

@@ -49,9 +49,6 @@ bool receiverClock(const OrbitSource& orbit, SatId sat, const std::array<double,
 // Elevation (degrees, −90..90) of `satellite` seen from `station` at the station's geodetic `site`.
 double elevationAt(const Geodetic& site, const std::array<double, 3>& station, const std::array<double, 3>& satellite);
 
-// The satellite in `slot` of the run's table (stop 74358 outside 1..count).
-SatId satelliteInSlot(const PrnTable& sats, int slot);
-
 // ---------------------------------------------------------------------------------------------------------------
 // Troposphere model (present, switched off in this program).
 struct MetParams {
@@ -67,7 +64,7 @@ struct RefSatTable;
 // satellites), its reference satellite table (whose lookup cursor the adjustment moves), its reference day (for
 // the plain words of an orbit that does not reach) and its met values. The run context owns what it points to.
 struct RunModels {
-    const PrnTable* sats = nullptr;
+    const SatIndex* sats = nullptr;
     RefSatTable* references = nullptr;
     int jd0 = 0;
     MetParams met;
@@ -146,11 +143,11 @@ bool lookrs(const RefSatTable& table, int& slot, double t, int& cursor);
 // Moves the table's lookup cursor, as a run of getrs calls ending there would.
 void seekrs(RefSatTable& table, int cursor);
 // Writes the table to the listing, its satellites by number from the run's table `sats`.
-void dumprs(const RefSatTable& table, const PrnTable& sats);
+void dumprs(const RefSatTable& table, const SatIndex& sats);
 // Builds the table over [start, stop]: every ~300 s the satellite highest above point 1's horizon. Stops 93278,
 // 74358, 34958, 32875, 87435, 87436. Listing: "<nrs> entries in reference satellite table" and the dump.
 // The table is `table`, its satellites the slots 1..satCount of `sats`.
-void makrst(RefSatTable& table, const PrnTable& sats, double start, double stop, double interval,
+void makrst(RefSatTable& table, const SatIndex& sats, double start, double stop, double interval,
             const StationPair& pair, const OrbitSource& orbit, int satCount);
 
 }  // namespace varno

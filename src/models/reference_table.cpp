@@ -84,16 +84,16 @@ bool getrs(RefSatTable& table, int& slot, double t) { return lookrs(table, slot,
 
 void seekrs(RefSatTable& table, int cursor) { table.cursor = cursor; }
 
-void dumprs(const RefSatTable& table, const PrnTable& sats) {
+void dumprs(const RefSatTable& table, const SatIndex& sats) {
     writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
     for (int i = 1; i <= table.nrs; ++i) {
-        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(sats, table.refSlot[i]), 6);
+        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(sats, table.refSlot[i]).number, 6);
         if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
         writeListing(line);
     }
 }
 
-void makrst(RefSatTable& table, const PrnTable& sats, double start, double stop, double interval,
+void makrst(RefSatTable& table, const SatIndex& sats, double start, double stop, double interval,
             const StationPair& pair, const OrbitSource& orbit, int satCount) {
     openrs(table);
 
@@ -113,12 +113,14 @@ void makrst(RefSatTable& table, const PrnTable& sats, double start, double stop,
         double bestElevation = 0.0;
         bestSlot = 0;
         for (int slot = 1; slot <= satCount; ++slot) {
-            const int prn = invprn(sats, slot);
+            const SatId sat = invprn(sats, slot);
+            // A satellite without a usable broadcast record then takes no part in the choice.
+            if (!orbit.serves(sat, t)) continue;
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(SatId::gps(prn), t, t, s, miss)) {
-                writeListing(freeLine("oterp error in makrst--", missCode(miss), prn, t));
+            if (!orbit.state(sat, t, t, s, miss)) {
+                writeListing(freeLine("oterp error in makrst--", missCode(miss), sat.number, t));
                 stopRun(kStopOrbit);
             }
             const double elevation = elevationAt(site, pair.p1L1, s.position);

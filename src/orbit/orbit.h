@@ -38,6 +38,10 @@ public:
     virtual std::vector<SatId> satellites() const = 0;
     virtual double firstTime() const = 0;
     virtual double lastTime() const = 0;
+    // Whether the source has anything for `sat` at nominal epoch `epoch`: false when a source that chooses among
+    // records holds none usable for it then, and the satellite takes no part in that epoch. A tabulated source
+    // says true (its misses stop the run where they are met).
+    virtual bool serves(SatId, double) const { return true; }
     // Position only, for callers that do not use the clock: the same position and misses as state(). The
     // default asks state().
     virtual bool position(SatId sat, double t, double epoch, std::array<double, 3>& position,

@@ -136,12 +136,12 @@ void timeTicks(std::string& out, const Frame& f, int jd0) {
 ResidualPlot::ResidualPlot(int jd0, double spanStart, double spanEnd)
     : jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd) {}
 
-ResidualPlot::Series& ResidualPlot::series(int prn) {
-    auto it = std::lower_bound(series_.begin(), series_.end(), prn,
-                               [](const Series& s, int p) { return s.prn < p; });
-    if (it == series_.end() || it->prn != prn) {
+ResidualPlot::Series& ResidualPlot::series(SatId sat) {
+    auto it = std::lower_bound(series_.begin(), series_.end(), sat,
+                               [](const Series& s, SatId p) { return s.sat < p; });
+    if (it == series_.end() || it->sat != sat) {
         Series s;
-        s.prn = prn;
+        s.sat = sat;
         s.time.resize(kTimeBins);
         s.elevation.resize(kElevationBins);
         it = series_.insert(it, std::move(s));
@@ -157,7 +157,7 @@ void ResidualPlot::add(const PostFitResidual& r) {
     const double span = spanEnd_ - spanStart_;
     const double timeFraction = span > 0 ? (r.epochTime - spanStart_) / span : 0.0;
     const double elevation = std::isfinite(r.elevation) ? r.elevation : 0.0;
-    Series& s = series(r.prn);
+    Series& s = series(r.sat);
     const float v = static_cast<float>(r.residual);
     for (Bin* bin : {&s.time[binOf(timeFraction, kTimeBins)],
                      &s.elevation[binOf(elevation / kMaxElevation, kElevationBins)]}) {
@@ -254,7 +254,7 @@ std::string ResidualPlot::svg(const std::string& title) const {
         const double y = kLegendTop + static_cast<double>(i % 40) * kLegendStep;
         put(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"12\" height=\"10\" fill=\"%s\"/>\n", kLegendX + column, y - 9,
             c.c_str());
-        put(out, "<text x=\"%.1f\" y=\"%.1f\">PRN %d</text>\n", kLegendX + column + 17, y, s.prn);
+        put(out, "<text x=\"%.1f\" y=\"%.1f\">PRN %d</text>\n", kLegendX + column + 17, y, s.sat.number);
     }
     put(out, "<text x=\"%g\" y=\"%g\" font-weight=\"bold\">satellite</text>\n", kLegendX, kLegendTop - 22);
     put(out, "<text x=\"%g\" y=\"%g\" fill=\"#333\">Bars: used residuals in bins of %.3g s and of %.2g deg "

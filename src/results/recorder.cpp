@@ -1,4 +1,5 @@
 // Collecting the adjustment's figures as they come, and writing the outputs of the results at the end.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -12,23 +13,36 @@ namespace {
 
 // Beyond this many epochs (46 days at 1 s) the span is not kept epoch by epoch and no PDOP is given.
 constexpr double kMaxPdopEpochs = 4.0e6;
-constexpr int kMaxSlotBits = 64;
+constexpr int kWordBits = 64;
 constexpr const char* kCsvHeader = "time,prn,reference_prn,elevation_deg,residual_m,status\n";
 constexpr std::size_t kCsvChunk = 1 << 16;
 
+// With correlated weights: the double difference's row of W·A and W·v from its epoch's figures, and the shares W
+// was made of. A double difference whose epoch the last iteration did not keep weighs as it would alone.
+void generalise(PostFitDifference& d, const std::vector<EpochWeights>& epochs) {
+    const auto at = std::lower_bound(epochs.begin(), epochs.end(), d.time,
+                                     [](const EpochWeights& e, double t) { return e.epochTime < t; });
+    if (at == epochs.end() || at->epochTime != d.time) return;
+    const double own = 1.0 / d.weight - at->referenceShare;
+    if (!(own > 0.0) || !std::isfinite(own)) return;
+    d.generalised = true;
+    d.satelliteShare = own;
+    d.referenceShare = at->referenceShare;
+    for (std::size_t c = 0; c < 3; ++c) d.weightedPartials[c] = (d.partials[c] - at->meanPartials[c]) / own;
+    d.weightedResidual = (d.residual - at->meanResidual) / own;
+}
+
 }  // namespace
 
-ResultsRecorder::ResultsRecorder(ResultsRequest request, const PrnTable& sats, int jd0, double spanStart,
-                                 double spanEnd, double interval)
-    : request_(std::move(request)),
-      sats_(sats),
-      jd0_(jd0),
-      spanStart_(spanStart),
-      spanEnd_(spanEnd),
-      interval_(interval) {
+ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, int jd0, double spanStart,
+                                 double spanEnd, double interval, int satCount)
+    : request_(std::move(request)), sats_(sats), jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval),
+      slotWords_(static_cast<std::size_t>(std::max(satCount, 1) + kWordBits - 1) / kWordBits) {
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
-        if (epochs >= 1.0 && epochs <= kMaxPdopEpochs) epochSlots_.assign(static_cast<std::size_t>(epochs), 0);
+        if (epochs >= 1.0 && epochs <= kMaxPdopEpochs) {
+            epochSlots_.assign(static_cast<std::size_t>(epochs) * slotWords_, 0);
+        }
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
     if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_);
@@ -47,11 +61,11 @@ void ResultsRecorder::solved(const std::array<double, 9>& inverseNormal, int cou
 }
 
 void ResultsRecorder::residual(const PostFitResidual& r) {
-    if (r.prn >= 0) {
-        const auto prn = static_cast<std::size_t>(r.prn);
-        if (prn >= tallies_.size()) tallies_.resize(prn + 1);
-        SatelliteTally& tally = tallies_[prn];
-        tally.prn = r.prn;
+    if (r.sat.number > 0) {
+        const auto key = static_cast<std::size_t>(r.sat.key());
+        if (key >= tallies_.size()) tallies_.resize(key + 1);
+        SatelliteTally& tally = tallies_[key];
+        tally.sat = r.sat;
         tally.formed += 1;
         if (r.weight != 1.0) weighted_ = true;
         // Weighted as the listing's rms table sums them.
@@ -61,12 +75,15 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
             tally.sumSquaresUsed += r.weight * r.residual * r.residual;
         }
     }
-    if (r.used && !epochSlots_.empty() && r.slot >= 1 && r.slot <= kMaxSlotBits && r.referenceSlot >= 1 &&
-        r.referenceSlot <= kMaxSlotBits) {
+    const int slotBits = static_cast<int>(slotWords_) * kWordBits;
+    if (r.used && !epochSlots_.empty() && r.slot >= 1 && r.slot <= slotBits && r.referenceSlot >= 1 &&
+        r.referenceSlot <= slotBits) {
         const double index = std::floor((r.epochTime - spanStart_) / interval_ + 0.5);
-        if (index >= 0.0 && index < static_cast<double>(epochSlots_.size())) {
-            epochSlots_[static_cast<std::size_t>(index)] |=
-                (std::uint64_t{1} << (r.slot - 1)) | (std::uint64_t{1} << (r.referenceSlot - 1));
+        if (index >= 0.0 && index < static_cast<double>(epochSlots_.size() / slotWords_)) {
+            std::uint64_t* words = &epochSlots_[static_cast<std::size_t>(index) * slotWords_];
+            for (const int slot : {r.slot, r.referenceSlot}) {
+                words[(slot - 1) / kWordBits] |= std::uint64_t{1} << ((slot - 1) % kWordBits);
+            }
         }
     }
     if (covariance_) {
@@ -74,12 +91,13 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
         d.used = r.used;
         varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
                        request_.model.sigmaB, d.satelliteShare, d.referenceShare);
+        if (request_.model.correlatedWeights) generalise(d, epochWeights_);
         covariance_->add(d);
     }
     if (plot_) plot_->add(r);
     if (csv_) {
-        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + std::to_string(r.prn) + ',' +
-                      std::to_string(r.referencePrn) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
+        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + std::to_string(r.sat.number) + ',' +
+                      std::to_string(r.reference.number) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
                       (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
             csv_->write(csvBuffer_);
@@ -92,18 +110,21 @@ double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitSource& orb
     constexpr int kMinSatellites = 4;
     double sum = 0.0;
     epochs = 0;
-    for (std::size_t i = 0; i < epochSlots_.size(); ++i) {
-        const std::uint64_t slots = epochSlots_[i];
-        if (std::popcount(slots) < kMinSatellites) continue;
+    const std::size_t epochCount = epochSlots_.size() / slotWords_;
+    for (std::size_t i = 0; i < epochCount; ++i) {
+        const std::uint64_t* words = &epochSlots_[i * slotWords_];
+        int held = 0;
+        for (std::size_t w = 0; w < slotWords_; ++w) held += std::popcount(words[w]);
+        if (held < kMinSatellites) continue;
         const double t = spanStart_ + static_cast<double>(i) * interval_;
         // Normal matrix of the undifferenced geometry at point 2: direction cosines and the receiver clock.
         std::array<double, 16> n{};
         int satellites = 0;
-        for (int slot = 1; slot <= kMaxSlotBits; ++slot) {
-            if ((slots & (std::uint64_t{1} << (slot - 1))) == 0) continue;
+        for (int slot = 1; slot <= static_cast<int>(slotWords_) * kWordBits; ++slot) {
+            if ((words[(slot - 1) / kWordBits] & (std::uint64_t{1} << ((slot - 1) % kWordBits))) == 0) continue;
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(SatId::gps(invprn(sats_, slot)), t, t, s, miss)) continue;
+            if (!orbit.state(invprn(sats_, slot), t, t, s, miss)) continue;
             const double dx = s.position[0] - pair.p2L1[0], dy = s.position[1] - pair.p2L1[1],
                          dz = s.position[2] - pair.p2L1[2];
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -130,8 +151,8 @@ void ResultsRecorder::finish(const RunSummary& summary, std::ostream& out) {
     }
     if (plot_) {
         OutputFile file(request_.plotPath);
-        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " + summary.point2Id +
-                              ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
+        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " +
+                              summary.point2Id + ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
         file.commit();
     }
     if (!request_.summaryPath.empty() && request_.summaryPath != "-") {

@@ -43,6 +43,7 @@ void projectedLines(std::string& t, const crs::ProjectedPoint& p, bool withSigma
     }
     line(t, "  %-11s%s (%s)", p.crs.c_str(), values.c_str(), p.crsName.c_str());
     if (withSigmas) line(t, "  %-11s%s", "sigma", sigmas.c_str());
+    if (p.outsideAreaOfUse) line(t, "  %-11s%s", "warning", ("outside the area of use (" + p.areaOfUse + ")").c_str());
 }
 
 }  // namespace
@@ -105,11 +106,11 @@ std::string reportText(const RunSummary& s) {
          s.formed - s.used, s.postFitRms);
     std::string used;
     for (const SatelliteTally& tally : s.satellites) {
-        if (tally.used > 0) used += " " + std::to_string(tally.prn);
+        if (tally.used > 0) used += " " + std::to_string(tally.sat.number);
     }
     line(t, "  satellites  %s", used.empty() ? " none used" : used.c_str());
     for (const SatelliteTally& tally : s.satellites) {
-        line(t, "    PRN %2d   formed %7d  used %7d  rejected %7d", tally.prn, tally.formed, tally.used,
+        line(t, "    PRN %2d   formed %7d  used %7d  rejected %7d", tally.sat.number, tally.formed, tally.used,
              tally.formed - tally.used);
     }
     if (s.pdopEpochs > 0) {

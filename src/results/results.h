@@ -66,7 +66,7 @@ struct ErrorCorrelation {
 // ---------------------------------------------------------------------------------------------------------------
 // The summary of one run.
 struct SatelliteTally {
-    int prn = 0;
+    SatId sat;
     int formed = 0;                // double differences formed with this satellite (not as reference)
     int used = 0;                  // of them within the final threshold
     double sumSquaresUsed = 0;     // Σ w·v² of the used, m²
@@ -106,7 +106,7 @@ struct RunSummary {
     bool troposphere = false;     // the run modelled the troposphere
     int formed = 0, used = 0;
     double postFitRms = 0;                              // of the used residuals, m (as the listing gives it)
-    std::vector<SatelliteTally> satellites;             // every PRN that formed one, increasing
+    std::vector<SatelliteTally> satellites;             // every satellite that formed one, increasing
     int pdopEpochs = 0;                                 // epochs used with at least four satellites
     double meanPdop = 0;                                // over those epochs (0 when there is none)
     StaticCheck staticCheck;                            // written when done
@@ -141,13 +141,13 @@ private:
         double usedSum = 0, usedSumSquares = 0;
     };
     struct Series {
-        int prn = 0;
+        SatId sat;
         std::vector<Bin> time, elevation;
     };
-    Series& series(int prn);
+    Series& series(SatId sat);
     int jd0_;
     double spanStart_, spanEnd_;
-    std::vector<Series> series_;  // increasing PRN
+    std::vector<Series> series_;  // increasing satellite
 };
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -166,12 +166,14 @@ struct ResultsRequest {
 // forms the summary and writes what was asked for.
 class ResultsRecorder : public AdjustObserver {
 public:
-    // The common span and step in jts seconds of reference day jd0; the run's satellites in `sats` by slot.
-    ResultsRecorder(ResultsRequest request, const PrnTable& sats, int jd0, double spanStart, double spanEnd,
-                    double interval);
+    // The common span and step in jts seconds of reference day jd0; the run's satellites are `sats`, in slots
+    // 1..satCount.
+    ResultsRecorder(ResultsRequest request, const SatIndex& sats, int jd0, double spanStart, double spanEnd,
+                    double interval, int satCount);
     ~ResultsRecorder() override;
 
     void solved(const std::array<double, 9>& inverseNormal, int count) override;
+    void epochWeights(const std::vector<EpochWeights>& epochs) override { epochWeights_ = epochs; }
     void residual(const PostFitResidual& residual) override;
     bool wantsPartials() const override { return covariance_ != nullptr; }
 
@@ -185,14 +187,17 @@ private:
     double meanPdop(const StationPair& pair, const OrbitSource& orbit, int& epochs) const;
 
     ResultsRequest request_;
-    const PrnTable& sats_;
+    const SatIndex& sats_;
     int jd0_;
     double spanStart_, spanEnd_, interval_;
     std::array<double, 9> lastInverse_{};
+    std::vector<EpochWeights> epochWeights_;  // the last iteration's, with correlated weights
     int lastCount_ = 0;
-    std::vector<SatelliteTally> tallies_;        // indexed by PRN
+    std::vector<SatelliteTally> tallies_;        // indexed by SatId::key()
     bool weighted_ = false;
-    std::vector<std::uint64_t> epochSlots_;      // per epoch of the span: slots of the used double differences
+    // Per epoch of the span, `slotWords_` words: the slots of the used double differences, a bit each.
+    std::vector<std::uint64_t> epochSlots_;
+    std::size_t slotWords_ = 1;
     std::unique_ptr<CovarianceAccumulator> covariance_;  // with a summary or a report
     std::unique_ptr<ResidualPlot> plot_;
     std::unique_ptr<OutputFile> csv_;

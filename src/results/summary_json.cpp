@@ -33,6 +33,8 @@ Json projectedJson(const crs::ProjectedPoint& p, bool withSigmas) {
     Json j = {{"crs", p.crs}, {"crs_name", p.crsName}};
     for (int i = 0; i < 3; ++i) j[p.axes[i]] = number(p.value[i]);
     for (int i = 0; i < 3; ++i) j["sigma_" + p.axes[i]] = withSigmas ? number(p.sigma[i]) : Json();
+    j["area_of_use"] = p.areaOfUse;
+    j["outside_area_of_use"] = p.outsideAreaOfUse;
     return j;
 }
 
@@ -102,13 +104,13 @@ std::string summaryJson(const RunSummary& s) {
     Json satellites = Json::array();
     Json used = Json::array();
     for (const SatelliteTally& t : s.satellites) {
-        satellites.push_back({{"prn", t.prn},
+        satellites.push_back({{"prn", t.sat.number},
                               {"formed", t.formed},
                               {"used", t.used},
                               {"rejected", t.formed - t.used},
                               {"rms_used_m", t.used > 0 ? number(std::sqrt(t.sumSquaresUsed / t.used)) : Json()},
                               {"rms_all_m", number(std::sqrt(t.sumSquaresAll / t.formed))}});
-        if (t.used > 0) used.push_back(t.prn);
+        if (t.used > 0) used.push_back(t.sat.number);
     }
     Json j = {
         {"schema", kSummarySchema},

@@ -50,13 +50,14 @@ double valueAt(const RecordValues& values, int types, int position) {
 }
 
 // Reads the records of the epoch line into `record`, for the satellites the table holds in slots 1..n.
-void takeEpoch(TextFile& file, const ObsFileSummary& summary, const PrnTable& sats, int n, const EpochLine& epoch,
-               Record& line, EpochRecord& record) {
+void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, const EpochLine& epoch,
+               Record& line,
+               EpochRecord& record) {
     const int types = std::clamp(summary.typeCount, 0, kMaxTypes);
     const int linesEach = recordLines(summary.typeCount);
-    const int slots = std::clamp(n, 0, kMaxPrn);
+    const int slots = std::max(n, 0);
     const ObsTypeIndex& index = summary.typeIndex;
-    std::fill(record.present.begin() + 1, record.present.begin() + 1 + slots, 0);
+    record.clearSlots(slots);
     RecordValues values;
     for (int k = 0; k < epoch.count; ++k) {
         const bool last = k + 1 == epoch.count;
@@ -75,7 +76,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, const PrnTable& sa
         }
         readRecord(file, line, types, linesEach, last, values);
         int slot = 0;
-        if (!getprn(sats, prn, slot) || slot > slots) continue;
+        if (!getprn(sats, SatId::gps(prn), slot) || slot > slots) continue;
         record.present[static_cast<size_t>(slot)] = 1;
         std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
         for (int j = 0; j < 4; ++j) {
@@ -88,6 +89,15 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, const PrnTable& sa
 
 }  // namespace
 
+void EpochRecord::clearSlots(int n) {
+    const std::size_t size = static_cast<std::size_t>(std::max(n, 0)) + 1;
+    if (present.size() < size) {
+        present.resize(size);
+        obs.resize(size);
+    }
+    std::fill(present.begin(), present.begin() + static_cast<std::ptrdiff_t>(size), 0);
+}
+
 void skipHeader(TextFile& file) {
     file.rewind();
     Record line;
@@ -96,7 +106,7 @@ void skipHeader(TextFile& file) {
     } while (!line.startsWith(kLabelColumn, "END OF HEADER"));
 }
 
-bool oget(TextFile& file, const ObsFileSummary& summary, const PrnTable& sats, int n, double t, EpochRecord& record) {
+bool oget(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record) {
     // An epoch already held answers the request the same way in every layout.
     if (record.holding) {
         if (record.syncState == kAhead && record.epochTime - t >= kTolerance) return false;
@@ -144,8 +154,9 @@ bool oget(TextFile& file, const ObsFileSummary& summary, const PrnTable& sats, i
 
 bool dget(int slot, const EpochRecord& point1, const EpochRecord& point2, int n, double& phase1, double& range1,
           double& phaseL2_1, double& phase2, double& range2, double& phaseL2_2) {
-    if (slot < 1 || slot > n || slot > kMaxPrn) stopRun(kStopSlotOutside);
+    if (slot < 1 || slot > n) stopRun(kStopSlotOutside);
     const size_t s = static_cast<size_t>(slot);
+    if (s >= point1.present.size() || s >= point2.present.size()) return false;
     if (point1.present[s] == 0 || point2.present[s] == 0) return false;
     phase1 = point1.obs[s][0];
     range1 = point1.obs[s][1];

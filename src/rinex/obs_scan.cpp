@@ -96,13 +96,13 @@ void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
     }
 }
 
-// Enters the GPS satellites of a valid epoch into the PrnTable, in list order.
-void enterSatellites(const EpochLine& epoch, PrnTable& sats, int overflowStop) {
+// Enters the GPS satellites of a valid epoch into the run's table, in list order.
+void enterSatellites(const EpochLine& epoch, SatIndex& sats, int overflowStop) {
     for (int k = 0; k < epoch.count; ++k) {
         const int prn = epoch.prn[static_cast<size_t>(k)];
         if (prn <= 0 || !isGps(epoch, k)) continue;
         int slot = 0;
-        if (!putprn(sats, prn, slot) && slot == 0) {
+        if (!putprn(sats, SatId::gps(prn), slot) && slot == 0) {
             writeListing(freeLine("prn table overflow"));
             stopRun(overflowStop);
         }
@@ -144,7 +144,7 @@ int alook(const std::string& code, std::span<const std::string> list, int n) {
     return 0;
 }
 
-void oscan(TextFile& file, int jd0, PrnTable& sats, ObsFileSummary& summary) {
+void oscan(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary) {
     summary.jd0 = jd0;
     Record line;
     Record ahead;

@@ -83,13 +83,13 @@ bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
 }
 
 // Reads the satellite lines of an epoch and enters its GPS satellites into the run's table, in file order.
-void enterSatellites(TextFile& file, Record& line, PrnTable& sats, int count, int overflowStop) {
+void enterSatellites(TextFile& file, Record& line, SatIndex& sats, int count, int overflowStop) {
     for (int k = 0; k < count; ++k) {
         file.require(line, kRinexWidth, "a satellite record");
         if (line.column(1) != 'G') continue;
         const int prn = line.intField(2, 3, "satellite number");
         int slot = 0;
-        if (prn > 0 && !putprn(sats, prn, slot) && slot == 0) {
+        if (prn > 0 && !putprn(sats, SatId::gps(prn), slot) && slot == 0) {
             writeListing(freeLine("prn table overflow"));
             stopRun(overflowStop);
         }
@@ -111,12 +111,12 @@ void enterSatellites(TextFile& file, Record& line, PrnTable& sats, int count, in
 // Value at 1-based position p of a satellite line (its group starts in column 16p - 12), absent when not declared.
 double valueAt(const Record& line, int p) { return p < 1 ? kNoData : groupValue(line, 16 * p - 12); }
 
-void takeEpoch(TextFile& file, const ObsFileSummary& summary, const PrnTable& sats, int n, int count, Record& line,
+void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, int count, Record& line,
                EpochRecord& record) {
     const ObsTypeIndex& index = summary.typeIndex;
     const int width = std::max(kRinexWidth, 3 + 16 * *std::max_element(index.begin(), index.end()));
-    const int slots = std::clamp(n, 0, kMaxPrn);
-    std::fill(record.present.begin() + 1, record.present.begin() + 1 + slots, 0);
+    const int slots = std::max(n, 0);
+    record.clearSlots(slots);
     for (int k = 0; k < count; ++k) {
         file.require(line, width, "a satellite record");
         if (line.column(1) != 'G') continue;
@@ -126,7 +126,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, const PrnTable& sa
             stopRun(kStopZeroPrn);
         }
         int slot = 0;
-        if (!getprn(sats, prn, slot) || slot > slots) continue;
+        if (!getprn(sats, SatId::gps(prn), slot) || slot > slots) continue;
         record.present[static_cast<size_t>(slot)] = 1;
         std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
         for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(line, index[static_cast<size_t>(j + 1)]);
@@ -137,7 +137,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, const PrnTable& sa
 
 }  // namespace
 
-void scanEpochs3(TextFile& file, ObsFileSummary& summary, PrnTable& sats) {
+void scanEpochs3(TextFile& file, ObsFileSummary& summary, SatIndex& sats) {
     Record line;
     Epoch3 epoch;
     bool afterEvent = false;
@@ -176,7 +176,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary, PrnTable& sats) {
     summary.interval = typicalInterval(spacings);
 }
 
-bool oget3(TextFile& file, const ObsFileSummary& summary, const PrnTable& sats, int n, double t, EpochRecord& record) {
+bool oget3(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record) {
     Record& line = file.lineBuffer();
     Epoch3 epoch;
     bool afterEvent = false;

@@ -22,7 +22,7 @@ constexpr int kStopOrbitTooShort = 43588;
 // Nearest whole number, halves away from zero, kept in double so that no value can overflow an integer.
 double nint(double x) { return std::round(x); }
 
-void scanReceiver(TextFile& file, int jd0, PrnTable& sats, ObsFileSummary& summary, const char* label,
+void scanReceiver(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary, const char* label,
                   std::array<double, 3>& marker) {
     oscan(file, jd0, sats, summary);
     writeListing(label + fmtF(summary.firstEpoch, 10, 2) + fmtF(summary.lastEpoch, 10, 2) +
@@ -32,7 +32,7 @@ void scanReceiver(TextFile& file, int jd0, PrnTable& sats, ObsFileSummary& summa
 }
 
 // Scans both files and fixes the common span and interval, which the orbit's [t0, tEnd] must cover.
-void commonSpan(TextFile& obs1, TextFile& obs2, PrnTable& sats, SpanPlan& plan, ObsFileSummary& summary1,
+void commonSpan(TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan, ObsFileSummary& summary1,
                 ObsFileSummary& summary2, StationPair& pair, double t0, double tEnd) {
     newprn(sats);
     scanReceiver(obs1, plan.jd0, sats, summary1, "file1  start/stop, intrvl", pair.p1Marker);
@@ -67,12 +67,12 @@ void commonSpan(TextFile& obs1, TextFile& obs2, PrnTable& sats, SpanPlan& plan, 
 
 }  // namespace
 
-void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, PrnTable& sats, SpanPlan& plan, ObsFileSummary& summary1,
+void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan, ObsFileSummary& summary1,
            ObsFileSummary& summary2, StationPair& pair) {
     recon(std::vector<TextFile*>{&orbit}, obs1, obs2, sats, plan, summary1, summary2, pair);
 }
 
-void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, PrnTable& sats, SpanPlan& plan,
+void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
            ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
     pair = StationPair{};
 
@@ -103,7 +103,7 @@ void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2,
     writeListing(freeLine("satellites and epochs", plan.satCount, plan.orbitEpochs));
 }
 
-void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, PrnTable& sats, SpanPlan& plan,
+void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
            ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
     pair = StationPair{};
     commonSpan(obs1, obs2, sats, plan, summary1, summary2, pair, orbit.firstTime(), orbit.lastTime());

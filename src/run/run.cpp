@@ -62,41 +62,40 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
-// The run's satellites, in their order.
-std::vector<SatId> runSatellites(const PrnTable& table) {
-    std::vector<SatId> sats;
-    for (int slot = 1; slot <= table.count; ++slot) sats.push_back(SatId::gps(table.prn[slot]));
-    return sats;
-}
-
 // Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
-void keepSatellitesOf(PrnTable& table, const OrbitSource& orbit, int& satCount) {
+void keepSatellitesOf(SatIndex& sats, const OrbitSource& orbit, int& satCount) {
     const std::vector<SatId> carried = orbit.satellites();
-    for (const SatId& sat : runSatellites(table)) {
+    for (const SatId& sat : std::vector<SatId>(sats.satellites())) {
         int n = 0;
-        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(table, sat.number, n);
+        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sats, sat, n);
     }
-    numprn(table, satCount);
+    numprn(sats, satCount);
 }
 
-// Removes from the run every satellite that lacks a usable broadcast record at some epoch of the common span, with
-// one listing line each; `satCount` comes back as the count left.
-void keepSatellitesWithRecords(PrnTable& table, const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
-    for (const SatId& sat : runSatellites(table)) {
-        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval);
+// One listing line for every satellite that lacks a usable broadcast record at some epochs of the common span: it
+// takes no part in those epochs, and is removed from the run when that is every epoch. `satCount` comes back as
+// the count left.
+void keepSatellitesWithRecords(SatIndex& sats, const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
+    for (const SatId& sat : std::vector<SatId>(sats.satellites())) {
+        int epochs = 0;
+        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
+        if (lacking < epochs) {
+            writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- left out there"));
+            continue;
+        }
         writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
         int n = 0;
-        delprn(table, sat.number, n);
+        delprn(sats, sat, n);
     }
-    numprn(table, satCount);
+    numprn(sats, satCount);
 }
 
 // The orbit of broadcast ephemerides: the navigation files read into `pool`, the reference day that of point 1's
-// first epoch, the span of both receivers, and the run's satellites those with a record at every epoch.
-std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, PrnTable& sats, NavPool& pool, TextFile& obs1,
-                                            TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
-                                            ObsFileSummary& summary2, StationPair& pair) {
+// first epoch, the span of both receivers, and the run's satellites those with a record at some epoch.
+std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, SatIndex& sats, NavPool& pool, TextFile& obs1,
+                                            TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
+                                            StationPair& pair) {
     for (const std::string& name : options.navs) {
         TextFile file(name);
         readNavigation(file, pool);
@@ -161,7 +160,7 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
     if (options.navs.empty()) {
         recon(orbits, obs1, obs2, run.satellites, plan, summary1, summary2, pair);
         for (TextFile* file : orbits) file->rewind();
-        source = loadSp3Orbit(orbits, plan.jd0, runSatellites(run.satellites), plan.orbitEpochs, plan.orbitStart,
+        source = loadSp3Orbit(orbits, plan.jd0, run.satellites.satellites(), plan.orbitEpochs, plan.orbitStart,
                               plan.orbitStop);
         orbitFiles.clear();
     } else {
@@ -187,12 +186,17 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
     ObservationModel model;
     model.elevationMask = options.elevationMask;
     model.elevationWeights = options.elevationWeights;
+    model.correlatedWeights = options.elevationWeights && options.correlatedWeights;
     if (model.elevationMask >= -90.0) {
         writeListing(freeLine("elevation mask", model.elevationMask, " degrees at both receivers"));
     }
     if (model.elevationWeights) {
         writeListing(freeLine("elevation weights: pseudorange variance", model.sigmaA, "^2 +", model.sigmaB,
                               "^2 / sin^2 e  m^2"));
+        if (model.correlatedWeights) {
+            writeListing(freeLine("correlated weights: each epoch's double differences by the inverse of their "
+                                  "covariance"));
+        }
     }
 
     makrst(run.references, run.satellites, plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
@@ -216,8 +220,8 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
                                 resultFile(options.residualsCsv), options.troposphere, model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
-        results = std::make_unique<ResultsRecorder>(wanted, run.satellites, plan.jd0, plan.dataStart, plan.dataEnd,
-                                                    plan.interval);
+        results = std::make_unique<ResultsRecorder>(wanted, run.satellites, plan.jd0, plan.dataStart, plan.dataEnd, plan.interval,
+                                                    plan.satCount);
         inputs.observer = results.get();
     }
     adjst(run.models, orbit, pair, plan.satCount, inputs);
@@ -241,6 +245,7 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
                 for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
             try {
                 summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+                if (summary.projected->outsideAreaOfUse) writeWarning(crs::areaWarning(*summary.projected, "point 2"));
             } catch (const crs::CrsError& error) {
                 throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
             }

@@ -47,6 +47,7 @@ struct RunOptions {
     bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
     double elevationMask = -91.0;  // degrees; below -90: no mask
     bool elevationWeights = false;  // weights from the elevation model of the adjustment
+    bool correlatedWeights = false;  // with them, each epoch's double differences by their covariance
     // Results beside the listing (empty: not written).
     std::string summary;          // summary JSON; "-": standard output
     bool report = false;          // a short block of the results on standard output
@@ -71,7 +72,7 @@ struct RunContext {
     RunContext(const RunContext&) = delete;
     RunContext& operator=(const RunContext&) = delete;
 
-    PrnTable satellites;
+    SatIndex satellites;
     RefSatTable references;
     RunModels models;  // reads the two tables above
     OutputSinks output;

@@ -170,7 +170,7 @@ TEST(Post, ResidualLinesWrittenByThePartsAreThoseWrittenInOrder) {
 // The places cut the store into parts that, read one after the other, give back every epoch in order.
 TEST(EpochStore, PartsReadFromItsPlacesJoinUpToTheWhole) {
     adjust_internal::EpochStore store;
-    std::array<adjust_internal::StoredObservation, adjust_internal::kMaxScatterFiles> stored{};
+    std::vector<adjust_internal::StoredObservation> stored(3);
     for (int e = 0; e < 2500; ++e) {
         adjust_internal::StoredEpoch epoch;
         epoch.epochTime1 = e;

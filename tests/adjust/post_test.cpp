@@ -134,8 +134,8 @@ TEST(Post, ObserverIsToldEveryResidualAsTheFileHasIt) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         const PostFitResidual& r = observer.residuals[i];
         EXPECT_EQ(r.epochTime, records[i].values[0]);
-        EXPECT_EQ(r.prn, prns[i]);
-        EXPECT_EQ(r.referencePrn, 27);
+        EXPECT_EQ(r.sat, SatId::gps(prns[i]));
+        EXPECT_EQ(r.reference, SatId::gps(27));
         EXPECT_EQ(r.referenceSlot, 1);
         EXPECT_EQ(r.residual, s.residualOf(records[i]));
         EXPECT_EQ(r.elevation, s.elevationOf(records[i]));

@@ -2,6 +2,9 @@
 // record chosen at the epoch serving every signal time of it.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "broadcast/broadcast.h"
 
 namespace varno {
@@ -100,6 +103,34 @@ TEST(BroadcastOrbit, ExpansionAboutTheEpochMatchesTheRecord) {
         for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(s.position[k], direct.position[k], 2e-6) << dt;
         EXPECT_EQ(s.clock, direct.clock);
     }
+}
+
+// An orbit keeps what it formed about each epoch for later passes: whatever the order of the epochs and the
+// thread that asks, every state is the one a fresh orbit gives, the choice of record included.
+TEST(BroadcastOrbit, KeptExpansionsServeEveryPassAndThreadAlike) {
+    NavPool pool;
+    const SatId g = SatId::gps(5);
+    pool.add(record(g, 2, 1.9));
+    pool.add(record(g, 4, 3.9));
+    const BroadcastOrbit kept(pool, 55378);
+    // Either side of a record change and of whole minutes, a little apart as two receivers' time tags are.
+    const std::vector<double> epochs{3 * 3600.0 - 0.01, 3 * 3600.0 + 0.01, 3 * 3600.0, 7680.0, 7679.999, 7680.001};
+    const auto pass = [&](bool backwards) {
+        for (std::size_t i = 0; i < epochs.size(); ++i) {
+            const double epoch = epochs[backwards ? epochs.size() - 1 - i : i];
+            const BroadcastOrbit fresh(pool, 55378);
+            SatelliteState a, b;
+            OrbitMiss miss = OrbitMiss::none;
+            ASSERT_TRUE(kept.state(g, epoch - 0.07, epoch, a, miss));
+            ASSERT_TRUE(fresh.state(g, epoch - 0.07, epoch, b, miss));
+            EXPECT_EQ(a.position, b.position) << epoch;
+            EXPECT_EQ(a.clock, b.clock) << epoch;
+        }
+    };
+    pass(false);
+    std::thread other(pass, true);
+    other.join();
+    pass(true);
 }
 
 TEST(PoolListing, SaysWhatWasRead) {

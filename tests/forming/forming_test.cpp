@@ -12,6 +12,10 @@ using test::AdjustScenario;
 // Both receivers' records of one epoch from the scenario's observations (slot 1 the reference).
 void recordsOf(const std::vector<ScratchRecord>& observations, EpochRecord& rec1, EpochRecord& rec2) {
     for (const ScratchRecord& o : observations) {
+        rec1.clearSlots(std::max(o.slot, static_cast<int>(rec1.present.size()) - 1));
+        rec2.clearSlots(std::max(o.slot, static_cast<int>(rec2.present.size()) - 1));
+    }
+    for (const ScratchRecord& o : observations) {
         rec1.epochTime = o.values[0];
         rec2.epochTime = o.values[1];
         for (int point = 0; point < 2; ++point) {

@@ -7,10 +7,10 @@ namespace varno {
 namespace {
 
 TEST(PrnTable, EmptyTable) {
-    PrnTable table;
+    SatIndex table;
     newprn(table);
     int slot = -1;
-    EXPECT_FALSE(getprn(table, 5, slot));
+    EXPECT_FALSE(getprn(table, SatId::gps(5), slot));
     EXPECT_EQ(slot, 1);
     int n = -1;
     numprn(table, n);
@@ -19,47 +19,50 @@ TEST(PrnTable, EmptyTable) {
 }
 
 TEST(Putprn, InsertsInOrderAndReportsDuplicates) {
-    PrnTable table;
+    SatIndex table;
     newprn(table);
     int slot = -1;
-    EXPECT_TRUE(putprn(table, 5, slot));
+    EXPECT_TRUE(putprn(table, SatId::gps(5), slot));
     EXPECT_EQ(slot, 0);
-    EXPECT_TRUE(putprn(table, 12, slot));
-    EXPECT_FALSE(putprn(table, 5, slot));
+    EXPECT_TRUE(putprn(table, SatId::gps(12), slot));
+    EXPECT_FALSE(putprn(table, SatId::gps(5), slot));
     EXPECT_EQ(slot, 1);
-    EXPECT_EQ(table.count, 2);
-    EXPECT_EQ(invprn(table, 1), 5);
-    EXPECT_EQ(invprn(table, 2), 12);
+    EXPECT_EQ(table.size(), 2);
+    EXPECT_EQ(invprn(table, 1), SatId::gps(5));
+    EXPECT_EQ(invprn(table, 2), SatId::gps(12));
     EXPECT_STOP(invprn(table, 3), 74358);
     EXPECT_STOP(invprn(table, 0), 74358);
 }
 
-TEST(Putprn, FullTableRefusesNewButNotHeldPrns) {
-    PrnTable table;
+TEST(Putprn, FullGpsTableRefusesNewGpsButNotHeldOrOtherSystems) {
+    SatIndex table;
     newprn(table);
     int slot = 0;
-    for (int prn = 1; prn <= kMaxPrn; ++prn) ASSERT_TRUE(putprn(table, prn, slot));
-    EXPECT_FALSE(putprn(table, 33, slot));
+    for (int prn = 1; prn <= kMaxGpsSatellites; ++prn) ASSERT_TRUE(putprn(table, SatId::gps(prn), slot));
+    EXPECT_FALSE(putprn(table, SatId::gps(33), slot));
     EXPECT_EQ(slot, 0);
-    EXPECT_FALSE(putprn(table, 32, slot));
+    EXPECT_FALSE(putprn(table, SatId::gps(32), slot));
     EXPECT_EQ(slot, 32);
-    EXPECT_EQ(table.count, 32);
+    EXPECT_EQ(table.size(), 32);
+    // The limit is one of GPS satellites: other systems still enter.
+    EXPECT_TRUE(putprn(table, SatId{GnssSystem::galileo, 33}, slot));
+    EXPECT_EQ(invprn(table, 33), (SatId{GnssSystem::galileo, 33}));
 }
 
 TEST(Delprn, ClosesTheGapKeepingOrder) {
-    PrnTable table;
+    SatIndex table;
     newprn(table);
     int slot = 0;
-    for (int prn : {7, 3, 9, 1}) putprn(table, prn, slot);
+    for (int prn : {7, 3, 9, 1}) putprn(table, SatId::gps(prn), slot);
     int n = 0;
-    EXPECT_TRUE(delprn(table, 3, n));
+    EXPECT_TRUE(delprn(table, SatId::gps(3), n));
     EXPECT_EQ(n, 3);
-    EXPECT_EQ(invprn(table, 1), 7);
-    EXPECT_EQ(invprn(table, 2), 9);
-    EXPECT_EQ(invprn(table, 3), 1);
-    EXPECT_FALSE(delprn(table, 3, n));
+    EXPECT_EQ(invprn(table, 1), SatId::gps(7));
+    EXPECT_EQ(invprn(table, 2), SatId::gps(9));
+    EXPECT_EQ(invprn(table, 3), SatId::gps(1));
+    EXPECT_FALSE(delprn(table, SatId::gps(3), n));
     EXPECT_EQ(n, 3);
-    EXPECT_TRUE(getprn(table, 1, slot));
+    EXPECT_TRUE(getprn(table, SatId::gps(1), slot));
     EXPECT_EQ(slot, 3);
 }
 

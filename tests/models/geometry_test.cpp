@@ -158,7 +158,7 @@ TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange)
     const Geodetic site{0.85, 0.24, 100.0};
     SignalPath path;
     OrbitMiss miss = OrbitMiss::none;
-    ASSERT_TRUE(signalPath(orbit, satelliteInSlot(testSats, kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
+    ASSERT_TRUE(signalPath(orbit, invprn(testSats, kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
     std::array<double, 3> rotated{};
     double third = 0.0;
     EXPECT_EQ(path.range, handRange(pair.p2L1, t, dt, rotated, third));
@@ -166,7 +166,7 @@ TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange)
     EXPECT_NEAR(norm(path.unit[0], path.unit[1], path.unit[2]), 1.0, 1e-15);
     EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
     // An orbit that does not reach the transmission time: the miss, the path untouched.
-    EXPECT_FALSE(signalPath(orbit, satelliteInSlot(testSats, kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
+    EXPECT_FALSE(signalPath(orbit, invprn(testSats, kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
     EXPECT_EQ(miss, OrbitMiss::outsideSpan);
     EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
 }
@@ -207,9 +207,8 @@ TEST_F(Geometry, OrbitFailureStopsWithTheCodeOfItsPass) {
     EXPECT_STOP(comrng(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, rho1, rho2, u), 34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
-    EXPECT_STOP(
-        comrg2(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
-        34552);
+    EXPECT_STOP(comrg2(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
+                34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
     EXPECT_STOP(comdtr(testRun, kStillSlot, pair, orbit, 1000.03, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 34553);
@@ -224,9 +223,8 @@ TEST_F(Geometry, SlotOutsideThePrnTableStops) {
     std::array<double, 3> u{};
     EXPECT_STOP(comdtr(testRun, 4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
     EXPECT_STOP(comrng(testRun, 0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, rho1, rho2, u), 74358);
-    EXPECT_STOP(comrg2(testRun, 4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
-                74358);
-    EXPECT_STOP(satelliteInSlot(testSats, 4), 74358);
+    EXPECT_STOP(comrg2(testRun, 4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation), 74358);
+    EXPECT_STOP(invprn(testSats, 4), 74358);
     EXPECT_EQ(listingText(), "");
 }
 

@@ -27,7 +27,7 @@ inline void setPrns(const std::vector<int>& prns) {
     newprn(testSats);
     for (int prn : prns) {
         int slot = 0;
-        putprn(testSats, prn, slot);
+        putprn(testSats, SatId::gps(prn), slot);
     }
 }
 
@@ -41,7 +41,7 @@ struct TestOrbit {
 // 1..`slots`, tabulated from `model` at the grid epochs and interpolated as a loaded orbit is.
 inline TestOrbit makeOrbit(int slots, double firstTime, double interval, int epochs, const SatelliteModel& model) {
     std::vector<SatId> sats;
-    for (int s = 1; s <= slots; ++s) sats.push_back(SatId::gps(testSats.prn[s]));
+    for (int s = 1; s <= slots; ++s) sats.push_back(invprn(testSats, s));
     std::vector<varno::SatelliteState> states;
     for (int k = 1; k <= epochs; ++k) {
         const double t = firstTime + (k - 1) * interval;

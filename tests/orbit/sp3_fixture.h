@@ -18,12 +18,12 @@ namespace varno::test {
 inline void loadForPrnTable(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs,
                             double start, double stop) {
     std::vector<SatId> columns;
-    for (int slot = 1; slot <= testSats.count; ++slot) columns.push_back(SatId::gps(testSats.prn[slot]));
+    for (int slot = 1; slot <= testSats.size(); ++slot) columns.push_back(invprn(testSats, slot));
     lodorb(files, testRun.jd0, table, columns, epochs, start, stop);
     newprn(testSats);
     for (const SatId& sat : columns) {
         int slot = 0;
-        putprn(testSats, sat.number, slot);
+        putprn(testSats, sat, slot);
     }
     numprn(testSats, satCount);
 }
@@ -105,7 +105,7 @@ inline void sp3SetPrns(const std::vector<int>& prns) {
     newprn(testSats);
     for (int prn : prns) {
         int slot = 0;
-        putprn(testSats, prn, slot);
+        putprn(testSats, SatId::gps(prn), slot);
     }
 }
 

@@ -68,7 +68,7 @@ void setPrns(const std::vector<int>& prns) {
     newprn(testSats);
     for (int prn : prns) {
         int slot = 0;
-        putprn(testSats, prn, slot);
+        putprn(testSats, SatId::gps(prn), slot);
     }
 }
 
@@ -112,10 +112,10 @@ TEST_F(LodorbTest, PrunesUnlistedSatellitesInPrnOrderWithTheCountAfterEachRemova
               "lodorb reset number of sats ==>   4\n"
               "lodorb reset number of sats ==>   3\n");
     EXPECT_EQ(got.satCount, 3);
-    ASSERT_EQ(testSats.count, 3);
-    EXPECT_EQ(testSats.prn[1], 7);
-    EXPECT_EQ(testSats.prn[2], 3);
-    EXPECT_EQ(testSats.prn[3], 40);
+    ASSERT_EQ(testSats.size(), 3);
+    EXPECT_EQ(invprn(testSats, 1).number, 7);
+    EXPECT_EQ(invprn(testSats, 2).number, 3);
+    EXPECT_EQ(invprn(testSats, 3).number, 40);
     // The third record of every epoch (PRN 12) is not read: only two records per epoch count.
     EXPECT_EQ(xOf(got.table, 1, 9), kmValue(7, 8, 1) * 1000.0);
     EXPECT_EQ(xOf(got.table, 3, 9), 0.0);
@@ -293,7 +293,7 @@ TEST_F(LodorbTest, BadRecordAnywhereInTheWindowDropsTheSatellite) {
               " no usable orbit for prn 7 -- dropped\n"
               " no usable orbit for prn 9 -- dropped\n");
     EXPECT_EQ(got.satCount, 2);
-    ASSERT_EQ(testSats.count, 2);
+    ASSERT_EQ(testSats.size(), 2);
     EXPECT_EQ(got.table.data.size(), 10u * (1 + 4 * 2));
     EXPECT_EQ(xOf(got.table, 1, 1), kmValue(3, 1, 1) * 1000.0);
     EXPECT_EQ(xOf(got.table, 2, 10), kmValue(12, 10, 1) * 1000.0);

@@ -76,7 +76,7 @@ TEST(ResidualPlot, WellFormedAndOfBoundedSizeForADayAtOneSecond) {
             const int prn = 1 + (t / 3600 + k * 4) % 30;
             const double v = 0.7 * std::sin(t * 0.37 + prn);
             const bool outlier = (t + prn) % 5003 == 0;
-            plot.add({double(t), prn, 31, prn, 31, 10.0 + 70.0 * std::fabs(std::sin(t * 1e-4 + prn)),
+            plot.add({double(t), prn, 31, SatId::gps(prn), SatId::gps(31), 10.0 + 70.0 * std::fabs(std::sin(t * 1e-4 + prn)),
                       outlier ? 60.0 : v, !outlier, 1.0});
             ++count;
         }

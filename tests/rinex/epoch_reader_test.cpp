@@ -26,7 +26,7 @@ struct Receiver {
         oscan(file, testRun.jd0, testSats, summary);
         skipHeader(file);
     }
-    bool get(double t) { return oget(file, summary, testSats, testSats.count, t, record); }
+    bool get(double t) { return oget(file, summary, testSats, testSats.size(), t, record); }
     TextFile file;
     ObsFileSummary summary;
     EpochRecord record;
@@ -44,7 +44,7 @@ protected:
 
 int slotOf(int prn) {
     int slot = 0;
-    EXPECT_TRUE(getprn(testSats, prn, slot)) << "PRN " << prn;
+    EXPECT_TRUE(getprn(testSats, SatId::gps(prn), slot)) << "PRN " << prn;
     return slot;
 }
 
@@ -177,8 +177,8 @@ TEST_F(ReaderTest, SatellitesOutsideTheTableAndOtherSystemsAreSkipped) {
     text += obsLine({5, 5, 5, 5, 5}) + obsLine({5});
     Receiver r(dir, "point1.rnx", text);
     int n = 0;
-    delprn(testSats, 9, n);  // dropped by the orbit loader
-    ASSERT_EQ(testSats.count, 1);
+    delprn(testSats, SatId::gps(9), n);  // dropped by the orbit loader
+    ASSERT_EQ(testSats.size(), 1);
     ASSERT_TRUE(r.get(30));
     EXPECT_EQ(r.record.present[1], 1);
     EXPECT_EQ(r.record.present[2], 0);
@@ -299,7 +299,7 @@ TEST_F(ReaderTest, CorpusFilesReadThrough) {
         std::string outcome;
         try {
             for (double t = summary.firstEpoch; t - summary.lastEpoch <= 0.2; t += step) {
-                if (oget(file, summary, testSats, testSats.count, t, record)) ++delivered;
+                if (oget(file, summary, testSats, testSats.size(), t, record)) ++delivered;
                 if (record.syncState == 2) break;
             }
             outcome = std::to_string(delivered) + " epochs delivered";

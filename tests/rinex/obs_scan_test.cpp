@@ -33,8 +33,9 @@ protected:
         oscan(file, testRun.jd0, testSats, summary);
     }
     std::vector<int> prns() const {
-        const PrnTable& table = testSats;
-        return std::vector<int>(table.prn + 1, table.prn + 1 + table.count);
+        std::vector<int> prns;
+        for (const SatId& sat : testSats.satellites()) prns.push_back(sat.number);
+        return prns;
     }
     test::TempDir dir;
     ObsFileSummary summary;
@@ -166,7 +167,7 @@ TEST_F(ScanTest, MedianIntervalIsRoundedToFiveSecondsAboveFivePointOne) {
 
 TEST_F(ScanTest, PrnTableGainsGpsSatellitesInOrderOfFirstAppearance) {
     int slot = 0;
-    putprn(testSats, 9, slot);  // seen in the other file already
+    putprn(testSats, SatId::gps(9), slot);  // seen in the other file already
     std::string text = header({"C1"});
     text += epochAt(0, {"G05", "R07", " 12", "G00", "G09"}) + std::string(5, '\n');
     text += epochAt(30, {"E11", "G03", "G05", "S20"}) + std::string(4, '\n');
@@ -183,7 +184,7 @@ TEST_F(ScanTest, SatelliteCountBelowOneStops) {
 
 TEST_F(ScanTest, FullPrnTableStops) {
     int slot = 0;
-    for (int prn = 33; prn <= 64; ++prn) putprn(testSats, prn, slot);
+    for (int prn = 33; prn <= 64; ++prn) putprn(testSats, SatId::gps(prn), slot);
     EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1)), 32898);
     EXPECT_EQ(listingText(), " station id -- PT01\n prn table overflow\n");
     captureOutput();
@@ -296,8 +297,8 @@ TEST_F(ScanTest, CorpusFilesEndCleanly) {
             TextFile file(path.string());
             oscan(file, testRun.jd0, testSats, summary);
             outcome = "scanned: " + std::to_string(summary.firstEpoch) + " .. " + std::to_string(summary.lastEpoch) +
-                      ", interval " + std::to_string(summary.interval) + ", " + std::to_string(testSats.count) +
-                      " satellites";
+                      ", interval " + std::to_string(summary.interval) + ", " +
+                      std::to_string(testSats.size()) + " satellites";
             EXPECT_LE(summary.firstEpoch, summary.lastEpoch) << path;
         } catch (const StopRequest& stop) {
             outcome = "stop " + std::to_string(stop.code);

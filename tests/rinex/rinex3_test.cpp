@@ -52,8 +52,9 @@ protected:
         oscan(file, testRun.jd0, testSats, summary);
     }
     std::vector<int> prns() const {
-        const PrnTable& table = testSats;
-        return std::vector<int>(table.prn + 1, table.prn + 1 + table.count);
+        std::vector<int> prns;
+        for (const SatId& sat : testSats.satellites()) prns.push_back(sat.number);
+        return prns;
     }
     std::string refusal(const std::string& text) {
         try {
@@ -158,7 +159,7 @@ TEST_F(Rinex3Test, ScanStopsAsTheRinex2ScanDoes) {
     for (const Case& c : cases) {
         newprn(testSats);
         int slot = 0;
-        for (int prn = 33; c.fullTable && prn <= 64; ++prn) putprn(testSats, prn, slot);
+        for (int prn = 33; c.fullTable && prn <= 64; ++prn) putprn(testSats, SatId::gps(prn), slot);
         EXPECT_STOP(scan(c.text), c.code);
     }
 }
@@ -204,7 +205,7 @@ TEST(Rinex3Corpus, RealFilesAreScanned) {
         ObsFileSummary summary;
         EXPECT_NO_THROW(oscan(file, testRun.jd0, testSats, summary)) << name;
         EXPECT_GT(summary.lastEpoch, summary.firstEpoch) << name;
-        EXPECT_GT(testSats.count, 3) << name;
+        EXPECT_GT(testSats.size(), 3) << name;
     }
 }
 

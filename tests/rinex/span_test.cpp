@@ -85,7 +85,7 @@ TEST_F(ReconTest, CommonSpanAndOrbitWindowOfAGoodRun) {
     EXPECT_EQ(pair.p2Marker, pair.p1Marker);
     EXPECT_EQ(pair.p1L1, (std::array<double, 3>{}));
     // Point 2's new satellite follows those of point 1.
-    EXPECT_EQ(testSats.prn[3], 7);
+    EXPECT_EQ(invprn(testSats, 3).number, 7);
 }
 
 TEST_F(ReconTest, CommonIntervalIsTheLargerMeanRounded) {
@@ -171,8 +171,9 @@ TEST_F(ReconTest, RealReceiverPair) {
               "common start/stop, intrvl    86400.    89970.       30.\n"
               "lodorb start/stop  85500.00  97200.00\n"
               " satellites and epochs 12 14\n");
-    const PrnTable& table = testSats;
-    EXPECT_EQ(std::vector<int>(table.prn + 1, table.prn + 1 + table.count),
+    std::vector<int> prns;
+    for (const SatId& sat : testSats.satellites()) prns.push_back(sat.number);
+    EXPECT_EQ(prns,
               (std::vector<int>{3, 7, 8, 11, 19, 20, 24, 27, 28, 1, 4, 23}));
     EXPECT_EQ(plan.orbitEpochs, 14);
 }
