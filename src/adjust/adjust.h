@@ -147,22 +147,22 @@ struct AdjustInputs {
 
 // The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and
 // post. Moves p2Marker and p2L1.
-void adjst(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
+void adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
 
 // Forms every double-difference equation (one pass over both observation files), gathers them by slot into the
 // gather file, solves once untrimmed and moves point 2. Returns the rms in `rms`. Stops 25551, 25552, 98786,
 // 87854, 87855.
-void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formob(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms);
 
 // One trimmed iteration over the gather file: observations with |v| <= threshold solve, sigma receives the rms,
 // point 2 moves. Stops 45397, 87855.
-void comrms(GatherFile& gather, const OrbitSource& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount, AdjustObserver* observer = nullptr);
+void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, StationPair& pair, double threshold,
+            double& sigma, int satCount, AdjustObserver* observer = nullptr);
 
 // Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
 // rms table and the post-fit rms. Stops 25, 95397, 74358.
-void post(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
-          std::FILE* residualFile, AdjustObserver* observer = nullptr);
+void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
+          double threshold, std::FILE* residualFile, AdjustObserver* observer = nullptr);
 
 }  // namespace varno

@@ -54,9 +54,10 @@ struct Block {
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
                   std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
                   EpochEquations& equations, std::vector<StoredObservation>& stored) {
+    const RunModels& run = *models.run;
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
-    if (!getrs(r, t)) return;
+    if (!getrs(*run.references, r, t)) return;
     if (!formEpoch(r, rec1, rec2, satCount, models, ahead, equations)) return;
     const double t1 = equations.t1;
     const double p1r = equations.refRange1;
@@ -66,8 +67,8 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     // the orbit then (no usable broadcast record) is left out, as it could not be evaluated.
     int fromFirst = 1;
     int passRef = 0;
-    const bool passRefFound = lookrs(passRef, t1, fromFirst);
-    if (passRefFound && passRef != r && !orbit.serves(invprn(passRef), t1)) return;
+    const bool passRefFound = lookrs(*run.references, passRef, t1, fromFirst);
+    if (passRefFound && passRef != r && !orbit.serves(invprn(*run.sats, passRef), t1)) return;
     if (stored.size() < equations.differences.size()) stored.resize(equations.differences.size());
     std::fill(stored.begin(), stored.end(), StoredObservation{});
     int count = 0;
@@ -117,14 +118,14 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
             OrbitMiss miss = OrbitMiss::none;
             double dt1Pass = 0;
             SignalPath path;
-            const SatId ref = invprn(passRef);
+            const SatId ref = invprn(*run.sats, passRef);
             if (receiverClock(orbit, ref, pair.p1L1, t1, p1r, t1, dt1Pass, miss) &&
                 signalPath(orbit, ref, pair.p1L1, t1, dt1Pass, t1, path, miss)) {
                 epoch.rho1Ref = path.range;
                 epoch.cached = 1;
                 for (int i = 0; i < count; ++i) {
                     StoredObservation& o = stored[static_cast<std::size_t>(i)];
-                    o.cached = signalPath(orbit, invprn(o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
+                    o.cached = signalPath(orbit, invprn(*run.sats, o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
                     if (o.cached) o.rho1 = path.range;
                 }
             }
@@ -135,16 +136,17 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
 
 }  // namespace
 
-void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formob(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms) {
-    adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, nullptr, rms);
+    adjust_internal::formobInto(run, orbit, pair, satCount, inputs, gather, nullptr, rms);
 }
 
-void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, int satCount,
+void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
                                  const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms) {
     EpochModels models;
     models.orbit = &orbit;
     models.pair = &pair;
+    models.run = &run;
     models.model = inputs.model;
     Geodetic& g1 = models.site1;
     Geodetic& g2 = models.site2;
@@ -177,7 +179,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     double t = inputs.dataStart;
     bool gridLeft = true;
     // The reference lookups the forming will make, made ahead with a copy of the table's cursor.
-    int cursor = refSatTable().cursor;
+    int cursor = run.references->cursor;
     const auto readBlock = [&](Block& block) {
         block.epochs.clear();
         block.jobs.clear();
@@ -186,8 +188,8 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             read.t = t;
             holdOutput(&read.lines);
             try {
-                read.have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
-                read.have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
+                read.have1 = oget(*inputs.obs1, *inputs.summary1, *run.sats, satCount, t, rec1);
+                read.have2 = oget(*inputs.obs2, *inputs.summary2, *run.sats, satCount, t, rec2);
                 read.rec1 = rec1;
                 read.rec2 = rec2;
             } catch (...) {
@@ -199,7 +201,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             read.ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
             gridLeft = !read.error && !read.ended && t - inputs.dataEnd <= kEndTolerance;
             int r = 0;
-            if (both && refSatTable().nrs >= 1 && lookrs(r, read.t, cursor)) {
+            if (both && run.references->nrs >= 1 && lookrs(*run.references, r, read.t, cursor)) {
                 read.job = static_cast<int>(block.jobs.size());
                 block.jobs.push_back({r, &read.rec1, &read.rec2});
             }
@@ -216,7 +218,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     EpochEquations formed;
     // The troposphere model corrects the ranges inside comrg0; with it on, nothing is worked out ahead.
     std::optional<adjust_internal::RangesAhead> ahead;
-    if (!metParams().troposphereOn) ahead.emplace(orbit, pair, satCount);
+    if (!run.met.troposphereOn) ahead.emplace(run, orbit, pair, satCount);
     readBlock(*forming);
     if (ahead) ahead->begin(forming->jobs);
     readBlock(*working);

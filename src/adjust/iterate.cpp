@@ -60,15 +60,15 @@ void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& 
 
 namespace adjust_internal {
 
-void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, StationPair& pair,
-                double threshold, double& sigma, int satCount, AdjustObserver* observer) {
+void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer) {
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
     EpochWeighting* weighting = store != nullptr && store->weighting.active() ? &store->weighting : nullptr;
     if (weighting) weighting->begin();
 
-    evaluateAll(gather, store, orbit, pair, satCount, nullptr, true, kStopNoReference, [&](const Evaluated& e) {
+    evaluateAll(gather, store, run, orbit, pair, satCount, nullptr, true, kStopNoReference, [&](const Evaluated& e) {
         const double v = e.residual;
         // A residual that is not a number fails this test and stays out. Weighted residuals are compared, so that
         // a low satellite's larger residual is judged by its own variance.
@@ -101,9 +101,9 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit,
 
 }  // namespace adjust_internal
 
-void comrms(GatherFile& gather, const OrbitSource& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount, AdjustObserver* observer) {
-    adjust_internal::comrmsFrom(gather, nullptr, orbit, pair, threshold, sigma, satCount, observer);
+void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, StationPair& pair, double threshold,
+            double& sigma, int satCount, AdjustObserver* observer) {
+    adjust_internal::comrmsFrom(gather, nullptr, run, orbit, pair, threshold, sigma, satCount, observer);
 }
 
 }  // namespace varno

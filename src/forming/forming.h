@@ -38,10 +38,12 @@ struct ObservationModel {
 // in units of a double difference of four pseudoranges at the zenith: a double difference weighs 1 / (s_i + s_r).
 double singleDifferenceShare(const ObservationModel& model, double elevation1, double elevation2);
 
-// What forming an epoch reads of the run: the orbit, both points (L1 phase centres, earth-fixed and geodetic) and
-// the observation model. The troposphere switch is metParams()'s.
+// What forming an epoch reads of the run: the orbit, the run's models (its satellites, reference day and met
+// values, whose troposphere switch applies), both points (L1 phase centres, earth-fixed and geodetic) and the
+// observation model.
 struct EpochModels {
     const OrbitSource* orbit = nullptr;
+    const RunModels* run = nullptr;
     const StationPair* pair = nullptr;
     Geodetic site1, site2;  // of pair->p1L1 and pair->p2L1
     ObservationModel model;

@@ -30,20 +30,16 @@ constexpr int kStopOverflow = 87435;
 constexpr int kStopFinalOverflow = 87436;
 constexpr int kStopEmptyTable = 13598;
 
-RefSatTable table;
-
 }  // namespace
 
-const RefSatTable& refSatTable() { return table; }
-
-void openrs() {
+void openrs(RefSatTable& table) {
     table.nrs = 0;
     table.cursor = 0;
 }
 
-void sizers(int& n) { n = table.nrs; }
+void sizers(const RefSatTable& table, int& n) { n = table.nrs; }
 
-bool putrs(int slot, double t, int& n) {
+bool putrs(RefSatTable& table, int slot, double t, int& n) {
     if (table.nrs == 0) {
         table.nrs = 1;
         table.cursor = 1;
@@ -63,7 +59,7 @@ bool putrs(int slot, double t, int& n) {
     return true;
 }
 
-bool lookrs(int& slot, double t, int& cursor) {
+bool lookrs(const RefSatTable& table, int& slot, double t, int& cursor) {
     if (table.nrs < 1) stopRun(kStopEmptyTable);
     if (table.nrs == 1) {
         slot = table.refSlot[1];
@@ -84,22 +80,22 @@ bool lookrs(int& slot, double t, int& cursor) {
     return true;
 }
 
-bool getrs(int& slot, double t) { return lookrs(slot, t, table.cursor); }
+bool getrs(RefSatTable& table, int& slot, double t) { return lookrs(table, slot, t, table.cursor); }
 
-void seekrs(int cursor) { table.cursor = cursor; }
+void seekrs(RefSatTable& table, int cursor) { table.cursor = cursor; }
 
-void dumprs() {
+void dumprs(const RefSatTable& table, const SatIndex& sats) {
     writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
     for (int i = 1; i <= table.nrs; ++i) {
-        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(table.refSlot[i]).number, 6);
+        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(sats, table.refSlot[i]).number, 6);
         if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
         writeListing(line);
     }
 }
 
-void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitSource& orbit,
-            int satCount) {
-    openrs();
+void makrst(RefSatTable& table, const SatIndex& sats, double start, double stop, double interval,
+            const StationPair& pair, const OrbitSource& orbit, int satCount) {
+    openrs(table);
 
     Geodetic site;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], site.latitude, site.longitude, site.height)) {
@@ -117,7 +113,7 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
         double bestElevation = 0.0;
         bestSlot = 0;
         for (int slot = 1; slot <= satCount; ++slot) {
-            const SatId sat = invprn(slot);
+            const SatId sat = invprn(sats, slot);
             // A satellite without a usable broadcast record then takes no part in the choice.
             if (!orbit.serves(sat, t)) continue;
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
@@ -135,7 +131,7 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
             }
         }
         if (bestSlot == 0) stopRun(kStopNoReference);
-        if (!putrs(bestSlot, t, n)) {
+        if (!putrs(table, bestSlot, t, n)) {
             writeListing(freeLine("ref sat table overflow at ", t));
             stopRun(kStopOverflow);
         }
@@ -145,10 +141,10 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
     if (bestSlot == 0) stopRun(kStopNoReference);
 
     // The last entry is stretched to the end of the data span.
-    if (!putrs(bestSlot, stop, n)) stopRun(kStopFinalOverflow);
+    if (!putrs(table, bestSlot, stop, n)) stopRun(kStopFinalOverflow);
 
     writeListing(freeLine(table.nrs, " entries in reference satellite table"));
-    dumprs();
+    dumprs(table, sats);
 }
 
 }  // namespace varno

@@ -34,9 +34,9 @@ void generalise(PostFitDifference& d, const std::vector<EpochWeights>& epochs) {
 
 }  // namespace
 
-ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval,
-                                 int satCount)
-    : request_(std::move(request)), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval),
+ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, int jd0, double spanStart,
+                                 double spanEnd, double interval, int satCount)
+    : request_(std::move(request)), sats_(sats), jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval),
       slotWords_(static_cast<std::size_t>(std::max(satCount, 1) + kWordBits - 1) / kWordBits) {
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
@@ -45,7 +45,7 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, doubl
         }
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
-    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(spanStart_, spanEnd_);
+    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_);
     // Created now, so that a file that cannot be written is told before the adjustment, not after it.
     if (!request_.residualsCsvPath.empty()) {
         csv_ = std::make_unique<OutputFile>(request_.residualsCsvPath);
@@ -96,7 +96,7 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     }
     if (plot_) plot_->add(r);
     if (csv_) {
-        csvBuffer_ += calendarText(r.epochTime, ' ') + ',' + std::to_string(r.sat.number) + ',' +
+        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + std::to_string(r.sat.number) + ',' +
                       std::to_string(r.reference.number) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
                       (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
@@ -124,7 +124,7 @@ double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitSource& orb
             if ((words[(slot - 1) / kWordBits] & (std::uint64_t{1} << ((slot - 1) % kWordBits))) == 0) continue;
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(invprn(slot), t, t, s, miss)) continue;
+            if (!orbit.state(invprn(sats_, slot), t, t, s, miss)) continue;
             const double dx = s.position[0] - pair.p2L1[0], dy = s.position[1] - pair.p2L1[1],
                          dz = s.position[2] - pair.p2L1[2];
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -152,7 +152,7 @@ void ResultsRecorder::finish(const RunSummary& summary, std::ostream& out) {
     if (plot_) {
         OutputFile file(request_.plotPath);
         file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " +
-                              summary.point2Id + ", " + calendarText(summary.spanStart, ' ').substr(0, 10)));
+                              summary.point2Id + ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
         file.commit();
     }
     if (!request_.summaryPath.empty() && request_.summaryPath != "-") {

@@ -52,8 +52,8 @@ std::string reportText(const RunSummary& s) {
     std::string t;
     const double toDegrees = GpsConstants::degreesPerRadian;
     line(t, "varno baseline %s -> %s", s.point1Id.c_str(), s.point2Id.c_str());
-    line(t, "  span         %s to %s, interval %g s", calendarText(s.spanStart, ' ').c_str(),
-         calendarText(s.spanEnd, ' ').c_str(), s.interval);
+    line(t, "  span         %s to %s, interval %g s", calendarText(s.jd0, s.spanStart, ' ').c_str(),
+         calendarText(s.jd0, s.spanEnd, ' ').c_str(), s.interval);
     line(t, "  point 2      X %15.4f  Y %15.4f  Z %15.4f m", s.point2[0], s.point2[1], s.point2[2]);
     line(t, "               latitude %.9f  longitude %.9f deg  height %.4f m", s.latitude2 * toDegrees,
          s.longitude2 * toDegrees, s.height2);

@@ -92,8 +92,8 @@ Json staticCheckJson(const StaticCheck& c) {
     j["critical_value"] = number(c.critical);
     j["largest_statistic"] = number(c.largestStatistic);
     j["largest_departure"] = {{"kind", c.largestIsChange ? "step" : "window"},
-                              {"start", calendarText(c.largestStart)},
-                              {"end", calendarText(c.largestEnd)},
+                              {"start", calendarText(c.jd0, c.largestStart)},
+                              {"end", calendarText(c.jd0, c.largestEnd)},
                               {"length_m", number(c.largestDeparture)},
                               {"north_m", number(c.largestNeu[0])},
                               {"east_m", number(c.largestNeu[1])},
@@ -116,8 +116,8 @@ std::string summaryJson(const RunSummary& s) {
     Json j = {
         {"schema", kSummarySchema},
         {"span",
-         {{"start", calendarText(s.spanStart)},
-          {"end", calendarText(s.spanEnd)},
+         {{"start", calendarText(s.jd0, s.spanStart)},
+          {"end", calendarText(s.jd0, s.spanEnd)},
           {"duration_s", number(s.spanEnd - s.spanStart)},
           {"interval_s", number(s.interval)},
           {"time_system", "as in the observation files"}}},

@@ -53,8 +53,8 @@ void parseEpoch3(const Record& line, Epoch3& epoch) {
     (void)line.realField(42, 56, 12, "receiver clock offset");
 }
 
-double epochTime(const Epoch3& epoch) {
-    return civjts(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
+double epochTime(int jd0, const Epoch3& epoch) {
+    return civjts(jd0, epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
 }
 
 // Reads the next line where an epoch line is expected; false at the end of the data section: the end of the file,
@@ -62,7 +62,7 @@ double epochTime(const Epoch3& epoch) {
 // record (`afterEvent`), lines with a header label in columns 61-80 are passed over: such records often hold more
 // header lines than their count gives.
 bool nextEpochLine3(TextFile& file, Record& line, bool& afterEvent) {
-    static Record ahead;
+    Record& ahead = file.aheadBuffer();
     for (;;) {
         if (!file.next(line, kRinexWidth)) return false;
         if (line.blank(1, kRinexWidth)) return !onlyBlankLinesRemain(file, ahead);
@@ -83,13 +83,13 @@ bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
 }
 
 // Reads the satellite lines of an epoch and enters its GPS satellites into the run's table, in file order.
-void enterSatellites(TextFile& file, Record& line, int count, int overflowStop) {
+void enterSatellites(TextFile& file, Record& line, SatIndex& sats, int count, int overflowStop) {
     for (int k = 0; k < count; ++k) {
         file.require(line, kRinexWidth, "a satellite record");
         if (line.column(1) != 'G') continue;
         const int prn = line.intField(2, 3, "satellite number");
         int slot = 0;
-        if (prn > 0 && !putprn(SatId::gps(prn), slot) && slot == 0) {
+        if (prn > 0 && !putprn(sats, SatId::gps(prn), slot) && slot == 0) {
             writeListing(freeLine("prn table overflow"));
             stopRun(overflowStop);
         }
@@ -108,16 +108,10 @@ void enterSatellites(TextFile& file, Record& line, int count, int overflowStop) 
     stopRun(kStopReadError);
 }
 
-// One line buffer for every call of the epoch reader, so that the per-epoch path does not allocate.
-Record& scratchLine() {
-    static Record line;
-    return line;
-}
-
 // Value at 1-based position p of a satellite line (its group starts in column 16p - 12), absent when not declared.
 double valueAt(const Record& line, int p) { return p < 1 ? kNoData : groupValue(line, 16 * p - 12); }
 
-void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, Record& line,
+void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, int count, Record& line,
                EpochRecord& record) {
     const ObsTypeIndex& index = summary.typeIndex;
     const int width = std::max(kRinexWidth, 3 + 16 * *std::max_element(index.begin(), index.end()));
@@ -132,7 +126,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, 
             stopRun(kStopZeroPrn);
         }
         int slot = 0;
-        if (!getprn(SatId::gps(prn), slot) || slot > slots) continue;
+        if (!getprn(sats, SatId::gps(prn), slot) || slot > slots) continue;
         record.present[static_cast<size_t>(slot)] = 1;
         std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
         for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(line, index[static_cast<size_t>(j + 1)]);
@@ -143,7 +137,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, 
 
 }  // namespace
 
-void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
+void scanEpochs3(TextFile& file, ObsFileSummary& summary, SatIndex& sats) {
     Record line;
     Epoch3 epoch;
     bool afterEvent = false;
@@ -153,8 +147,8 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         if (!passOverEvent(file, epoch, afterEvent)) break;
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
-    summary.firstEpoch = epochTime(epoch);
-    enterSatellites(file, line, epoch.count, kStopOverflowFirst);
+    summary.firstEpoch = epochTime(summary.jd0, epoch);
+    enterSatellites(file, line, sats, epoch.count, kStopOverflowFirst);
 
     Epoch3 lastValid = epoch;
     double previous = summary.firstEpoch;
@@ -167,10 +161,10 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         }
         if (passOverEvent(file, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);
-        summary.lastEpoch = epochTime(epoch);
+        summary.lastEpoch = epochTime(summary.jd0, epoch);
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
-        enterSatellites(file, line, epoch.count, kStopOverflowLater);
+        enterSatellites(file, line, sats, epoch.count, kStopOverflowLater);
         lastValid = epoch;
     }
 
@@ -182,8 +176,8 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     summary.interval = typicalInterval(spacings);
 }
 
-bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
-    Record& line = scratchLine();
+bool oget3(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record) {
+    Record& line = file.lineBuffer();
     Epoch3 epoch;
     bool afterEvent = false;
     for (;;) {
@@ -194,7 +188,7 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
         parseEpoch3(line, epoch);
         if (passOverEvent(file, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopEpochCount);
-        record.epochTime = epochTime(epoch);
+        record.epochTime = epochTime(summary.jd0, epoch);
         record.holding = true;
         if (record.epochTime >= t - kTolerance) break;
         skipLines(file, epoch.count, "a satellite record");
@@ -209,7 +203,7 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
         writeListing(freeLine("time synch logic bug in oget()"));
         stopRun(kStopSynchBug);
     }
-    takeEpoch(file, summary, n, epoch.count, line, record);
+    takeEpoch(file, summary, sats, n, epoch.count, line, record);
     record.syncState = near ? kInStep : kAhead;
     return near;
 }

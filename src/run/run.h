@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "gnss/gnss.h"
+#include "models/models.h"
+#include "textio/textio.h"
+
 namespace varno {
 
 // The fixed file names of a run, all in the current directory.
@@ -55,6 +59,23 @@ struct RunOptions {
     std::string crs;              // point 2 also in this system in the summary and report (empty: not)
     // A failed static check ends the run with kStatusNotStatic (else it only warns).
     bool requireStatic = false;
+};
+
+// Everything one run holds of its own: its satellites, its reference satellites, the values its models read (the
+// reference day, the met values) and the sinks of its listing and console. runVarno makes a fresh one for every
+// run, so that two runs in two threads of one process never meet.
+struct RunContext {
+    RunContext() {
+        models.sats = &satellites;
+        models.references = &references;
+    }
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    SatIndex satellites;
+    RefSatTable references;
+    RunModels models;  // reads the two tables above
+    OutputSinks output;
 };
 
 // The exit status of a complete run whose static check failed, when --require-static asks for it.

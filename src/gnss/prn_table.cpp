@@ -1,5 +1,5 @@
+#include "gnss/gnss.h"
 #include "textio/textio.h"
-#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -7,25 +7,21 @@ namespace {
 
 constexpr int kStopBadSlot = 74358;
 
-SatIndex table;
-
 }  // namespace
 
-const SatIndex& runSatellites() { return table; }
+void newprn(SatIndex& table) { table.clear(); }
 
-void newprn() { table.clear(); }
+void numprn(const SatIndex& table, int& n) { n = table.size(); }
 
-void numprn(int& n) { n = table.size(); }
-
-bool getprn(SatId sat, int& slot) {
+bool getprn(const SatIndex& table, SatId sat, int& slot) {
     const int position = table.find(sat);
     slot = position >= 0 ? position + 1 : table.size() + 1;
     return position >= 0;
 }
 
-bool putprn(SatId sat, int& slot) {
+bool putprn(SatIndex& table, SatId sat, int& slot) {
     int found = 0;
-    if (getprn(sat, found)) {
+    if (getprn(table, sat, found)) {
         slot = found;
         return false;
     }
@@ -35,13 +31,13 @@ bool putprn(SatId sat, int& slot) {
     return true;
 }
 
-bool delprn(SatId sat, int& n) {
+bool delprn(SatIndex& table, SatId sat, int& n) {
     const bool held = table.remove(sat);
     n = table.size();
     return held;
 }
 
-SatId invprn(int slot) {
+SatId invprn(const SatIndex& table, int slot) {
     if (slot < 1 || slot > table.size()) stopRun(kStopBadSlot);
     return table.at(slot - 1);
 }
