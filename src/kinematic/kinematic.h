@@ -99,6 +99,7 @@ struct KinematicInputs {
     const ObsFileSummary* summary2 = nullptr;
     double dataStart = 0, dataEnd = 0, interval = 0;
     ObservationModel model;
+    bool keepEpochs = true;  // false: the result's `epochs` stays empty (no track file asked for; memory stays flat)
 };
 
 // One more pass over both observation files after the static adjustment (`pair` holds its final point 2): every

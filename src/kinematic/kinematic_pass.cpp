@@ -148,7 +148,7 @@ KinematicResult kinematicPass(const RunModels& run, const OrbitSource& orbit, co
             dof += s.differences - 3;
             for (const auto& [slot, v] : residuals) series.add(slot, reference, index, v);
         }
-        result.epochs.push_back(s);
+        if (in.keepEpochs) result.epochs.push_back(s);
     }
     closeWindow(window, (perWindow + 1) / 2, windows);
     result.sigma0 = dof > 0 ? std::sqrt(sumSquares / static_cast<double>(dof)) : 0.0;

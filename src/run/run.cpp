@@ -130,11 +130,13 @@ StationSources stationSources(const RunOptions& options, const ObsFileSummary& s
     return sources;
 }
 
-// Writes one track file whole (nothing when `path` is empty).
-void writeTrackFile(const std::string& path, const std::string& text) {
+// Writes one track file whole; nothing, and no text made, when `path` is empty (a day of 1 Hz epochs makes texts
+// of tens of megabytes).
+template <typename MakeText>
+void writeTrackFile(const std::string& path, const MakeText& text) {
     if (path.empty()) return;
     OutputFile file(path);
-    file.write(text);
+    file.write(text());
     file.commit();
 }
 
@@ -227,16 +229,18 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
     }
     adjst(run.models, orbit, pair, plan.satCount, inputs);
 
-    const KinematicInputs pass{&obs1, &obs2, &summary1, &summary2, plan.dataStart, plan.dataEnd, plan.interval, model};
+    const bool trackAsked = !options.kinematic.empty() || !options.track.empty() || !options.plotTrack.empty();
+    KinematicInputs pass{&obs1, &obs2, &summary1, &summary2, plan.dataStart, plan.dataEnd, plan.interval, model};
+    pass.keepEpochs = trackAsked;
     const KinematicResult track = kinematicPass(run.models, orbit, pair, plan.satCount, pass);
     if (!track.check.passed) {
         writeListing(staticCheckListingLine(track.check));
         writeWarning(staticCheckWarning(track.check));
     }
-    writeTrackFile(resultFile(options.kinematic), trackCsv(track, pair.p2Apriori));
-    writeTrackFile(resultFile(options.track), trackGeoJson(track, pair.p2Apriori));
+    writeTrackFile(resultFile(options.kinematic), [&] { return trackCsv(track, pair.p2Apriori); });
+    writeTrackFile(resultFile(options.track), [&] { return trackGeoJson(track, pair.p2Apriori); });
     writeTrackFile(resultFile(options.plotTrack),
-                   trackSvg(track, pair.p2Apriori, "point 2 epoch by epoch: " + options.point2));
+                   [&] { return trackSvg(track, pair.p2Apriori, "point 2 epoch by epoch: " + options.point2); });
     if (results) {
         RunSummary summary = results->summarise(pair, pair.p2Apriori, orbit, sources.id1, sources.id2);
         summary.staticCheck = track.check;
