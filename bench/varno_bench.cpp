@@ -6,9 +6,10 @@
 // datasets) are copied to a scratch directory first. For every program the median of N runs (wall and CPU) and the
 // largest peak resident set are printed; with --baseline, whether its listing and residual file are byte-identical
 // to varno's; with --nav, varno run again on the same data with the navigation files beside it as the orbit
-// (--nav, every file named *.YYn, *.nav or *_MN.rnx) and its time against that with the SP3 orbit. The peer is `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3,
-// GPS only, elevation mask 0, ionosphere and troposphere off, point 1 as base at its header position, with the
-// SP3's clocks as its navigation file.
+// (--nav, every file named *.YYn, *.nav or *_MN.rnx) and its time against that with the SP3 orbit. The peer is
+// `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3, GPS only, elevation mask
+// 0, ionosphere and troposphere off, point 1 as base at its header position, with the SP3's clocks as its
+// navigation file.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -189,7 +190,8 @@ int main(int argc, char** argv) {
         } else if (a.find('=') != std::string::npos) {
             workloads.emplace_back(a.substr(0, a.find('=')), fs::absolute(a.substr(a.find('=') + 1)));
         } else {
-            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--option ARG]... [--nav] [--no-peer] "
+            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--option ARG]... "
+                                 "[--nav] [--no-peer] "
                                  "NAME=DIR ...\n");
             return 2;
         }

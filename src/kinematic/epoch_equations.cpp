@@ -2,6 +2,7 @@
 // and the windows meet the observation records, the ranges and the reference satellite table.
 #include <cmath>
 
+#include "forming/forming.h"
 #include "kinematic/kinematic.h"
 #include "models/models.h"
 
@@ -17,14 +18,9 @@ struct SatelliteView {
     double elevation1 = 0, elevation2 = 0;  // degrees
 };
 
-double pseudorangeVariance(const ObservationModel& model, double elevation) {
-    const double s = std::sin(elevation / GpsConstants::degreesPerRadian);
-    return model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB / (s * s);
-}
-
-bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run, const OrbitSource& orbit,
-          const std::array<double, 3>& centre1, const std::array<double, 3>& centre2, const Geodetic& g1,
-          const Geodetic& g2, double dt1, double dt2, SatelliteView& v) {
+bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
+          const OrbitSource& orbit, const std::array<double, 3>& centre1, const std::array<double, 3>& centre2,
+          const Geodetic& g1, const Geodetic& g2, double dt1, double dt2, SatelliteView& v) {
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
     if (!dget(slot, rec1, rec2, satCount, phase1, v.p1, l2Phase1, phase2, v.p2, l2Phase2)) return false;
     OrbitMiss miss = OrbitMiss::none;
@@ -51,8 +47,7 @@ bool view(int slot, const EpochRecord& rec1, const EpochRecord& rec2, int satCou
 
 // A satellite's share of a double difference's variance, in units of that of four pseudoranges at the zenith.
 double share(const ObservationModel& model, const SatelliteView& v) {
-    const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
-    return (pseudorangeVariance(model, v.elevation1) + pseudorangeVariance(model, v.elevation2)) / zenith;
+    return singleDifferenceShare(model, v.elevation1, v.elevation2);
 }
 
 bool masked(const ObservationModel& model, const SatelliteView& v) {
@@ -61,8 +56,8 @@ bool masked(const ObservationModel& model, const SatelliteView& v) {
 
 }  // namespace
 
-bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                        const RunModels& run, const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
+bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
+                        const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
                         const ObservationModel& model, int& cursor, KinematicEquations& equations) {
     equations.differences.clear();
     int r = 0;

@@ -93,7 +93,7 @@ std::string reportText(const RunSummary& s) {
                  s.whiteNoise.sigmaNeu[0], s.whiteNoise.sigmaNeu[1], s.whiteNoise.sigmaNeu[2]);
             line(t, "               model: errors correlated through the shared reference satellite and in time");
         } else {
-            line(t, "               formal, assuming %s", precisionAssumption(p.weighted).c_str());
+            line(t, "               formal, assuming %s", precisionAssumption(p.weighted, p.correlatedWeights).c_str());
         }
         line(t, "               A sigma is the standard deviation of a coordinate under that model: about 68 %% of");
         line(t, "               such surveys lie within 1 sigma of the truth, 95 %% within the figures above. It");

@@ -23,10 +23,10 @@ namespace varno {
 
 inline constexpr const char* kSummarySchema = "varno-summary/2";
 // What the formal precision assumes, stated wherever it is given: `weighted` when the adjustment weighted the
-// double differences (elevation weights).
-std::string precisionAssumption(bool weighted);
+// double differences (elevation weights), `correlatedWeights` when it weighted each epoch's by their covariance.
+std::string precisionAssumption(bool weighted, bool correlatedWeights = false);
 // The same for the precision under correlated errors (the model of precision/precision.h).
-std::string correlatedAssumption(bool weighted);
+std::string correlatedAssumption(bool weighted, bool correlatedWeights = false);
 // What the precision leaves out when the run had no troposphere model (one line, no end).
 inline constexpr const char* kNoTroposphereNote =
     "no troposphere model was used: the sigmas cannot cover the tropospheric delay left out";
@@ -38,6 +38,7 @@ struct FormalPrecision {
     int observations = 0;        // n, observations used (within the final threshold)
     int degreesOfFreedom = 0;    // n − 3
     bool weighted = false;       // the double differences carried weights other than 1
+    bool correlatedWeights = false;  // each epoch's double differences weighted by their covariance
     double sumSquares = 0;       // vᵀPv of the used post-fit residuals (P = 1 without weights), m²
     double sigma0 = 0;           // sqrt(vᵀv / (n − 3)), m
     std::array<double, 9> covarianceXyz{};  // σ0²·N⁻¹, m², 3 × 3 column-major

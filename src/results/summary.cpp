@@ -74,6 +74,7 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
     s.postFitRms = s.used > 0 ? std::sqrt(sumSquaresUsed / s.used) : 0.0;
     s.whiteNoise = formalPrecision(lastInverse_, sumSquaresUsed, s.used, s.latitude2, s.longitude2, s.baselineXyz);
     s.whiteNoise.weighted = weighted_;
+    s.whiteNoise.correlatedWeights = request_.model.correlatedWeights;
     s.precision = s.whiteNoise;
     s.troposphere = request_.troposphere;
     if (covariance_ && s.whiteNoise.available) {

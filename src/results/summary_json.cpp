@@ -55,7 +55,8 @@ Json precisionJson(const RunSummary& s) {
     const FormalPrecision& p = s.precision;
     if (!p.available) return nullptr;
     const ErrorCorrelation& c = s.correlation;
-    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted) : precisionAssumption(p.weighted)},
+    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted, p.correlatedWeights)
+                                         : precisionAssumption(p.weighted, p.correlatedWeights)},
               {"model", c.available ? "correlated" : "white noise"},
               {"observations", p.observations},
               {"degrees_of_freedom", p.degreesOfFreedom},
@@ -72,7 +73,7 @@ Json precisionJson(const RunSummary& s) {
                                    : Json();
     j["effective_observations"] = c.available ? number(c.effectiveObservations) : Json();
     j["troposphere_note"] = s.troposphere ? Json() : Json(kNoTroposphereNote);
-    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)},
+    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted, s.whiteNoise.correlatedWeights)},
                   {"sigma0_m", number(s.whiteNoise.sigma0)}};
     sigmas(white, s.whiteNoise);
     j["white_noise"] = white;

@@ -1,6 +1,3 @@
-#include <array>
-#include <vector>
-
 #include <Eigen/Dense>
 
 #include "adjust/correlated.h"
@@ -9,32 +6,26 @@
 namespace varno::adjust_internal {
 namespace {
 
-struct Difference {
-    double time;
-    std::array<double, 3> a;
-    double l, own;  // misclosure, the satellite's share s_i
-};
-
-// Two epochs (references of shares 0.6 and 0.9), given in gather order: by satellite, each in time.
+// Two epochs (reference shares 0.6 and 0.9), in gather order: by satellite, each in time.
 TEST(EpochWeighting, EqualsTheDenseGeneralisedLeastSquares) {
-    const std::array<double, 2> reference{0.6, 0.9};
-    const std::vector<Difference> d{{10, {0.3, -0.2, 0.7}, 0.4, 0.5},   {20, {0.31, -0.21, 0.69}, -0.3, 0.7},
-                                    {10, {-0.6, 0.1, 0.4}, -0.5, 1.2},  {20, {-0.62, 0.12, 0.41}, 0.6, 0.55},
-                                    {10, {0.1, 0.8, -0.3}, 0.2, 2.0}};
+    struct Row { double time; std::array<double, 3> a; double l, own; };
+    const std::vector<Row> d{{10, {0.3, -0.2, 0.7}, 0.4, 0.5}, {20, {0.31, -0.21, 0.69}, -0.3, 0.7},
+                             {10, {-0.6, 0.1, 0.4}, -0.5, 1.2}, {20, {-0.62, 0.12, 0.41}, 0.6, 0.55},
+                             {10, {0.1, 0.8, -0.3}, 0.2, 2.0}};
+    const auto reference = [](double t) { return t == 10 ? 0.6 : 0.9; };
     EpochWeighting weighting;
-    weighting.addEpoch(10, reference[0]);
-    weighting.addEpoch(20, reference[1]);
+    weighting.addEpoch(10, reference(10));
+    weighting.addEpoch(20, reference(20));
     weighting.begin();
     NormalEquations equations;
     const int n = static_cast<int>(d.size());
-    Eigen::MatrixXd a(n, 3), c = Eigen::MatrixXd::Zero(n, n);
+    Eigen::MatrixXd a(n, 3), c(n, n);
     Eigen::VectorXd l(n);
     for (int i = 0; i < n; ++i) {
-        const double sr = reference[d[i].time == 10 ? 0 : 1];
-        weighting.add(equations, d[i].time, d[i].a, d[i].l, 1.0 / (d[i].own + sr));
-        for (int k = 0; k < 3; ++k) a(i, k) = d[i].a[k];
+        weighting.add(equations, d[i].time, d[i].a, d[i].l, 1.0 / (d[i].own + reference(d[i].time)));
+        a.row(i) << d[i].a[0], d[i].a[1], d[i].a[2];
         l(i) = d[i].l;
-        for (int j = 0; j < n; ++j) c(i, j) = (d[j].time == d[i].time ? sr : 0.0) + (i == j ? d[i].own : 0.0);
+        for (int j = 0; j < n; ++j) c(i, j) = (d[j].time == d[i].time ? reference(d[i].time) : 0) + (i == j ? d[i].own : 0);
     }
     weighting.finish(equations);
     const Eigen::MatrixXd w = c.inverse();
@@ -45,14 +36,12 @@ TEST(EpochWeighting, EqualsTheDenseGeneralisedLeastSquares) {
         EXPECT_NEAR(equations.rhs[i], rhs(i), 1e-12);
     }
     EXPECT_NEAR(equations.sumSquares, l.dot(w * l), 1e-12);
-
     // The figures give the rows of W·A and W·v of the post-fit residuals v = l − A·x.
     const Eigen::Vector3d x = normal.inverse() * rhs;
     const std::vector<EpochWeights> figures = weighting.figures({x(0), x(1), x(2)});
     ASSERT_EQ(figures.size(), 2u);
-    const Eigen::VectorXd v = l - a * x;
+    const Eigen::VectorXd v = l - a * x, wv = w * v;
     const Eigen::MatrixXd wa = w * a;
-    const Eigen::VectorXd wv = w * v;
     for (int i = 0; i < n; ++i) {
         const EpochWeights& f = figures[d[i].time == 10 ? 0 : 1];
         for (int k = 0; k < 3; ++k) EXPECT_NEAR((a(i, k) - f.meanPartials[k]) / d[i].own, wa(i, k), 1e-12);
