@@ -13,8 +13,8 @@ namespace varno::adjust_internal {
 namespace {
 
 // The one-by-one evaluation: the gather file in its order, every quantity computed afresh.
-void evaluateOneByOne(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
-                      const ElevationSite* site, bool listNoReference, int noReferenceStop,
+void evaluateOneByOne(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+                      int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
                       const std::function<void(const Evaluated&)>& use) {
     gather.rewind();
     GatheredObservation o;
@@ -83,7 +83,8 @@ public:
     explicit EpochShares(int satCount) : shares_(static_cast<std::size_t>(std::max(satCount, 0)) + 1) {}
     void clear() { size_ = 0; }
     // The share of reference `r`, computed on first use; false when the orbit fails.
-    ReferenceShare* find(int r, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit, const StationPair& pair) {
+    ReferenceShare* find(int r, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit,
+                         const StationPair& pair) {
         for (int i = 0; i < size_; ++i) {
             if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
         }
@@ -117,7 +118,8 @@ private:
 };
 
 // Point 1's clock offset for reference `share` when the store's does not belong to it.
-bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit, const StationPair& pair) {
+bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit,
+                 const StationPair& pair) {
     if (share.point1) return true;
     OrbitMiss miss = OrbitMiss::none;
     const double t1 = epoch.epochTime1;
@@ -147,8 +149,9 @@ bool cursorChain(const RefSatTable& references, const EpochStore& store, int sat
 
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
 // cursor moved by its own lookups. False when an observation would stop the run.
-bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
-                  const ElevationSite* site, std::vector<int>& cursor, SpillWriter& writer, PlacedWriter* placed) {
+bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+                  int satCount, const ElevationSite* site, std::vector<int>& cursor, SpillWriter& writer,
+                  PlacedWriter* placed) {
     EpochShares shares(satCount);
     StoredEpoch epoch;
     std::vector<StoredObservation> observations;
@@ -238,7 +241,8 @@ std::size_t partCount(const EpochStore& store) {
 
 // The cursors at the start of a part: each satellite's block walked from where it enters, by its first lookup
 // and the last one before the part, as cursorChain walks it. False when a lookup finds no reference.
-bool partStart(const RefSatTable& references, const EpochStore& store, int satCount, const std::vector<int>& entering, Part& part) {
+bool partStart(const RefSatTable& references, const EpochStore& store, int satCount, const std::vector<int>& entering,
+               Part& part) {
     part.start = entering;
     for (int k = 1; k <= satCount; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
@@ -254,8 +258,8 @@ bool partStart(const RefSatTable& references, const EpochStore& store, int satCo
 // The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over, what the placed writers
 // wrote taken back and the table's cursor unmoved, when an observation would stop the run or the cursor walk
 // cannot be reproduced: the caller then evaluates one by one.
-bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
-                     const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
+bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+                     int satCount, const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
                      const PlacedOutput* placed) {
     if (satCount < 1) return false;
     std::vector<int> entering(static_cast<std::size_t>(satCount) + 1, 0);
@@ -291,7 +295,8 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
         try {
             StoreReader reader(store, part.place->offset, part.end);
             SpillWriter writer(spill, *part.place);
-            part.evaluated = evaluatePart(reader, run, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
+            part.evaluated =
+                evaluatePart(reader, run, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
         } catch (...) {
             part.error = std::current_exception();
         }
@@ -355,9 +360,9 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
     store.setGathered();
 }
 
-void evaluateAll(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
-                 int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
-                 const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
+void evaluateAll(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                 const StationPair& pair, int satCount, const ElevationSite* site, bool listNoReference,
+                 int noReferenceStop, const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
     if (store != nullptr && evaluateByEpoch(*store, run, orbit, pair, satCount, site, use, placed)) return;
     if (store != nullptr && !store->gathered()) gatherFromStore(*store, satCount, gather);
     evaluateOneByOne(gather, run, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);

@@ -117,8 +117,9 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
 
 namespace adjust_internal {
 
-void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
-              int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer) {
+void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+              const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
+              AdjustObserver* observer) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
     writeListing(threeValues(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2]));
@@ -172,8 +173,8 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
             stats.sumTrim[key] += e.weight * v * v;
         }
         if (observer) {
-            observer->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(*run.sats, e.referenceSlot), e.elevation, v, used,
-                                e.weight, e.partials});
+            observer->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(*run.sats, e.referenceSlot), e.elevation,
+                                v, used, e.weight, e.partials});
         }
     };
     const auto inOrder = [&](const Evaluated& e) { take(e, true); };
@@ -228,8 +229,8 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
 
 }  // namespace adjust_internal
 
-void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
-          std::FILE* residualFile, AdjustObserver* observer) {
+void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
+          double threshold, std::FILE* residualFile, AdjustObserver* observer) {
     adjust_internal::postFrom(gather, nullptr, run, orbit, pair, satCount, threshold, residualFile, observer);
 }
 

@@ -7,8 +7,8 @@ namespace varno::adjust_internal {
 namespace {
 
 // comdtr and comrng for the reference and every other satellite both receivers hold, as far as they succeed.
-void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run, const OrbitSource& orbit,
-              const StationPair& pair, EpochRanges& out) {
+void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
+              const OrbitSource& orbit, const StationPair& pair, EpochRanges& out) {
     out.reset(satCount);
     out.reference = r;
     double phase1 = 0, phase2 = 0, l2Phase1 = 0, l2Phase2 = 0;
@@ -81,7 +81,8 @@ void RangesAhead::work() {
         for (std::size_t i = 0; i < jobs_.size(); ++i) {
             // Anything that would stop the run is left to the epoch's own forming, which stops for it.
             try {
-                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, run_, orbit_, pair_, ranges_[i]);
+                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, run_, orbit_, pair_,
+                         ranges_[i]);
             } catch (...) {
                 ranges_[i].reset(0);
             }

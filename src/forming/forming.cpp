@@ -29,8 +29,8 @@ void referenceShare(int r, const EpochModels& m, const KnownRanges* known, doubl
         ur = known->ur;
     } else {
         comdtr(*m.run, r, *m.pair, *m.orbit, out.t1, out.t2, out.refRange1, out.refRange2, dt1, dt2);
-        comrg0(*m.run, r, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, out.rho1Ref, out.rho2Ref, ur, c1,
-               c2);
+        comrg0(*m.run, r, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, out.rho1Ref, out.rho2Ref, ur,
+               c1, c2);
     }
     out.refRange1AsRead = out.refRange1;
     out.refRange1 = out.refRange1 - c1;
@@ -97,12 +97,14 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
             rho2k = known->rho2[at];
             uk = known->u[at];
         } else {
-            comrg0(*m.run, k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.rho1, rho2k, uk, c1k, c2k);
+            comrg0(*m.run, k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.rho1, rho2k, uk, c1k,
+                   c2k);
         }
         d.range1 = p1k - c1k;
         d.range2 = p2k - c2k;
         if (elevations) {
-            comrge(*m.run, k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.elevation1, d.elevation2);
+            comrge(*m.run, k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.elevation1,
+                   d.elevation2);
             if (d.elevation1 < model.elevationMask || d.elevation2 < model.elevationMask) continue;
             if (model.elevationWeights) {
                 const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);

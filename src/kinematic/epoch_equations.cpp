@@ -56,8 +56,8 @@ bool masked(const ObservationModel& model, const SatelliteView& v) {
 
 }  // namespace
 
-bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                        const RunModels& run, const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
+bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
+                        const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
                         const ObservationModel& model, int& cursor, KinematicEquations& equations) {
     equations.differences.clear();
     int r = 0;

@@ -36,7 +36,8 @@ void generalise(PostFitDifference& d, const std::vector<EpochWeights>& epochs) {
 
 ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, int jd0, double spanStart,
                                  double spanEnd, double interval, int satCount)
-    : request_(std::move(request)), sats_(sats), jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval),
+    : request_(std::move(request)), sats_(sats), jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd),
+      interval_(interval),
       slotWords_(static_cast<std::size_t>(std::max(satCount, 1) + kWordBits - 1) / kWordBits) {
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
@@ -97,8 +98,8 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     if (plot_) plot_->add(r);
     if (csv_) {
         csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + std::to_string(r.sat.number) + ',' +
-                      std::to_string(r.reference.number) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
-                      (r.used ? ",used\n" : ",rejected\n");
+                      std::to_string(r.reference.number) + ',' + freeNumber(r.elevation) + ',' +
+                      freeNumber(r.residual) + (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
             csv_->write(csvBuffer_);
             csvBuffer_.clear();
@@ -151,8 +152,8 @@ void ResultsRecorder::finish(const RunSummary& summary, std::ostream& out) {
     }
     if (plot_) {
         OutputFile file(request_.plotPath);
-        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " +
-                              summary.point2Id + ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
+        file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " + summary.point2Id +
+                              ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
         file.commit();
     }
     if (!request_.summaryPath.empty() && request_.summaryPath != "-") {

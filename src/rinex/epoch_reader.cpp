@@ -51,8 +51,7 @@ double valueAt(const RecordValues& values, int types, int position) {
 
 // Reads the records of the epoch line into `record`, for the satellites the table holds in slots 1..n.
 void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, const EpochLine& epoch,
-               Record& line,
-               EpochRecord& record) {
+               Record& line, EpochRecord& record) {
     const int types = std::clamp(summary.typeCount, 0, kMaxTypes);
     const int linesEach = recordLines(summary.typeCount);
     const int slots = std::max(n, 0);

@@ -86,8 +86,8 @@ struct SpanPlan {
 // also carries the plain words of what the orbit covers and which day's file is missing.
 void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
            ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
-void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
-           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
+void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan, ObsFileSummary& summary1,
+           ObsFileSummary& summary2, StationPair& pair);
 // The same for an orbit that has no file span (broadcast ephemerides): plan.jd0 must be set; the common span must
 // lie inside the source's [firstTime, lastTime] (else stop 43588); the orbit window of the plan stays empty. The
 // last listing line is "satellites" and the count.

@@ -95,8 +95,8 @@ void keepSatellitesWithRecords(SatIndex& sats, const BroadcastOrbit& orbit, cons
 // The orbit of broadcast ephemerides: the navigation files read into `pool`, the reference day that of point 1's
 // first epoch, the span of both receivers, and the run's satellites those with a record at some epoch.
 std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, SatIndex& sats, NavPool& pool, TextFile& obs1,
-                                            TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
-                                            StationPair& pair) {
+                                            TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
+                                            ObsFileSummary& summary2, StationPair& pair) {
     for (const std::string& name : options.navs) {
         TextFile file(name);
         readNavigation(file, pool);
@@ -223,8 +223,8 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
                                 resultFile(options.residualsCsv), options.troposphere, model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
-        results = std::make_unique<ResultsRecorder>(wanted, run.satellites, plan.jd0, plan.dataStart, plan.dataEnd, plan.interval,
-                                                    plan.satCount);
+        results = std::make_unique<ResultsRecorder>(wanted, run.satellites, plan.jd0, plan.dataStart, plan.dataEnd,
+                                                    plan.interval, plan.satCount);
         inputs.observer = results.get();
     }
     adjst(run.models, orbit, pair, plan.satCount, inputs);

@@ -96,7 +96,8 @@ public:
         double dt1 = 0, dt2 = 0, rho1 = 0, rho2 = 0, lat = 0, lon = 0, h = 0, elevation = 0;
         xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], lat, lon, h);
         comdtr(testRun, 1, pair, orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
-        comrg2(testRun, r.slot, pair, orbit, r.values[0], r.values[1], dt1, dt2, Geodetic{lat, lon}, rho1, rho2, elevation);
+        comrg2(testRun, r.slot, pair, orbit, r.values[0], r.values[1], dt1, dt2, Geodetic{lat, lon}, rho1, rho2,
+               elevation);
         return elevation;
     }
 

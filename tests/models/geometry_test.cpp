@@ -207,8 +207,9 @@ TEST_F(Geometry, OrbitFailureStopsWithTheCodeOfItsPass) {
     EXPECT_STOP(comrng(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, rho1, rho2, u), 34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
-    EXPECT_STOP(comrg2(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
-                34552);
+    EXPECT_STOP(
+        comrg2(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
+        34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
     EXPECT_STOP(comdtr(testRun, kStillSlot, pair, orbit, 1000.03, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 34553);
@@ -223,7 +224,8 @@ TEST_F(Geometry, SlotOutsideThePrnTableStops) {
     std::array<double, 3> u{};
     EXPECT_STOP(comdtr(testRun, 4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
     EXPECT_STOP(comrng(testRun, 0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, rho1, rho2, u), 74358);
-    EXPECT_STOP(comrg2(testRun, 4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation), 74358);
+    EXPECT_STOP(comrg2(testRun, 4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
+                74358);
     EXPECT_STOP(invprn(testSats, 4), 74358);
     EXPECT_EQ(listingText(), "");
 }

@@ -297,8 +297,8 @@ TEST_F(ScanTest, CorpusFilesEndCleanly) {
             TextFile file(path.string());
             oscan(file, testRun.jd0, testSats, summary);
             outcome = "scanned: " + std::to_string(summary.firstEpoch) + " .. " + std::to_string(summary.lastEpoch) +
-                      ", interval " + std::to_string(summary.interval) + ", " +
-                      std::to_string(testSats.size()) + " satellites";
+                      ", interval " + std::to_string(summary.interval) + ", " + std::to_string(testSats.size()) +
+                      " satellites";
             EXPECT_LE(summary.firstEpoch, summary.lastEpoch) << path;
         } catch (const StopRequest& stop) {
             outcome = "stop " + std::to_string(stop.code);
