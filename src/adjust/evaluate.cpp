@@ -24,7 +24,7 @@ void evaluateOneByOne(GatherFile& gather, const OrbitSource& orbit, const Statio
         const double t2 = o.epochTime2;
         // Looked up with point 1's own time tag: the nominal epoch is not stored.
         int r = 0;
-        if (!getrs(r, t1)) {
+        if (!getrs(r, t1, invprn(k).system)) {
             if (listNoReference) writeListing(freeLine(k, t1, t2));
             stopRun(noReferenceStop);
         }
@@ -65,6 +65,9 @@ struct ReferenceShare {
     double dt1 = 0, rho1 = 0, dt2 = 0, rho2 = 0;
     std::array<double, 3> u{};
 };
+
+// Each system's lookup cursor, by GnssSystem.
+using Cursors = std::array<int, kSystemCount>;
 
 // One observation of the epoch being evaluated.
 struct Pending {
@@ -131,18 +134,26 @@ bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSou
 // The walk of the lookup cursor over the gather order: entering and leaving cursor of every satellite's block,
 // from its first and last lookups. False when a lookup finds no reference.
 bool cursorChain(const EpochStore& store, int satCount, std::vector<int>& entering, std::vector<int>& leaving,
-                 int& last) {
-    int cursor = refSatTable().cursor;
+                 Cursors& last) {
+    Cursors cursor{};
+    for (GnssSystem system : referenceSystems()) cursor[static_cast<std::size_t>(system)] = refSatTable(system).cursor;
     for (int k = 1; k <= satCount; ++k) {
         if (store.count(k) == 0) continue;
-        entering[static_cast<std::size_t>(k)] = cursor;
+        const GnssSystem system = invprn(k).system;
+        int& walk = cursor[static_cast<std::size_t>(system)];
+        entering[static_cast<std::size_t>(k)] = walk;
         int r = 0;
-        if (!lookrs(r, store.firstTime(k), cursor)) return false;
-        if (store.count(k) >= 2 && !lookrs(r, store.lastTime(k), cursor)) return false;
-        leaving[static_cast<std::size_t>(k)] = cursor;
+        if (!lookrs(r, store.firstTime(k), walk, system)) return false;
+        if (store.count(k) >= 2 && !lookrs(r, store.lastTime(k), walk, system)) return false;
+        leaving[static_cast<std::size_t>(k)] = walk;
     }
     last = cursor;
     return true;
+}
+
+// Moves each system's table cursor to where the walk left it.
+void seekAll(const Cursors& last) {
+    for (GnssSystem system : referenceSystems()) seekrs(last[static_cast<std::size_t>(system)], system);
 }
 
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
@@ -165,11 +176,13 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
             p.observation = &o;
             p.slot = o.slot;
             if (p.slot < 1 || p.slot > satCount) return false;
-            if (!lookrs(p.reference, epoch.epochTime1, cursor[static_cast<std::size_t>(p.slot)])) return false;
+            p.sat = invprn(p.slot);
+            if (!lookrs(p.reference, epoch.epochTime1, cursor[static_cast<std::size_t>(p.slot)], p.sat.system)) {
+                return false;
+            }
             p.share = shares.find(p.reference, epoch, orbit, pair);
             if (p.share == nullptr) return false;
             p.rho1 = o.rho1;
-            p.sat = invprn(p.slot);
             if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
                 OrbitMiss miss = OrbitMiss::none;
                 SignalPath path1;
@@ -242,9 +255,10 @@ bool partStart(const EpochStore& store, int satCount, const std::vector<int>& en
     for (int k = 1; k <= satCount; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
         const int before = part.place->before(k);
+        const GnssSystem system = before >= 1 ? invprn(k).system : GnssSystem::gps;
         int r = 0;
-        if (before >= 1 && !lookrs(r, store.firstTime(k), part.start[s])) return false;
-        if (before >= 2 && !lookrs(r, part.place->lastBefore[s], part.start[s])) return false;
+        if (before >= 1 && !lookrs(r, store.firstTime(k), part.start[s], system)) return false;
+        if (before >= 2 && !lookrs(r, part.place->lastBefore[s], part.start[s], system)) return false;
     }
     part.cursor = part.start;
     return true;
@@ -259,11 +273,11 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
     if (satCount < 1) return false;
     std::vector<int> entering(static_cast<std::size_t>(satCount) + 1, 0);
     std::vector<int> leaving(static_cast<std::size_t>(satCount) + 1, 0);
-    int last = 0;
+    Cursors last{};
     if (!cursorChain(store, satCount, entering, leaving, last)) return false;
     store.rewind();
     if (store.places().empty()) {
-        seekrs(last);
+        seekAll(last);
         return true;
     }
 
@@ -318,7 +332,7 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
         if (placed != nullptr) placed->discard();
         return false;
     }
-    seekrs(last);
+    seekAll(last);
     spill.replay(placed != nullptr ? placed->use : use);
     return true;
 }

@@ -50,13 +50,14 @@ struct Block {
     std::vector<adjust_internal::RangesJob> jobs;
 };
 
-// Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
-void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
-                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
-                  EpochEquations& equations, std::vector<StoredObservation>& stored) {
+// Forms the equations of one epoch (both receivers hold data at t) within `system` and appends them to the
+// scatter files.
+void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
+                   const EpochModels& models, std::vector<ScatterFile>& files, EpochStore* store,
+                   const KnownRanges* ahead, EpochEquations& equations, std::vector<StoredObservation>& stored) {
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
-    if (!getrs(r, t)) return;
+    if (!getrs(r, t, system)) return;
     if (!formEpoch(r, rec1, rec2, satCount, models, ahead, equations)) return;
     const double t1 = equations.t1;
     const double p1r = equations.refRange1;
@@ -99,7 +100,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     epoch.count = count;
     int fromFirst = 1;
     int passRef = 0;
-    if (lookrs(passRef, t1, fromFirst)) {
+    if (lookrs(passRef, t1, fromFirst, system)) {
         epoch.refSlot = passRef;
         if (passRef == r && p1r == equations.refRange1AsRead) {
             epoch.rho1Ref = equations.rho1Ref;
@@ -123,6 +124,15 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
         }
     }
     store->add(epoch, stored.data());
+}
+
+// Forms the equations of one epoch within each system of the run.
+void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
+                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
+                  EpochEquations& equations, std::vector<StoredObservation>& stored) {
+    for (GnssSystem system : referenceSystems()) {
+        scatterSystem(system, t, rec1, rec2, satCount, models, files, store, ahead, equations, stored);
+    }
 }
 
 }  // namespace
@@ -168,8 +178,10 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     EpochRecord rec2;
     double t = inputs.dataStart;
     bool gridLeft = true;
-    // The reference lookups the forming will make, made ahead with a copy of the table's cursor.
-    int cursor = refSatTable().cursor;
+    // The reference lookups the forming will make, made ahead with a copy of the table's cursor (of the first
+    // system: the ranges of the others are computed as they are formed).
+    const GnssSystem first = referenceSystems().front();
+    int cursor = refSatTable(first).cursor;
     const auto readBlock = [&](Block& block) {
         block.epochs.clear();
         block.jobs.clear();
@@ -191,7 +203,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             read.ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
             gridLeft = !read.error && !read.ended && t - inputs.dataEnd <= kEndTolerance;
             int r = 0;
-            if (both && refSatTable().nrs >= 1 && lookrs(r, read.t, cursor)) {
+            if (both && refSatTable(first).nrs >= 1 && lookrs(r, read.t, cursor, first)) {
                 read.job = static_cast<int>(block.jobs.size());
                 block.jobs.push_back({r, &read.rec1, &read.rec2});
             }

@@ -38,6 +38,15 @@ void setElevationMask(CommandLine& line, const std::string& value) {
     line.options.elevationMask = degrees;
 }
 
+void setSystems(CommandLine& line, const std::string& value) {
+    const std::optional<SystemSet> systems = parseSystems(value);
+    if (!systems) {
+        throw CommandLineError("option '--systems' takes system letters G, E, C, J and R separated by commas, or "
+                               "all (G,E,C,J), not '" + value + "'");
+    }
+    line.options.systems = *systems;
+}
+
 void setWeights(CommandLine& line, const std::string& value) {
     if (value == "equal") {
         line.options.elevationWeights = false;
@@ -159,6 +168,8 @@ const OptionSpec kOptions[] = {
      [](CommandLine& l, const std::string&) { l.options.troposphere = true; }},
     {"elevation-mask", 0, "DEG", "form double differences only of satellites at least DEG above both horizons",
      setElevationMask},
+    {"systems", 0, "LIST", "G (the default), letters of G, E, C, J, R separated by commas, or all (G,E,C,J)",
+     setSystems},
     {"weights", 0, "MODEL", "equal (the default) or elevation: weight each double difference by its variance",
      setWeights},
     {"help", 'h', nullptr, "show this help and exit",

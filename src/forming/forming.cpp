@@ -77,7 +77,8 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
     }
 
     for (int k = 1; k <= satCount; ++k) {
-        if (k == r) continue;
+        // Within the reference's system only: no bias between systems is estimated.
+        if (k == r || invprn(k).system != out.reference.system) continue;
         double p1k = 0, p2k = 0;
         if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
         DoubleDifference d;

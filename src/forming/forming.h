@@ -78,10 +78,11 @@ struct EpochEquations {
     std::vector<DoubleDifference> differences;  // by increasing slot
 };
 
-// Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against reference
-// `referenceSlot`. False (and `out.differences` empty) when the reference lacks a pseudorange at either receiver
-// or stands below the elevation mask; satellites missing at a receiver or below the mask are left out. `known`
-// (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr and comrng do.
+// Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against
+// reference `referenceSlot`, of the satellites of the reference's system. False (and `out.differences` empty) when
+// the reference lacks a pseudorange at either receiver or stands below the elevation mask; satellites missing at a
+// receiver or below the mask are left out. `known` (may be null) supplies ranges worked out before. A missing orbit
+// writes and stops as comdtr and comrng do.
 bool formEpoch(int referenceSlot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                const EpochModels& models, const KnownRanges* known, EpochEquations& out);
 

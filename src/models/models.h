@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "orbit/orbit.h"
 #include "station/station.h"
@@ -102,8 +103,10 @@ void saast(double pressure, double relativeHumidity, double temperature, double 
            double& dryDelay, double& wetDelay);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Reference satellite table: per entry the last sample time at which its satellite was the reference (the end of
-// the data span for the last entry) and its slot. Entry i covers (endTime[i−1] + 0.2, endTime[i] + 0.2].
+// Reference satellite tables, one for each system of the run (double differences are formed within a system):
+// per entry the last sample time at which its satellite was the reference (the end of the data span for the last
+// entry) and its slot. Entry i covers (endTime[i−1] + 0.2, endTime[i] + 0.2]. Every function takes the system
+// whose table it works on, GPS's unless told.
 inline constexpr int kMaxRefEntries = 100;
 struct RefSatTable {
     int nrs = 0;
@@ -111,25 +114,31 @@ struct RefSatTable {
     std::array<double, kMaxRefEntries + 1> endTime{};  // [1..nrs]
     std::array<int, kMaxRefEntries + 1> refSlot{};     // [1..nrs]
 };
-const RefSatTable& refSatTable();
+const RefSatTable& refSatTable(GnssSystem system = GnssSystem::gps);
+// The systems makrst built a table for, in table order (GPS alone before it has run).
+const std::vector<GnssSystem>& referenceSystems();
 
+// Empties every system's table.
 void openrs();
 void sizers(int& n);
 // Files `slot` at time t: extends the last entry when it holds the same slot. False when the table is full.
-bool putrs(int slot, double t, int& n);
+bool putrs(int slot, double t, int& n, GnssSystem system = GnssSystem::gps);
 // Reference slot for epoch t; false when t lies more than 0.2 s beyond the last entry. Stop 13598 on an empty
 // table. Moves the lookup cursor.
-bool getrs(int& slot, double t);
+bool getrs(int& slot, double t, GnssSystem system = GnssSystem::gps);
 // getrs with a cursor of the caller's own: the same answer getrs gives when the table's cursor stands where
 // `cursor` does, and `cursor` moves as the table's would; the table's cursor stays. Cursor 1 gives the lookup
 // from the first entry, which no earlier lookup influences.
-bool lookrs(int& slot, double t, int& cursor);
+bool lookrs(int& slot, double t, int& cursor, GnssSystem system = GnssSystem::gps);
 // Moves the table's lookup cursor, as a run of getrs calls ending there would.
-void seekrs(int cursor);
-// Writes the table to the listing.
+void seekrs(int cursor, GnssSystem system = GnssSystem::gps);
+// Writes the tables to the listing.
 void dumprs();
-// Builds the table over [start, stop]: every ~300 s the satellite highest above point 1's horizon. Stops 93278,
-// 74358, 34958, 32875, 87435, 87436. Listing: "<nrs> entries in reference satellite table" and the dump.
+// Builds a table for each system among slots 1..satCount over [start, stop]: every ~300 s the satellite of the
+// system highest above point 1's horizon. With one system a sample without a satellite above the horizon stops
+// the run; with several, each system takes its highest satellite wherever it stands (one below the horizon is
+// never observed, and its system adds nothing there). Stops 93278, 74358, 34958, 32875, 87435, 87436. Listing:
+// "<nrs> entries in reference satellite table" (with several systems, one line for each) and the dump.
 void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitSource& orbit,
             int satCount);
 

@@ -1,6 +1,7 @@
 // The reference satellite of every epoch: built once from the geometry at point 1 before any observation is
 // read, then looked up epoch by epoch through a cursor that makes lookups in time order cost almost nothing.
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -30,20 +31,34 @@ constexpr int kStopOverflow = 87435;
 constexpr int kStopFinalOverflow = 87436;
 constexpr int kStopEmptyTable = 13598;
 
-RefSatTable table;
+std::array<RefSatTable, kSystemCount> tables;
+std::vector<GnssSystem> systems;
+
+RefSatTable& tableOf(GnssSystem system) { return tables[static_cast<std::size_t>(system)]; }
+
 
 }  // namespace
 
-const RefSatTable& refSatTable() { return table; }
+const RefSatTable& refSatTable(GnssSystem system) { return tableOf(system); }
 
-void openrs() {
-    table.nrs = 0;
-    table.cursor = 0;
+const std::vector<GnssSystem>& referenceSystems() {
+    // Tables filed without makrst are GPS's.
+    static const std::vector<GnssSystem> gpsAlone{GnssSystem::gps};
+    return systems.empty() ? gpsAlone : systems;
 }
 
-void sizers(int& n) { n = table.nrs; }
+void openrs() {
+    for (RefSatTable& table : tables) {
+        table.nrs = 0;
+        table.cursor = 0;
+    }
+    systems.clear();
+}
 
-bool putrs(int slot, double t, int& n) {
+void sizers(int& n) { n = tableOf(GnssSystem::gps).nrs; }
+
+bool putrs(int slot, double t, int& n, GnssSystem system) {
+    RefSatTable& table = tableOf(system);
     if (table.nrs == 0) {
         table.nrs = 1;
         table.cursor = 1;
@@ -63,7 +78,8 @@ bool putrs(int slot, double t, int& n) {
     return true;
 }
 
-bool lookrs(int& slot, double t, int& cursor) {
+bool lookrs(int& slot, double t, int& cursor, GnssSystem system) {
+    const RefSatTable& table = tableOf(system);
     if (table.nrs < 1) stopRun(kStopEmptyTable);
     if (table.nrs == 1) {
         slot = table.refSlot[1];
@@ -84,16 +100,19 @@ bool lookrs(int& slot, double t, int& cursor) {
     return true;
 }
 
-bool getrs(int& slot, double t) { return lookrs(slot, t, table.cursor); }
+bool getrs(int& slot, double t, GnssSystem system) { return lookrs(slot, t, tableOf(system).cursor, system); }
 
-void seekrs(int cursor) { table.cursor = cursor; }
+void seekrs(int cursor, GnssSystem system) { tableOf(system).cursor = cursor; }
 
 void dumprs() {
-    writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
-    for (int i = 1; i <= table.nrs; ++i) {
-        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(table.refSlot[i]).number, 6);
-        if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
-        writeListing(line);
+    for (GnssSystem system : referenceSystems()) {
+        const RefSatTable& table = tableOf(system);
+        writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
+        for (int i = 1; i <= table.nrs; ++i) {
+            std::string line = fmtF(table.endTime[i], 9, 2) + satelliteField(invprn(table.refSlot[i]), 6);
+            if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
+            writeListing(line);
+        }
     }
 }
 
@@ -111,41 +130,69 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
     const double k = std::round(kNominalSampleStep / interval);
     const double step = k <= 1.0 ? interval : k * interval;
 
-    int bestSlot = 0;
+    std::array<bool, kSystemCount> present{};
+    for (int slot = 1; slot <= satCount; ++slot) present[static_cast<std::size_t>(invprn(slot).system)] = true;
+    for (GnssSystem system : allSystems()) {
+        if (present[static_cast<std::size_t>(system)]) systems.push_back(system);
+    }
+    // One system keeps the rule of a satellite above the horizon; with several each takes its highest.
+    const double floor = systems.size() > 1 ? -91.0 : 0.0;
+
+    std::array<int, kSystemCount> bestSlot{};
+    bool any = false;
     int n = 0;
     for (double t = start; t <= stop + kSampleTolerance; t = t + step) {
-        double bestElevation = 0.0;
-        bestSlot = 0;
+        std::array<double, kSystemCount> bestElevation;
+        bestElevation.fill(floor);
+        bestSlot.fill(0);
         for (int slot = 1; slot <= satCount; ++slot) {
             const SatId sat = invprn(slot);
+            const std::size_t of = static_cast<std::size_t>(sat.system);
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
             if (!orbit.state(sat, t, t, s, miss)) {
-                writeListing(freeLine("oterp error in makrst--", missCode(miss), sat.number, t));
+                writeListing(freeLine("oterp error in makrst--", missCode(miss)) + " " + satelliteName(sat) + freeLine(t));
                 stopRun(kStopOrbit);
             }
             const double elevation = elevationAt(site, pair.p1L1, s.position);
             // Strictly higher: of two satellites at the same elevation the lower slot stays the reference.
-            if (elevation > bestElevation) {
-                bestElevation = elevation;
-                bestSlot = slot;
+            if (elevation > bestElevation[of]) {
+                bestElevation[of] = elevation;
+                bestSlot[of] = slot;
             }
         }
-        if (bestSlot == 0) stopRun(kStopNoReference);
-        if (!putrs(bestSlot, t, n)) {
-            writeListing(freeLine("ref sat table overflow at ", t));
-            stopRun(kStopOverflow);
+        any = false;
+        for (GnssSystem system : systems) {
+            const int best = bestSlot[static_cast<std::size_t>(system)];
+            if (best == 0) continue;
+            any = true;
+            if (!putrs(best, t, n, system)) {
+                writeListing(freeLine("ref sat table overflow at ", t));
+                stopRun(kStopOverflow);
+            }
         }
+        if (!any) stopRun(kStopNoReference);
     }
     // A span too short to hold a single sample has no reference satellite at all; filing slot 0 would hand the
     // callers a satellite that does not exist.
-    if (bestSlot == 0) stopRun(kStopNoReference);
+    if (!any) stopRun(kStopNoReference);
 
-    // The last entry is stretched to the end of the data span.
-    if (!putrs(bestSlot, stop, n)) stopRun(kStopFinalOverflow);
+    // The last entry of each table is stretched to the end of the data span.
+    for (GnssSystem system : systems) {
+        const int best = bestSlot[static_cast<std::size_t>(system)];
+        if (best != 0 && !putrs(best, stop, n, system)) stopRun(kStopFinalOverflow);
+    }
 
-    writeListing(freeLine(table.nrs, " entries in reference satellite table"));
+    if (systems.size() <= 1) {
+        writeListing(freeLine(tableOf(systems.empty() ? GnssSystem::gps : systems.front()).nrs,
+                              " entries in reference satellite table"));
+    } else {
+        for (GnssSystem system : systems) {
+            writeListing(freeLine(tableOf(system).nrs, " entries in reference satellite table of ",
+                                  systemInfo(system).name));
+        }
+    }
     dumprs();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "epoch_line.h"
+#include "record_model.h"
 #include "rinex3.h"
 
 namespace varno::rinex_internal {
@@ -82,17 +83,15 @@ bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
     return true;
 }
 
-// Reads the satellite lines of an epoch and enters its GPS satellites into the run's table, in file order.
-void enterSatellites(TextFile& file, Record& line, int count, int overflowStop) {
+// Reads the satellite lines of an epoch and enters the satellites of the run's systems into its table, in file
+// order.
+void enterSatellites(TextFile& file, const ObsFileSummary& summary, Record& line, int count, int overflowStop) {
     for (int k = 0; k < count; ++k) {
         file.require(line, kRinexWidth, "a satellite record");
-        if (line.column(1) != 'G') continue;
+        const std::optional<GnssSystem> system = takenSystem(line.column(1), summary);
+        if (!system) continue;
         const int prn = line.intField(2, 3, "satellite number");
-        int slot = 0;
-        if (prn > 0 && !putprn(SatId::gps(prn), slot) && slot == 0) {
-            writeListing(freeLine("prn table overflow"));
-            stopRun(overflowStop);
-        }
+        if (prn > 0) enterSatellite(SatId{*system, prn}, overflowStop);
     }
 }
 
@@ -119,25 +118,22 @@ double valueAt(const Record& line, int p) { return p < 1 ? kNoData : groupValue(
 
 void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, Record& line,
                EpochRecord& record) {
-    const ObsTypeIndex& index = summary.typeIndex;
-    const int width = std::max(kRinexWidth, 3 + 16 * *std::max_element(index.begin(), index.end()));
+    const int width = recordWidth3(summary);
     const int slots = std::max(n, 0);
     record.clearSlots(slots);
     for (int k = 0; k < count; ++k) {
         file.require(line, width, "a satellite record");
-        if (line.column(1) != 'G') continue;
+        const std::optional<GnssSystem> system = takenSystem(line.column(1), summary);
+        if (!system) continue;
         const int prn = line.intField(2, 3, "satellite number");
         if (prn <= 0) {
             writeListing(freeLine("zero prn number was not expected"));
             stopRun(kStopZeroPrn);
         }
         int slot = 0;
-        if (!getprn(SatId::gps(prn), slot) || slot > slots) continue;
-        record.present[static_cast<size_t>(slot)] = 1;
-        std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
-        for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(line, index[static_cast<size_t>(j + 1)]);
-        // A record without its P1 value falls back on the C1 value of the same record.
-        if (obs[1] >= kNoData) obs[1] = valueAt(line, index[0]);
+        const SatId sat{*system, prn};
+        if (!getprn(sat, slot) || slot > slots) continue;
+        storeRecord(record, slot, sat, summary, [&line](int p) { return valueAt(line, p); });
     }
 }
 
@@ -154,7 +150,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
     summary.firstEpoch = epochTime(epoch);
-    enterSatellites(file, line, epoch.count, kStopOverflowFirst);
+    enterSatellites(file, summary, line, epoch.count, kStopOverflowFirst);
 
     Epoch3 lastValid = epoch;
     double previous = summary.firstEpoch;
@@ -170,7 +166,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         summary.lastEpoch = epochTime(epoch);
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
-        enterSatellites(file, line, epoch.count, kStopOverflowLater);
+        enterSatellites(file, summary, line, epoch.count, kStopOverflowLater);
         lastValid = epoch;
     }
 

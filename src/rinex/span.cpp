@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "orbit/orbit.h"
+#include "record_model.h"
 #include "rinex/rinex.h"
 
 namespace varno {
@@ -27,6 +28,8 @@ void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, st
     writeListing(label + fmtF(summary.firstEpoch, 10, 2) + fmtF(summary.lastEpoch, 10, 2) +
                  fmtF(summary.interval, 10, 2));
     marker = {summary.x, summary.y, summary.z};
+    // With more than GPS the listing names the code types taken of each system.
+    if (letteredNames()) writeListing(freeLine("code types -- ", rinex_internal::codeTypes(summary)));
     file.rewind();
 }
 

@@ -62,6 +62,18 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
+// GLONASS code biases depend on the frequency channel and differ between receiver makes: with GLONASS asked for
+// and two receivers of different type, the listing and standard error say so.
+void warnOfGlonassBiases(const RunOptions& options, const ObsFileSummary& summary1, const ObsFileSummary& summary2) {
+    if (!options.systems[static_cast<std::size_t>(GnssSystem::glonass)]) return;
+    if (summary1.receiverType == summary2.receiverType) return;
+    const std::string line = "GLONASS with receivers of different type ('" + summary1.receiverType + "', '" +
+                             summary2.receiverType +
+                             "'): their code biases differ by frequency channel and enter the GLONASS results";
+    writeListing(freeLine(line));
+    writeWarning(line);
+}
+
 // Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
 void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
     const std::vector<SatId> carried = orbit.satellites();
@@ -78,7 +90,8 @@ void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan
     for (const SatId& sat : std::vector<SatId>(runSatellites().satellites())) {
         const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval);
         if (lacking == 0) continue;
-        writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
+        writeListing(" no usable ephemeris for prn " + satelliteName(sat) + " at " + std::to_string(lacking) +
+                     " epochs -- dropped");
         int n = 0;
         delprn(sat, n);
     }
@@ -148,6 +161,7 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     SpanPlan plan;
     ObsFileSummary summary1;
     ObsFileSummary summary2;
+    summary1.systems = summary2.systems = options.systems;
     StationPair pair;
     NavPool pool;
     std::unique_ptr<OrbitSource> source;
@@ -160,6 +174,7 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
         source = broadcastOrbit(options, pool, obs1, obs2, plan, summary1, summary2, pair);
     }
     keepSatellitesOf(*source, plan.satCount);
+    warnOfGlonassBiases(options, summary1, summary2);
     const OrbitSource& orbit = *source;
 
     const StationSources sources = stationSources(options, summary1, summary2);
@@ -245,6 +260,7 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
 void resetRunState() {
     resetTimebase();
     newprn();
+    setRunSystems(kGpsOnly);
     resetStation();
     openrs();
     inimet(false);
@@ -254,6 +270,7 @@ void resetRunState() {
 
 int runVarno(const RunOptions& options) {
     resetRunState();
+    setRunSystems(options.systems);
     showProgress(!options.quiet);
     installSignalCleanup();
     const std::string& directory = options.outputDirectory;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "gnss/gnss.h"
+
 namespace varno {
 
 // The fixed file names of a run, all in the current directory.
@@ -42,6 +44,7 @@ struct RunOptions {
     // Optional models, all off by default.
     bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
     double elevationMask = -91.0;  // degrees; below -90: no mask
+    SystemSet systems = kGpsOnly;  // the systems whose double differences are formed, each within itself
     bool elevationWeights = false;  // weights from the elevation model of the adjustment
     // Results beside the listing (empty: not written).
     std::string summary;          // summary JSON; "-": standard output

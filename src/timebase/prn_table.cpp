@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <string>
+
 #include "textio/textio.h"
 #include "timebase/timebase.h"
 
@@ -8,6 +11,7 @@ namespace {
 constexpr int kStopBadSlot = 74358;
 
 SatIndex table;
+SystemSet systems = kGpsOnly;
 
 }  // namespace
 
@@ -39,6 +43,21 @@ bool delprn(SatId sat, int& n) {
     const bool held = table.remove(sat);
     n = table.size();
     return held;
+}
+
+void setRunSystems(const SystemSet& chosen) { systems = chosen; }
+
+const SystemSet& runSystems() { return systems; }
+
+bool letteredNames() { return systems != kGpsOnly; }
+
+std::string satelliteName(SatId sat) { return letteredNames() ? sat.text() : std::to_string(sat.number); }
+
+std::string satelliteField(SatId sat, int width) {
+    if (!letteredNames()) return fmtI(sat.number, width);
+    const std::string text = sat.text();
+    const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
+    return text.size() >= w ? text : std::string(w - text.size(), ' ') + text;
 }
 
 SatId invprn(int slot) {

@@ -5,6 +5,8 @@
 // is applied: times are in the time system of the input files.
 #pragma once
 
+#include <string>
+
 #include "gnss/gnss.h"
 
 namespace varno {
@@ -71,5 +73,15 @@ bool putprn(SatId sat, int& slot);
 bool delprn(SatId sat, int& n);
 // The satellite held in `slot`; a slot outside 1..count stops the run with code 74358.
 SatId invprn(int slot);
+
+// The systems the run was asked for (GPS alone until set). With any choice but GPS alone the run names its
+// satellites with their system letter.
+void setRunSystems(const SystemSet& systems);
+const SystemSet& runSystems();
+bool letteredNames();
+// A satellite's name: its number ("5"), or with letteredNames() its id ("E12").
+std::string satelliteName(SatId sat);
+// The same right-justified in `width` columns.
+std::string satelliteField(SatId sat, int width);
 
 }  // namespace varno
