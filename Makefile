@@ -42,8 +42,9 @@ demo: configure
 	  if [ -f varno.res ]; then echo "== $(DEMO_DIR)/varno.res: $$(wc -l < varno.res) residual lines"; fi; \
 	  exit $$status
 
-# Simulated workloads (2 km baseline, the default scenario) are made once into the build tree; the 1 h one has an
-# hour of orbit on each side, as the peer interpolates through 11 orbit epochs. BASELINE=path/to/an earlier varno
+# Simulated workloads (2 km baseline, the default scenario, with the navigation file that reproduces its orbit) are
+# made once into the build tree; the 1 h one has an hour of orbit on each side, as the peer interpolates through 11
+# orbit epochs. Every workload with navigation files is also run with them as the orbit (--nav), side by side. BASELINE=path/to/an earlier varno
 # adds its times and checks that its outputs are byte-identical; RUNS sets the repetitions; BENCH_OPTIONS (e.g.
 # "--summary s.json") are given to both.
 RUNS ?= 5
@@ -54,10 +55,11 @@ bench: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target varno varno-sim varno-bench varno-orbit-bench
 	@for w in $(BENCH_WORKLOADS); do \
 	  set -- $$(echo $$w | tr : ' '); \
-	  if [ ! -f $(BENCH_DATA)/$$1/orbit.sp3 ]; then \
-	    $(BUILD)/tools/sim/varno-sim --duration=$$2 --interval=$$3 --orbit-margin=$$4 $(BENCH_DATA)/$$1 >/dev/null; fi; \
+	  if [ ! -f $(BENCH_DATA)/$$1/orbit.sp3 ] || ! ls $(BENCH_DATA)/$$1/brdc* >/dev/null 2>&1; then \
+	    $(BUILD)/tools/sim/varno-sim --duration=$$2 --interval=$$3 --orbit-margin=$$4 --nav-files=2 \
+	      $(BENCH_DATA)/$$1 >/dev/null; fi; \
 	done
-	@$(BUILD)/bench/varno-bench --runs $(RUNS) $(if $(BASELINE),--baseline $(BASELINE)) \
+	@$(BUILD)/bench/varno-bench --runs $(RUNS) --nav $(if $(BASELINE),--baseline $(BASELINE)) \
 	  $(foreach o,$(BENCH_OPTIONS),--option $(o)) \
 	  $(foreach w,$(BENCH_WORKLOADS),$(firstword $(subst :, ,$(w)))=$(BENCH_DATA)/$(firstword $(subst :, ,$(w)))) \
 	  $(foreach d,$(wildcard $(SHARED_DATA)/*/),$(notdir $(patsubst %/,%,$(d)))=$(d))

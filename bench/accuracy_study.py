@@ -24,6 +24,8 @@ VARIANTS = [
     ("--elevation-mask 10", ["--elevation-mask", "10"]),
     ("--weights elevation", ["--weights", "elevation"]),
     ("all three", ["--troposphere", "--elevation-mask", "10", "--weights", "elevation"]),
+    ("--weights correlated", ["--weights", "correlated"]),
+    ("all three, correlated", ["--troposphere", "--elevation-mask", "10", "--weights", "correlated"]),
 ]
 PEER_CONFIG = """pos1-posmode       =dgps
 pos1-frequency     =l1
@@ -96,7 +98,11 @@ def main():
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for folder in (os.path.abspath(f) for f in sys.argv[2:]):
-        base, truth = provenance(folder)
+        try:
+            base, truth = provenance(folder)
+        except (ValueError, AttributeError):
+            sys.stderr.write(f"{folder}: no point 1 and point 2 truth in PROVENANCE.md in the form read here; left out\n")
+            continue
         cells = [os.path.basename(os.path.normpath(folder))]
         cells += [error(varno_marker(varno, folder, opts), truth) for _, opts in VARIANTS]
         peer = peer_marker(folder, base)

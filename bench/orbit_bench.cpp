@@ -37,12 +37,12 @@ int main(int argc, char** argv) {
         sp3.rewind();
         std::vector<SatId> sats;
         for (int prn = 1; prn <= kMaxGpsSatellites; ++prn) sats.push_back(SatId::gps(prn));
-        const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, sats, span.epochs, span.start, span.end);
+        const std::unique_ptr<OrbitSource> table = loadSp3Orbit(files, span.jd0, sats, span.epochs, span.start, span.end);
         sats = table->satellites();
         NavPool pool;
         std::deque<TextFile> navs;
         for (int k = 2; k < argc; ++k) readNavigation(navs.emplace_back(argv[k]), pool);
-        const BroadcastOrbit orbit(pool, jd0());
+        const BroadcastOrbit orbit(pool, span.jd0);
         // Every satellite of the table at every second of the span that both orbits cover.
         const double from = std::max(table->firstTime(), orbit.firstTime()) + 3600.0;
         const double to = std::min(table->lastTime(), orbit.lastTime()) - 3600.0;

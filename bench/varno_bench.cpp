@@ -1,19 +1,22 @@
 // Times whole runs of varno as a user starts them (a separate process in the run directory) and, side by side,
 // an earlier build of varno and the peer DGPS solver on the same files.
 //
-// Usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--no-peer] NAME=DIR ...
+// Usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--nav] [--no-peer] NAME=DIR ...
 // Each DIR holds point1.rnx, point2.rnx, orbit.sp3, pos (and off). Directories that cannot be written (the shared
 // datasets) are copied to a scratch directory first. For every program the median of N runs (wall and CPU) and the
 // largest peak resident set are printed; with --baseline, whether its listing and residual file are byte-identical
-// to varno's. The peer is `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3,
-// GPS only, elevation mask 0, ionosphere and troposphere off, point 1 as base at its header position, with the
-// SP3's clocks as its navigation file.
+// to varno's; with --nav, varno run again on the same data with the navigation files beside it as the orbit
+// (--nav, every file named *.YYn, *.nav or *_MN.rnx) and its time against that with the SP3 orbit. The peer is
+// `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3, GPS only, elevation mask
+// 0, ionosphere and troposphere off, point 1 as base at its header position, with the SP3's clocks as its
+// navigation file.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +148,21 @@ bool onPath(const char* program) {
     return false;
 }
 
+// The navigation files of a workload, in name order: RINEX 2 (*.YYn), *.nav, and merged RINEX 3/4 (*_MN.rnx).
+std::vector<fs::path> navigationFiles(const fs::path& dir) {
+    std::vector<fs::path> out;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        const std::string ext = entry.path().extension().string();
+        const bool rinex2 = ext.size() == 4 && ext.back() == 'n' && std::isdigit(static_cast<unsigned char>(ext[1])) &&
+                            std::isdigit(static_cast<unsigned char>(ext[2]));
+        const bool merged = name.size() > 7 && name.compare(name.size() - 7, 7, "_MN.rnx") == 0;
+        if (rinex2 || ext == ".nav" || merged) out.push_back(entry.path());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +170,7 @@ int main(int argc, char** argv) {
     std::string varno = VARNO_BINARY;
     std::string baseline;
     bool peer = true;
+    bool nav = false;
     std::vector<std::string> options;  // given to varno and to the baseline alike
     std::vector<std::pair<std::string, fs::path>> workloads;
     for (int i = 1; i < argc; ++i) {
@@ -164,12 +183,15 @@ int main(int argc, char** argv) {
             baseline = fs::absolute(argv[++i]).string();
         } else if (a == "--option" && i + 1 < argc) {
             options.emplace_back(argv[++i]);
+        } else if (a == "--nav") {
+            nav = true;
         } else if (a == "--no-peer") {
             peer = false;
         } else if (a.find('=') != std::string::npos) {
             workloads.emplace_back(a.substr(0, a.find('=')), fs::absolute(a.substr(a.find('=') + 1)));
         } else {
-            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--option ARG]... [--no-peer] "
+            std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--option ARG]... "
+                                 "[--nav] [--no-peer] "
                                  "NAME=DIR ...\n");
             return 2;
         }
@@ -178,10 +200,12 @@ int main(int argc, char** argv) {
     const fs::path scratch = fs::temp_directory_path() / ("varno-bench-" + std::to_string(getpid()));
 
     std::printf("median of %d runs; wall and CPU in seconds, peak resident set in MiB\n", runs);
-    std::printf("| workload | double differences | varno wall | varno CPU | peak MiB |%s%s\n",
+    std::printf("| workload | double differences | varno wall | varno CPU | peak MiB |%s%s%s\n",
                 baseline.empty() ? "" : " before wall | before / varno | identical |",
+                nav ? " --nav wall | --nav CPU | --nav peak MiB | --nav / varno wall | --nav / varno CPU |" : "",
                 peer ? " peer wall | peer / varno |" : "");
-    std::printf("|---|---|---|---|---|%s%s\n", baseline.empty() ? "" : "---|---|---|", peer ? "---|---|" : "");
+    std::printf("|---|---|---|---|---|%s%s%s\n", baseline.empty() ? "" : "---|---|---|",
+                nav ? "---|---|---|---|---|" : "", peer ? "---|---|" : "");
     for (const auto& [name, from] : workloads) {
         if (!fs::exists(from / "point1.rnx")) {
             std::printf("| %s | (absent) |\n", name.c_str());
@@ -195,6 +219,7 @@ int main(int argc, char** argv) {
         for (const char* f : {"point1.rnx", "point2.rnx", "orbit.sp3", "pos", "off"}) {
             if (fs::exists(from / f)) fs::create_symlink(from / f, dir / f);
         }
+        const std::vector<fs::path> navs = nav ? navigationFiles(from) : std::vector<fs::path>{};
         Timing old;
         if (!baseline.empty()) {
             std::vector<std::string> command{baseline};
@@ -213,6 +238,17 @@ int main(int argc, char** argv) {
                     static_cast<double>(now.peakKiB) / 1024.0);
         if (!baseline.empty()) {
             std::printf(" %.3f | %.1f | %s |", old.wall, old.wall / now.wall, identical ? "yes" : "NO");
+        }
+        if (nav && navs.empty()) std::printf(" (no navigation file) | | | | |");
+        if (!navs.empty()) {
+            std::vector<std::string> withNav = command;
+            for (const fs::path& f : navs) {
+                withNav.emplace_back("--nav");
+                withNav.push_back(f.string());
+            }
+            const Timing n = timed(dir, withNav, runs);
+            std::printf(" %.3f | %.3f | %.1f | %.2f | %.2f |%s", n.wall, n.cpu, static_cast<double>(n.peakKiB) / 1024.0,
+                        n.wall / now.wall, n.cpu / now.cpu, n.status == 0 ? "" : " (--nav run did not complete)");
         }
         if (peer) {
             if (!writePeerSetup(dir)) {

@@ -13,6 +13,7 @@
 
 #include "textio/textio.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno::fuzz {
 
@@ -41,8 +42,8 @@ inline std::string inputFile(const std::string& name, const uint8_t* data, size_
 
 // A fresh program state for one execution: no satellites, no reference day, listing and console in memory.
 inline void freshState() {
-    resetTimebase();
-    newprn();
+    testRun.jd0 = 0;
+    newprn(testSats);
     captureOutput();
 }
 

@@ -2,6 +2,7 @@
 // in-step epoch reader over the span the scan found.
 #include "fuzz_support.h"
 #include "rinex/rinex.h"
+#include "test_run.h"
 
 namespace {
 
@@ -12,20 +13,20 @@ constexpr int kMaxEpochs = 400;  // epochs asked of the reader per input: enough
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace varno;
     fuzz::freshState();
-    setjd0(2006, 8, 26);
+    testRun.jd0 = setjd0(2006, 8, 26);
     const std::string path = fuzz::inputFile("point.rnx", data, size);
     fuzz::guarded([&] {
         TextFile file(path);
         ObsFileSummary summary;
-        oscan(file, summary);
+        oscan(file, testRun.jd0, testSats, summary);
         int satellites = 0;
-        numprn(satellites);
+        numprn(testSats, satellites);
         skipHeader(file);
         EpochRecord record;
         const double step = summary.interval > 0 ? summary.interval : 30.0;
         double t = summary.firstEpoch;
         for (int k = 0; k < kMaxEpochs && t <= summary.lastEpoch; ++k, t += step) {
-            oget(file, summary, satellites, t, record);
+            oget(file, summary, testSats, satellites, t, record);
             if (record.syncState == 2) break;
         }
     });

@@ -20,7 +20,6 @@ namespace {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace varno;
     fuzz::freshState();
-    resetStation();
 #ifdef VARNO_FUZZ_OFF
     const std::string posPath = fuzz::inputFile("pos", reinterpret_cast<const uint8_t*>(kPos), sizeof kPos - 1);
     const std::string offPath = fuzz::inputFile("off", data, size);

@@ -23,21 +23,22 @@ struct FileCloser {
 
 }  // namespace
 
-void adjst(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs) {
+void adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
+           const AdjustInputs& inputs) {
     GatherFile gather(inputs.scratchDirectory);
     adjust_internal::EpochStore store;
     double sigma = 0.0;
-    adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, &store, sigma);
+    adjust_internal::formobInto(run, orbit, pair, satCount, inputs, gather, &store, sigma);
 
     for (int i = 1; i <= kIterations; ++i) {
         writeProgress(freeLine(" iteration -- ", i));
         const double threshold = kThresholdFactor * sigma;
-        adjust_internal::comrmsFrom(gather, &store, orbit, pair, threshold, sigma, satCount, inputs.observer);
+        adjust_internal::comrmsFrom(gather, &store, run, orbit, pair, threshold, sigma, satCount, inputs.observer);
     }
 
     const double threshold = kThresholdFactor * sigma;
     if (inputs.residualFile != nullptr) {
-        adjust_internal::postFrom(gather, &store, orbit, pair, satCount, threshold, inputs.residualFile,
+        adjust_internal::postFrom(gather, &store, run, orbit, pair, satCount, threshold, inputs.residualFile,
                                   inputs.observer);
         return;
     }
@@ -46,7 +47,7 @@ void adjst(const OrbitSource& orbit, StationPair& pair, int satCount, const Adju
     if (!residualFile) {
         throw InputError("cannot create " + inputs.residualPath + ": " + std::strerror(errno));
     }
-    adjust_internal::postFrom(gather, &store, orbit, pair, satCount, threshold, residualFile.get(),
+    adjust_internal::postFrom(gather, &store, run, orbit, pair, satCount, threshold, residualFile.get(),
                               inputs.observer);
     if (std::fclose(residualFile.release()) != 0) {
         throw InputError("cannot write " + inputs.residualPath + ": " + std::strerror(errno));

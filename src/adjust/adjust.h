@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "forming/forming.h"
 #include "models/models.h"
@@ -101,6 +102,16 @@ struct PostFitResidual {
     std::array<double, 3> partials{};  // by point 2's X, Y, Z at the final position, when the observer wants them
 };
 
+// With correlated weights: what the last solution's weights made of one epoch, for the covariance of the estimate.
+// The epoch's double differences weigh C⁻¹ = D⁻¹ − D⁻¹11ᵀD⁻¹ / S (S = 1/s_r + Σ 1/s_i over those kept), so the
+// weighted partials of double difference i are (a_i − meanPartials) / s_i, s_i = 1/w_i − referenceShare.
+struct EpochWeights {
+    double epochTime = 0;                  // point 1's time tag, jts seconds
+    double referenceShare = 0;             // s_r
+    std::array<double, 3> meanPartials{};  // Σ (a_i/s_i) / S
+    double meanResidual = 0;               // Σ (v_i/s_i) / S of the post-fit residuals
+};
+
 // Told the figures as they arise; each call does nothing unless overridden.
 class AdjustObserver {
 public:
@@ -112,6 +123,8 @@ public:
         (void)inverseNormal;
         (void)count;
     }
+    // With correlated weights, after each trimmed iteration: its epochs' figures, in increasing time.
+    virtual void epochWeights(const std::vector<EpochWeights>& epochs) { (void)epochs; }
     // From post, once per observation record, in gather order (by slot, then by epoch).
     virtual void residual(const PostFitResidual& residual) { (void)residual; }
     // Whether post is to compute the partials of each residual too (zero otherwise).
@@ -134,22 +147,22 @@ struct AdjustInputs {
 
 // The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and
 // post. Moves p2Marker and p2L1.
-void adjst(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
+void adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
 
 // Forms every double-difference equation (one pass over both observation files), gathers them by slot into the
 // gather file, solves once untrimmed and moves point 2. Returns the rms in `rms`. Stops 25551, 25552, 98786,
 // 87854, 87855.
-void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formob(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms);
 
 // One trimmed iteration over the gather file: observations with |v| <= threshold solve, sigma receives the rms,
 // point 2 moves. Stops 45397, 87855.
-void comrms(GatherFile& gather, const OrbitSource& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount, AdjustObserver* observer = nullptr);
+void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, StationPair& pair, double threshold,
+            double& sigma, int satCount, AdjustObserver* observer = nullptr);
 
 // Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
 // rms table and the post-fit rms. Stops 25, 95397, 74358.
-void post(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
-          std::FILE* residualFile, AdjustObserver* observer = nullptr);
+void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
+          double threshold, std::FILE* residualFile, AdjustObserver* observer = nullptr);
 
 }  // namespace varno

@@ -61,7 +61,7 @@ struct RangesJob {
 // A block of epochs at a time: begin hands it over, take waits for its ranges (one for each job, in order).
 class RangesAhead {
 public:
-    RangesAhead(const OrbitSource& orbit, const StationPair& pair, int satCount);
+    RangesAhead(const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount);
     ~RangesAhead();  // waits for the thread
     RangesAhead(const RangesAhead&) = delete;
     RangesAhead& operator=(const RangesAhead&) = delete;
@@ -73,6 +73,7 @@ public:
 private:
     void work();
 
+    const RunModels& run_;
     const OrbitSource& orbit_;
     const StationPair& pair_;
     int satCount_ = 0;

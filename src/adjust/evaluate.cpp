@@ -13,7 +13,7 @@ namespace varno::adjust_internal {
 namespace {
 
 // The one-by-one evaluation: the gather file in its order, every quantity computed afresh.
-void evaluateOneByOne(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount,
+void evaluateOneByOne(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
                       const ElevationSite* site, bool listNoReference, int noReferenceStop,
                       const std::function<void(const Evaluated&)>& use) {
     gather.rewind();
@@ -24,24 +24,24 @@ void evaluateOneByOne(GatherFile& gather, const OrbitSource& orbit, const Statio
         const double t2 = o.epochTime2;
         // Looked up with point 1's own time tag: the nominal epoch is not stored.
         int r = 0;
-        if (!getrs(r, t1, invprn(k).system)) {
+        if (!getrs(run.references->of(invprn(*run.sats, k).system), r, t1)) {
             if (listNoReference) writeListing(freeLine(k, t1, t2));
             stopRun(noReferenceStop);
         }
         double dt1 = 0, dt2 = 0;
-        comdtr(r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
+        comdtr(run, r, pair, orbit, t1, t2, o.refRange1, o.refRange2, dt1, dt2);
         double rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
         std::array<double, 3> ur{};
-        comrng(r, pair, orbit, t1, t2, dt1, dt2, rho1r, rho2r, ur);
+        comrng(run, r, pair, orbit, t1, t2, dt1, dt2, rho1r, rho2r, ur);
         Evaluated e;
         if (site != nullptr) {
-            comrg2(k, pair, orbit, t1, t2, dt1, dt2, *site, rho1k, rho2k, e.elevation);
+            comrg2(run, k, pair, orbit, t1, t2, dt1, dt2, *site, rho1k, rho2k, e.elevation);
         }
         if (site == nullptr || site->partials) {
             // With a site the ranges stay comrg2's; only the unit vector is taken from here.
             double rho1 = 0, rho2 = 0;
             std::array<double, 3> uk{};
-            comrng(k, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, uk);
+            comrng(run, k, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, uk);
             if (site == nullptr) {
                 rho1k = rho1;
                 rho2k = rho2;
@@ -86,7 +86,7 @@ public:
     explicit EpochShares(int satCount) : shares_(static_cast<std::size_t>(std::max(satCount, 0)) + 1) {}
     void clear() { size_ = 0; }
     // The share of reference `r`, computed on first use; false when the orbit fails.
-    ReferenceShare* find(int r, const StoredEpoch& epoch, const OrbitSource& orbit, const StationPair& pair) {
+    ReferenceShare* find(int r, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit, const StationPair& pair) {
         for (int i = 0; i < size_; ++i) {
             if (shares_[static_cast<std::size_t>(i)].slot == r) return &shares_[static_cast<std::size_t>(i)];
         }
@@ -96,7 +96,7 @@ public:
         s.slot = r;
         OrbitMiss miss = OrbitMiss::none;
         SignalPath path;
-        const SatId sat = invprn(r);
+        const SatId sat = invprn(*run.sats, r);
         const double t1 = epoch.epochTime1;
         if (!receiverClock(orbit, sat, pair.p2L1, epoch.epochTime2, epoch.refRange2, t1, s.dt2, miss)) return nullptr;
         if (!signalPath(orbit, sat, pair.p2L1, epoch.epochTime2, s.dt2, t1, path, miss)) return nullptr;
@@ -120,11 +120,11 @@ private:
 };
 
 // Point 1's clock offset for reference `share` when the store's does not belong to it.
-bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSource& orbit, const StationPair& pair) {
+bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModels& run, const OrbitSource& orbit, const StationPair& pair) {
     if (share.point1) return true;
     OrbitMiss miss = OrbitMiss::none;
     const double t1 = epoch.epochTime1;
-    if (!receiverClock(orbit, invprn(share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1, miss)) {
+    if (!receiverClock(orbit, invprn(*run.sats, share.slot), pair.p1L1, t1, epoch.refRange1, t1, share.dt1, miss)) {
         return false;
     }
     share.point1 = true;
@@ -133,18 +133,21 @@ bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const OrbitSou
 
 // The walk of the lookup cursor over the gather order: entering and leaving cursor of every satellite's block,
 // from its first and last lookups. False when a lookup finds no reference.
-bool cursorChain(const EpochStore& store, int satCount, std::vector<int>& entering, std::vector<int>& leaving,
-                 Cursors& last) {
+bool cursorChain(const RunModels& run, const EpochStore& store, int satCount, std::vector<int>& entering,
+                 std::vector<int>& leaving, Cursors& last) {
     Cursors cursor{};
-    for (GnssSystem system : referenceSystems()) cursor[static_cast<std::size_t>(system)] = refSatTable(system).cursor;
+    for (GnssSystem system : run.references->systems()) {
+        cursor[static_cast<std::size_t>(system)] = run.references->of(system).cursor;
+    }
     for (int k = 1; k <= satCount; ++k) {
         if (store.count(k) == 0) continue;
-        const GnssSystem system = invprn(k).system;
+        const GnssSystem system = invprn(*run.sats, k).system;
         int& walk = cursor[static_cast<std::size_t>(system)];
         entering[static_cast<std::size_t>(k)] = walk;
         int r = 0;
-        if (!lookrs(r, store.firstTime(k), walk, system)) return false;
-        if (store.count(k) >= 2 && !lookrs(r, store.lastTime(k), walk, system)) return false;
+        const RefSatTable& references = run.references->of(system);
+        if (!lookrs(references, r, store.firstTime(k), walk)) return false;
+        if (store.count(k) >= 2 && !lookrs(references, r, store.lastTime(k), walk)) return false;
         leaving[static_cast<std::size_t>(k)] = walk;
     }
     last = cursor;
@@ -152,13 +155,13 @@ bool cursorChain(const EpochStore& store, int satCount, std::vector<int>& enteri
 }
 
 // Moves each system's table cursor to where the walk left it.
-void seekAll(const Cursors& last) {
-    for (GnssSystem system : referenceSystems()) seekrs(last[static_cast<std::size_t>(system)], system);
+void seekAll(RefSatTables& tables, const Cursors& last) {
+    for (GnssSystem system : tables.systems()) seekrs(tables.of(system), last[static_cast<std::size_t>(system)]);
 }
 
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
 // cursor moved by its own lookups. False when an observation would stop the run.
-bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPair& pair, int satCount,
+bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
                   const ElevationSite* site, std::vector<int>& cursor, SpillWriter& writer, PlacedWriter* placed) {
     EpochShares shares(satCount);
     StoredEpoch epoch;
@@ -176,17 +179,16 @@ bool evaluatePart(StoreReader& reader, const OrbitSource& orbit, const StationPa
             p.observation = &o;
             p.slot = o.slot;
             if (p.slot < 1 || p.slot > satCount) return false;
-            p.sat = invprn(p.slot);
-            if (!lookrs(p.reference, epoch.epochTime1, cursor[static_cast<std::size_t>(p.slot)], p.sat.system)) {
-                return false;
-            }
-            p.share = shares.find(p.reference, epoch, orbit, pair);
+            p.sat = invprn(*run.sats, p.slot);
+            int& cursorOfSlot = cursor[static_cast<std::size_t>(p.slot)];
+            if (!lookrs(run.references->of(p.sat.system), p.reference, epoch.epochTime1, cursorOfSlot)) return false;
+            p.share = shares.find(p.reference, epoch, run, orbit, pair);
             if (p.share == nullptr) return false;
             p.rho1 = o.rho1;
             if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
                 OrbitMiss miss = OrbitMiss::none;
                 SignalPath path1;
-                if (!point1Clock(*p.share, epoch, orbit, pair)) return false;
+                if (!point1Clock(*p.share, epoch, run, orbit, pair)) return false;
                 if (!signalPath(orbit, p.sat, pair.p1L1, t1, p.share->dt1, t1, path1, miss)) return false;
                 p.rho1 = path1.range;
             }
@@ -250,15 +252,16 @@ std::size_t partCount(const EpochStore& store) {
 
 // The cursors at the start of a part: each satellite's block walked from where it enters, by its first lookup
 // and the last one before the part, as cursorChain walks it. False when a lookup finds no reference.
-bool partStart(const EpochStore& store, int satCount, const std::vector<int>& entering, Part& part) {
+bool partStart(const RunModels& run, const EpochStore& store, int satCount, const std::vector<int>& entering, Part& part) {
     part.start = entering;
     for (int k = 1; k <= satCount; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
         const int before = part.place->before(k);
-        const GnssSystem system = before >= 1 ? invprn(k).system : GnssSystem::gps;
+        const GnssSystem system = before >= 1 ? invprn(*run.sats, k).system : GnssSystem::gps;
         int r = 0;
-        if (before >= 1 && !lookrs(r, store.firstTime(k), part.start[s], system)) return false;
-        if (before >= 2 && !lookrs(r, part.place->lastBefore[s], part.start[s], system)) return false;
+        const RefSatTable& references = run.references->of(system);
+        if (before >= 1 && !lookrs(references, r, store.firstTime(k), part.start[s])) return false;
+        if (before >= 2 && !lookrs(references, r, part.place->lastBefore[s], part.start[s])) return false;
     }
     part.cursor = part.start;
     return true;
@@ -267,31 +270,32 @@ bool partStart(const EpochStore& store, int satCount, const std::vector<int>& en
 // The epoch-ordered pass, its parts evaluated at once. False, with nothing handed over, what the placed writers
 // wrote taken back and the table's cursor unmoved, when an observation would stop the run or the cursor walk
 // cannot be reproduced: the caller then evaluates one by one.
-bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationPair& pair, int satCount,
+bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
                      const ElevationSite* site, const std::function<void(const Evaluated&)>& use,
                      const PlacedOutput* placed) {
     if (satCount < 1) return false;
     std::vector<int> entering(static_cast<std::size_t>(satCount) + 1, 0);
     std::vector<int> leaving(static_cast<std::size_t>(satCount) + 1, 0);
     Cursors last{};
-    if (!cursorChain(store, satCount, entering, leaving, last)) return false;
+    if (!cursorChain(run, store, satCount, entering, leaving, last)) return false;
     store.rewind();
     if (store.places().empty()) {
-        seekAll(last);
+        seekAll(*run.references, last);
         return true;
     }
 
     if (site == nullptr) placed = nullptr;
-    const Kept kept = placed != nullptr                       ? Kept::residuals
-                      : site != nullptr && site->partials ? Kept::everything
-                      : site != nullptr                   ? Kept::elevations
-                                                          : Kept::partials;
+    // Correlated weights find each result's epoch by its time.
+    const Kept kept = placed != nullptr                                               ? Kept::residuals
+                      : (site != nullptr && site->partials) || store.weighting.active() ? Kept::everything
+                      : site != nullptr                                           ? Kept::elevations
+                                                                                  : Kept::partials;
     EvaluationSpill spill(store, satCount, kept);
     const std::vector<StorePlace>& places = store.places();
     std::vector<Part> parts(partCount(store));
     for (std::size_t i = 0; i < parts.size(); ++i) {
         parts[i].place = &places[i * places.size() / parts.size()];
-        if (!partStart(store, satCount, entering, parts[i])) return false;
+        if (!partStart(run, store, satCount, entering, parts[i])) return false;
     }
     if (placed != nullptr) {
         for (Part& part : parts) part.placed = placed->writer();
@@ -299,18 +303,21 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parts[i].end = parts[i + 1].place->offset;
     parts.back().end = store.size();
 
-    const auto run = [&](Part& part) {
+    // The helpers name satellites as the run does.
+    const SystemSet systems = runSystems();
+    const auto evaluate = [&](Part& part) {
         try {
+            setRunSystems(systems);
             StoreReader reader(store, part.place->offset, part.end);
             SpillWriter writer(spill, *part.place);
-            part.evaluated = evaluatePart(reader, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
+            part.evaluated = evaluatePart(reader, run, orbit, pair, satCount, site, part.cursor, writer, part.placed.get());
         } catch (...) {
             part.error = std::current_exception();
         }
     };
     std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < parts.size(); ++i) helpers.emplace_back(run, std::ref(parts[i]));
-    run(parts[0]);
+    for (std::size_t i = 1; i < parts.size(); ++i) helpers.emplace_back(evaluate, std::ref(parts[i]));
+    evaluate(parts[0]);
     for (std::thread& helper : helpers) helper.join();
 
     // In part order, as one walk through the epochs would have met them: the first error or stopping
@@ -332,7 +339,7 @@ bool evaluateByEpoch(EpochStore& store, const OrbitSource& orbit, const StationP
         if (placed != nullptr) placed->discard();
         return false;
     }
-    seekAll(last);
+    seekAll(*run.references, last);
     spill.replay(placed != nullptr ? placed->use : use);
     return true;
 }
@@ -367,12 +374,12 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather) {
     store.setGathered();
 }
 
-void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
+void evaluateAll(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
                  int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
                  const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed) {
-    if (store != nullptr && evaluateByEpoch(*store, orbit, pair, satCount, site, use, placed)) return;
+    if (store != nullptr && evaluateByEpoch(*store, run, orbit, pair, satCount, site, use, placed)) return;
     if (store != nullptr && !store->gathered()) gatherFromStore(*store, satCount, gather);
-    evaluateOneByOne(gather, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);
+    evaluateOneByOne(gather, run, orbit, pair, satCount, site, listNoReference, noReferenceStop, use);
 }
 
 }  // namespace varno::adjust_internal

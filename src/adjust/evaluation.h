@@ -20,6 +20,7 @@
 
 #include "adjust/adjust.h"
 #include "adjust/adjust_internal.h"
+#include "adjust/correlated.h"
 #include "orbit/orbit.h"
 #include "station/station.h"
 
@@ -119,6 +120,8 @@ public:
     // Whether the gather file holds these observations too (evaluateAll writes it on its first need).
     bool gathered() const { return gathered_; }
     void setGathered() { gathered_ = true; }
+    // With correlated weights, every epoch formed and its reference's share (empty otherwise).
+    EpochWeighting weighting;
 
 private:
     void flush();
@@ -225,9 +228,10 @@ struct PlacedOutput {
 // for them too); without one, the reverse. The table's lookup cursor ends where the one-by-one evaluation leaves it.
 // With `placed` (and a site), an epoch-ordered pass hands its results to the parts' writers and `placed->use`
 // instead of `use`; a pass evaluated one by one hands them to `use` as without.
-void evaluateAll(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
-                 int satCount, const ElevationSite* site, bool listNoReference, int noReferenceStop,
-                 const std::function<void(const Evaluated&)>& use, const PlacedOutput* placed = nullptr);
+void evaluateAll(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                 const StationPair& pair, int satCount, const ElevationSite* site, bool listNoReference,
+                 int noReferenceStop, const std::function<void(const Evaluated&)>& use,
+                 const PlacedOutput* placed = nullptr);
 
 // Writes the gather file (empty until now) from the store: each satellite's block, its observations in epoch
 // order, as formob writes them, except the satellite's own pseudoranges (not kept in the store; written as 0),
@@ -236,13 +240,14 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather);
 
 // formob, with the epoch-ordered copy written into `store` when one is given; the gather file is then not
 // written (evaluateAll writes it from the store when it needs it).
-void formobInto(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
-                GatherFile& gather, EpochStore* store, double& rms);
+void formobInto(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
+                const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms);
 // comrms over `store` when one is given.
-void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, StationPair& pair,
-                double threshold, double& sigma, int satCount, AdjustObserver* observer);
+void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer);
 // post over `store` when one is given.
-void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
-              int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer);
+void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+              const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
+              AdjustObserver* observer);
 
 }  // namespace varno::adjust_internal

@@ -55,14 +55,22 @@ struct Block {
 void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                    const EpochModels& models, std::vector<ScatterFile>& files, EpochStore* store,
                    const KnownRanges* ahead, EpochEquations& equations, std::vector<StoredObservation>& stored) {
+    const RunModels& run = *models.run;
+    RefSatTable& references = run.references->of(system);
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
-    if (!getrs(r, t, system)) return;
+    if (!getrs(references, r, t)) return;
     if (!formEpoch(r, rec1, rec2, satCount, models, ahead, equations)) return;
     const double t1 = equations.t1;
     const double p1r = equations.refRange1;
     const StationPair& pair = *models.pair;
     const OrbitSource& orbit = *models.orbit;
+    // The passes look the reference up by point 1's time tag: an epoch whose reference so found is not served by
+    // the orbit then (no usable broadcast record) is left out, as it could not be evaluated.
+    int fromFirst = 1;
+    int passRef = 0;
+    const bool passRefFound = lookrs(references, passRef, t1, fromFirst);
+    if (passRefFound && passRef != r && !orbit.serves(invprn(*run.sats, passRef), t1)) return;
     if (stored.size() < equations.differences.size()) stored.resize(equations.differences.size());
     std::fill(stored.begin(), stored.end(), StoredObservation{});
     int count = 0;
@@ -88,6 +96,10 @@ void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const E
         }
     }
     if (store == nullptr || count == 0) return;
+    if (models.model.correlatedWeights) {
+        store->weighting.addEpoch(t1, singleDifferenceShare(models.model, equations.refElevation1,
+                                                            equations.refElevation2));
+    }
 
     // Point 1's share for the passes, which look the reference up by point 1's time tag and take its clock
     // offset from the corrected pseudorange: when both agree with what was used here, the ranges are those
@@ -98,9 +110,7 @@ void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const E
     epoch.refRange1 = p1r;
     epoch.refRange2 = equations.refRange2;
     epoch.count = count;
-    int fromFirst = 1;
-    int passRef = 0;
-    if (lookrs(passRef, t1, fromFirst, system)) {
+    if (passRefFound) {
         epoch.refSlot = passRef;
         if (passRef == r && p1r == equations.refRange1AsRead) {
             epoch.rho1Ref = equations.rho1Ref;
@@ -110,14 +120,14 @@ void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const E
             OrbitMiss miss = OrbitMiss::none;
             double dt1Pass = 0;
             SignalPath path;
-            const SatId ref = invprn(passRef);
+            const SatId ref = invprn(*run.sats, passRef);
             if (receiverClock(orbit, ref, pair.p1L1, t1, p1r, t1, dt1Pass, miss) &&
                 signalPath(orbit, ref, pair.p1L1, t1, dt1Pass, t1, path, miss)) {
                 epoch.rho1Ref = path.range;
                 epoch.cached = 1;
                 for (int i = 0; i < count; ++i) {
                     StoredObservation& o = stored[static_cast<std::size_t>(i)];
-                    o.cached = signalPath(orbit, invprn(o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
+                    o.cached = signalPath(orbit, invprn(*run.sats, o.slot), pair.p1L1, t1, dt1Pass, t1, path, miss);
                     if (o.cached) o.rho1 = path.range;
                 }
             }
@@ -130,23 +140,24 @@ void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const E
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
                   std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
                   EpochEquations& equations, std::vector<StoredObservation>& stored) {
-    for (GnssSystem system : referenceSystems()) {
+    for (GnssSystem system : models.run->references->systems()) {
         scatterSystem(system, t, rec1, rec2, satCount, models, files, store, ahead, equations, stored);
     }
 }
 
 }  // namespace
 
-void formob(const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
+void formob(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
             GatherFile& gather, double& rms) {
-    adjust_internal::formobInto(orbit, pair, satCount, inputs, gather, nullptr, rms);
+    adjust_internal::formobInto(run, orbit, pair, satCount, inputs, gather, nullptr, rms);
 }
 
-void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, int satCount,
+void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
                                  const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms) {
     EpochModels models;
     models.orbit = &orbit;
     models.pair = &pair;
+    models.run = &run;
     models.model = inputs.model;
     Geodetic& g1 = models.site1;
     Geodetic& g2 = models.site2;
@@ -180,8 +191,9 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     bool gridLeft = true;
     // The reference lookups the forming will make, made ahead with a copy of the table's cursor (of the first
     // system: the ranges of the others are computed as they are formed).
-    const GnssSystem first = referenceSystems().front();
-    int cursor = refSatTable(first).cursor;
+    const GnssSystem first = run.references->systems().front();
+    const RefSatTable& firstReferences = run.references->of(first);
+    int cursor = firstReferences.cursor;
     const auto readBlock = [&](Block& block) {
         block.epochs.clear();
         block.jobs.clear();
@@ -190,8 +202,8 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             read.t = t;
             holdOutput(&read.lines);
             try {
-                read.have1 = oget(*inputs.obs1, *inputs.summary1, satCount, t, rec1);
-                read.have2 = oget(*inputs.obs2, *inputs.summary2, satCount, t, rec2);
+                read.have1 = oget(*inputs.obs1, *inputs.summary1, *run.sats, satCount, t, rec1);
+                read.have2 = oget(*inputs.obs2, *inputs.summary2, *run.sats, satCount, t, rec2);
                 read.rec1 = rec1;
                 read.rec2 = rec2;
             } catch (...) {
@@ -203,7 +215,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
             read.ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
             gridLeft = !read.error && !read.ended && t - inputs.dataEnd <= kEndTolerance;
             int r = 0;
-            if (both && refSatTable(first).nrs >= 1 && lookrs(r, read.t, cursor, first)) {
+            if (both && firstReferences.nrs >= 1 && lookrs(firstReferences, r, read.t, cursor)) {
                 read.job = static_cast<int>(block.jobs.size());
                 block.jobs.push_back({r, &read.rec1, &read.rec2});
             }
@@ -220,7 +232,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     EpochEquations formed;
     // The troposphere model corrects the ranges inside comrg0; with it on, nothing is worked out ahead.
     std::optional<adjust_internal::RangesAhead> ahead;
-    if (!metParams().troposphereOn) ahead.emplace(orbit, pair, satCount);
+    if (!run.met.troposphereOn) ahead.emplace(run, orbit, pair, satCount);
     readBlock(*forming);
     if (ahead) ahead->begin(forming->jobs);
     readBlock(*working);
@@ -257,6 +269,9 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
     writeProgress(freeLine(" begin gather"));
+    adjust_internal::EpochWeighting* weighting = store != nullptr && store->weighting.active() ? &store->weighting
+                                                                                              : nullptr;
+    if (weighting) weighting->begin();
 
     ScratchRecord blockStart;
     blockStart.slot = kBlockStart;
@@ -278,6 +293,11 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
                 gather.write(observation);
             }
             m = m + 1;
+            if (weighting) {
+                weighting->add(equations, record.epochTime1, record.partials, record.ddComputed - record.ddObserved,
+                               record.weight);
+                continue;
+            }
             nrmal2(equations.matrix.data(), equations.rhs.data(), record.partials.data(),
                    record.ddComputed - record.ddObserved, record.weight, equations.sumSquares, kUnknowns.data(), 3,
                    3);
@@ -292,6 +312,7 @@ void adjust_internal::formobInto(const OrbitSource& orbit, StationPair& pair, in
         writeConsole(line);
         stopRun(kStopNoEquations);
     }
+    if (weighting) weighting->finish(equations);
     adjust_internal::solveAndMove(equations, m, pair, rms);
 }
 

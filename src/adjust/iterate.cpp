@@ -60,18 +60,24 @@ void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& 
 
 namespace adjust_internal {
 
-void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, StationPair& pair,
-                double threshold, double& sigma, int satCount, AdjustObserver* observer) {
+void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer) {
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
+    EpochWeighting* weighting = store != nullptr && store->weighting.active() ? &store->weighting : nullptr;
+    if (weighting) weighting->begin();
 
-    evaluateAll(gather, store, orbit, pair, satCount, nullptr, true, kStopNoReference, [&](const Evaluated& e) {
+    evaluateAll(gather, store, run, orbit, pair, satCount, nullptr, true, kStopNoReference, [&](const Evaluated& e) {
         const double v = e.residual;
         // A residual that is not a number fails this test and stays out. Weighted residuals are compared, so that
         // a low satellite's larger residual is judged by its own variance.
         if (std::fabs(v) * std::sqrt(e.weight) <= threshold) {
             m = m + 1;
+            if (weighting) {
+                weighting->add(equations, e.epochTime1, e.partials, v, e.weight);
+                return;
+            }
             nrmal2(equations.matrix.data(), equations.rhs.data(), e.partials.data(), v, e.weight,
                    equations.sumSquares, kUnknowns.data(), 3, 3);
         }
@@ -82,16 +88,22 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit,
         if (observer) observer->solved({}, 0);
         return;
     }
+    if (weighting) weighting->finish(equations);
+    const std::array<double, 3> before = pair.p2L1;
     solveAndMove(equations, m, pair, sigma);
     // The solution left the inverse of the normal matrix in its place.
     if (observer) observer->solved(equations.matrix, m);
+    if (observer && weighting) {
+        observer->epochWeights(weighting->figures(
+            {before[0] - pair.p2L1[0], before[1] - pair.p2L1[1], before[2] - pair.p2L1[2]}));
+    }
 }
 
 }  // namespace adjust_internal
 
-void comrms(GatherFile& gather, const OrbitSource& orbit, StationPair& pair, double threshold, double& sigma,
-            int satCount, AdjustObserver* observer) {
-    adjust_internal::comrmsFrom(gather, nullptr, orbit, pair, threshold, sigma, satCount, observer);
+void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, StationPair& pair, double threshold,
+            double& sigma, int satCount, AdjustObserver* observer) {
+    adjust_internal::comrmsFrom(gather, nullptr, run, orbit, pair, threshold, sigma, satCount, observer);
 }
 
 }  // namespace varno

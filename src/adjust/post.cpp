@@ -110,13 +110,13 @@ private:
 // Whether the parts may write the residual lines themselves: the file is a plain one, written at its end, and
 // every satellite with observations has a PRN that the tables hold (otherwise the lines before the stop are
 // written in order). Flushes the stream.
-bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* store, int satCount,
+bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* store, const SatIndex& sats, int satCount,
                  PlacedLines& lines) {
-    if (store == nullptr || satCount < 1 || satCount > runSatellites().size()) return false;
+    if (store == nullptr || satCount < 1 || satCount > sats.size()) return false;
     lines.sats.assign(static_cast<std::size_t>(satCount) + 1, SatId{});
     lines.lineBytes = residualLineBytes();
     for (int k = 1; k <= satCount; ++k) {
-        const SatId sat = invprn(k);
+        const SatId sat = invprn(sats, k);
         if (store->count(k) > 0 && sat.number > systemInfo(sat.system).maxNumber) return false;
         lines.sats[static_cast<std::size_t>(k)] = sat;
     }
@@ -134,7 +134,7 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
 
 namespace adjust_internal {
 
-void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, const StationPair& pair,
+void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
               int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
@@ -143,7 +143,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
     double lat2 = 0, lon2 = 0, h2 = 0;
     if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], lat2, lon2, h2)) stopRun(kStopGeodetic);
 
-    const std::array<double, 3>& apriori = p2Apriori();
+    const std::array<double, 3>& apriori = pair.p2Apriori;
     const double dx = pair.p2Marker[0] - apriori[0];
     const double dy = pair.p2Marker[1] - apriori[1];
     const double dz = pair.p2Marker[2] - apriori[2];
@@ -171,7 +171,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
         const double v = e.residual;
         // The residual file and the table hold two-digit satellite numbers; anything else is not a satellite of
         // this run.
-        const SatId sat = k >= 1 && k <= runSatellites().size() ? invprn(k) : SatId{};
+        const SatId sat = k >= 1 && k <= run.sats->size() ? invprn(*run.sats, k) : SatId{};
         if (sat.number < 1 || sat.number > systemInfo(sat.system).maxNumber) {
             writeLines();
             stopRun(kStopSlot);
@@ -190,7 +190,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
             stats.sumTrim[key] += e.weight * v * v;
         }
         if (observer) {
-            observer->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(e.referenceSlot), e.elevation, v, used,
+            observer->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(*run.sats, e.referenceSlot), e.elevation, v, used,
                                 e.weight, e.partials});
         }
     };
@@ -199,7 +199,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
     PlacedLines placedFile;
     PlacedOutput placed;
     long placedCount = 0;
-    const bool mayPlace = observer == nullptr && placedLines(residualFile, store, satCount, placedFile);
+    const bool mayPlace = observer == nullptr && placedLines(residualFile, store, *run.sats, satCount, placedFile);
     if (mayPlace) {
         placed.writer = [&placedFile] { return std::make_unique<LineWriter>(placedFile); };
         placed.discard = [&placedFile] {
@@ -211,7 +211,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
         };
     }
     try {
-        evaluateAll(gather, store, orbit, pair, satCount, &site, false, kStopNoReference, inOrder,
+        evaluateAll(gather, store, run, orbit, pair, satCount, &site, false, kStopNoReference, inOrder,
                     mayPlace ? &placed : nullptr);
     } catch (const StopRequest&) {
         writeLines();  // the lines before an observation that stops the run
@@ -246,9 +246,9 @@ void postFrom(GatherFile& gather, EpochStore* store, const OrbitSource& orbit, c
 
 }  // namespace adjust_internal
 
-void post(GatherFile& gather, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
+void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount, double threshold,
           std::FILE* residualFile, AdjustObserver* observer) {
-    adjust_internal::postFrom(gather, nullptr, orbit, pair, satCount, threshold, residualFile, observer);
+    adjust_internal::postFrom(gather, nullptr, run, orbit, pair, satCount, threshold, residualFile, observer);
 }
 
 }  // namespace varno

@@ -7,7 +7,7 @@ namespace varno::adjust_internal {
 namespace {
 
 // comdtr and comrng for the reference and every other satellite both receivers hold, as far as they succeed.
-void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const OrbitSource& orbit,
+void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run, const OrbitSource& orbit,
               const StationPair& pair, EpochRanges& out) {
     out.reset(satCount);
     out.reference = r;
@@ -17,7 +17,7 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     const double t1 = rec1.epochTime;
     const double t2 = rec2.epochTime;
     OrbitMiss miss = OrbitMiss::none;
-    const SatId ref = invprn(r);
+    const SatId ref = invprn(*run.sats, r);
     if (!receiverClock(orbit, ref, pair.p1L1, t1, p1, t1, out.dt1, miss)) return;
     if (!receiverClock(orbit, ref, pair.p2L1, t2, p2, t1, out.dt2, miss)) return;
     SignalPath s1, s2;
@@ -27,7 +27,7 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     out.ur = s2.unit;
     out.valid = true;
     for (int k = 1; k <= satCount; ++k) {
-        const SatId sat = invprn(k);
+        const SatId sat = invprn(*run.sats, k);
         if (k == r || sat.system != ref.system) continue;
         if (!dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
         const std::size_t at = static_cast<std::size_t>(k);
@@ -42,8 +42,8 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
 
 }  // namespace
 
-RangesAhead::RangesAhead(const OrbitSource& orbit, const StationPair& pair, int satCount)
-    : orbit_(orbit), pair_(pair), satCount_(satCount), thread_(&RangesAhead::work, this) {}
+RangesAhead::RangesAhead(const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount)
+    : run_(run), orbit_(orbit), pair_(pair), satCount_(satCount), thread_(&RangesAhead::work, this) {}
 
 RangesAhead::~RangesAhead() {
     {
@@ -82,7 +82,7 @@ void RangesAhead::work() {
         for (std::size_t i = 0; i < jobs_.size(); ++i) {
             // Anything that would stop the run is left to the epoch's own forming, which stops for it.
             try {
-                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, orbit_, pair_, ranges_[i]);
+                rangesOf(jobs_[i].reference, *jobs_[i].rec1, *jobs_[i].rec2, satCount_, run_, orbit_, pair_, ranges_[i]);
             } catch (...) {
                 ranges_[i].reset(0);
             }

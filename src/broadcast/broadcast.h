@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,21 +140,28 @@ const Ephemeris* chooseRecord(const NavPool& pool, SatId sat, const GpsTime& t);
 // is chosen at the nominal epoch and serves every signal time of that satellite at that epoch. Misses: notCarried
 // for a satellite without any record, noRecord for one without a usable record at that epoch. The pool must outlive
 // the orbit. Safe to call from several threads.
-// The record is evaluated at the epoch and 0.1 s either side, once per satellite and epoch on each thread; a
-// signal time within 0.5 s of its epoch takes its position from the second-order expansion about the epoch so
-// formed, within 2e-6 m of ephemerisState (an orbit's third derivative, 1e-4 m/s³, times 0.5³ s³ / 6; 1e-8 m at a
-// travel time of 0.08 s); the clock is the record's polynomial at the signal time itself. Times farther from the
-// epoch are evaluated directly.
+// The record is evaluated at the epoch and 0.1 s either side, once per satellite and epoch for the life of the
+// orbit (kept for every later pass, whichever thread asks: about 100 bytes a satellite and epoch); a signal time
+// within 0.5 s of its epoch takes its position from the second-order expansion about the epoch so formed, within
+// 2e-6 m of ephemerisState (an orbit's third derivative, 1e-4 m/s³, times 0.5³ s³ / 6; 1e-8 m at a travel time of
+// 0.08 s); the clock is the record's polynomial at the signal time itself. Times farther from the epoch are
+// evaluated directly. What an expansion holds does not depend on when, or on which thread, it was formed.
 class BroadcastOrbit : public OrbitSource {
 public:
     BroadcastOrbit(const NavPool& pool, int referenceMjd);
+    ~BroadcastOrbit() override;
+    BroadcastOrbit(const BroadcastOrbit&) = delete;
+    BroadcastOrbit& operator=(const BroadcastOrbit&) = delete;
     bool state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const override;
     std::vector<SatId> satellites() const override { return satellites_; }
     double firstTime() const override { return first_; }
     double lastTime() const override { return last_; }
+    // True when `sat` has a usable record at `epoch` (the expansion about it is then formed and kept).
+    bool serves(SatId sat, double epoch) const override;
     GpsTime timeOf(double t) const { return reference_ + t; }
-    // How many of the epochs start, start + interval, ... up to stop (jts) find no usable record of `sat`.
-    int epochsWithoutRecord(SatId sat, double start, double stop, double interval) const;
+    // How many of the epochs start, start + interval, ... up to stop (jts) find no usable record of `sat`;
+    // `epochs` receives how many epochs that grid holds.
+    int epochsWithoutRecord(SatId sat, double start, double stop, double interval, int& epochs) const;
 
 private:
     const NavPool& pool_;
@@ -161,6 +169,8 @@ private:
     std::vector<SatId> satellites_;
     double first_ = 0.0, last_ = 0.0;
     unsigned long number_;  // this orbit's number in the process, for the per-thread expansions
+    struct Expansions;      // the expansions formed so far, by satellite and epoch
+    std::unique_ptr<Expansions> expansions_;
 };
 
 }  // namespace varno

@@ -2,6 +2,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "broadcast/broadcast.h"
 
@@ -16,16 +20,39 @@ constexpr double kExpansionStep = 0.1;   // s, the half-width of the differences
 
 std::atomic<unsigned long> orbitCount{0};
 
-// The state of one satellite about one epoch: position, velocity and acceleration there, and the record's clock.
+// The record chosen for one satellite at one epoch (null: none usable) and the position, velocity and acceleration
+// there that its evaluations at the epoch and kExpansionStep either side give.
+struct Formed {
+    const Ephemeris* record = nullptr;
+    std::array<double, 3> position{}, velocity{}, acceleration{};
+};
+
+Formed form(const NavPool& pool, SatId sat, const GpsTime& at) {
+    Formed f;
+    f.record = chooseRecord(pool, sat, at);
+    if (f.record == nullptr) return f;
+    const SatelliteState mid = ephemerisState(*f.record, at);
+    const SatelliteState before = ephemerisState(*f.record, at + (-kExpansionStep));
+    const SatelliteState after = ephemerisState(*f.record, at + kExpansionStep);
+    for (std::size_t k = 0; k < 3; ++k) {
+        f.position[k] = mid.position[k];
+        f.velocity[k] = (after.position[k] - before.position[k]) / (2.0 * kExpansionStep);
+        f.acceleration[k] =
+            (after.position[k] - 2.0 * mid.position[k] + before.position[k]) / (kExpansionStep * kExpansionStep);
+    }
+    return f;
+}
+
+// What a thread holds of one satellite about one epoch: the expansion and the record's toc in seconds of the run.
 struct Expansion {
     unsigned long orbit = 0;  // the BroadcastOrbit's number; 0: empty
     double epoch = 0.0;
-    const Ephemeris* record = nullptr;
-    double toc = 0.0;  // the record's toc in seconds of the run
-    std::array<double, 3> position{}, velocity{}, acceleration{};
+    Formed formed;
+    double toc = 0.0;
 };
-// Two per satellite and thread: the signal times of one epoch come one after the other on a thread, the two
-// receivers' often with epochs (their own time tags) a little apart. The older of the two is replaced.
+// Two per satellite and thread, in front of the orbit's own store, which a thread asks only when neither serves:
+// the signal times of one epoch come one after the other on a thread, the two receivers' often with epochs (their
+// own time tags) a little apart. The older of the two is replaced.
 struct ExpansionPair {
     std::array<Expansion, 2> entry;
     int last = 0;  // the entry used last
@@ -118,9 +145,46 @@ const Ephemeris* chooseRecord(const NavPool& pool, SatId sat, const GpsTime& t) 
     return best;
 }
 
+// Every expansion formed so far, by satellite and epoch: each pass over the data asks for the same ones again, in
+// time order. A satellite's expansions lie in blocks of kBlockSeconds, each a vector in increasing epoch, so that
+// the next epoch's is found beside the last one; they are guarded by the satellite's own lock, held only to look
+// up or to file one. Forming happens outside it (two threads that form the same one at once file equal values,
+// and the second is dropped).
+struct BroadcastOrbit::Expansions {
+    static constexpr double kBlockSeconds = 64.0;
+    using Block = std::vector<std::pair<double, Formed>>;
+    struct Satellite {
+        std::mutex lock;
+        std::unordered_map<long long, Block> blocks;
+    };
+    std::array<Satellite, kSatKeyCount> bySat;
+
+    Formed at(const NavPool& pool, const GpsTime& reference, SatId sat, double epoch) {
+        Satellite& held = bySat[static_cast<std::size_t>(sat.key())];
+        const long long index = static_cast<long long>(std::floor(epoch / kBlockSeconds));
+        const auto earlier = [](const std::pair<double, Formed>& entry, double at) { return entry.first < at; };
+        {
+            const std::lock_guard<std::mutex> guard(held.lock);
+            const auto block = held.blocks.find(index);
+            if (block != held.blocks.end()) {
+                const auto found = std::lower_bound(block->second.begin(), block->second.end(), epoch, earlier);
+                if (found != block->second.end() && found->first == epoch) return found->second;
+            }
+        }
+        const Formed formed = form(pool, sat, reference + epoch);
+        const std::lock_guard<std::mutex> guard(held.lock);
+        Block& block = held.blocks[index];
+        const auto place = std::lower_bound(block.begin(), block.end(), epoch, earlier);
+        if (place == block.end() || place->first != epoch) block.emplace(place, epoch, formed);
+        return formed;
+    }
+};
+
+BroadcastOrbit::~BroadcastOrbit() = default;
+
 BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
     : pool_(pool), reference_(gpsTimeOfMjd(referenceMjd, 0.0)), satellites_(pool.satellites()),
-      number_(++orbitCount) {
+      number_(++orbitCount), expansions_(std::make_unique<Expansions>()) {
     bool any = false;
     for (SatId sat : satellites_) {
         for (const Ephemeris& r : pool.records(sat)) {
@@ -133,14 +197,20 @@ BroadcastOrbit::BroadcastOrbit(const NavPool& pool, int referenceMjd)
     }
 }
 
-int BroadcastOrbit::epochsWithoutRecord(SatId sat, double start, double stop, double interval) const {
+int BroadcastOrbit::epochsWithoutRecord(SatId sat, double start, double stop, double interval, int& epochs) const {
     int lacking = 0;
+    epochs = 0;
     if (!(interval > 0.0)) return lacking;
-    const long long count = static_cast<long long>(std::floor((stop - start) / interval + 1e-9)) + 1;
-    for (long long k = 0; k < count; ++k) {
+    const int count = static_cast<int>(std::floor((stop - start) / interval + 1e-9)) + 1;
+    epochs = count;
+    for (int k = 0; k < count; ++k) {
         if (chooseRecord(pool_, sat, reference_ + (start + static_cast<double>(k) * interval)) == nullptr) ++lacking;
     }
     return lacking;
+}
+
+bool BroadcastOrbit::serves(SatId sat, double epoch) const {
+    return std::isfinite(epoch) && expansions_->at(pool_, reference_, sat, epoch).record != nullptr;
 }
 
 bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& state, OrbitMiss& miss) const {
@@ -161,35 +231,26 @@ bool BroadcastOrbit::state(SatId sat, double t, double epoch, SatelliteState& st
         held.last = 1 - held.last;
         x = &held.entry[static_cast<std::size_t>(held.last)];
         x->orbit = 0;
-        x->record = chooseRecord(pool_, sat, reference_ + epoch);
-        if (x->record == nullptr) {
+        x->formed = expansions_->at(pool_, reference_, sat, epoch);
+        if (x->formed.record == nullptr) {
             miss = pool_.records(sat).empty() ? OrbitMiss::notCarried : OrbitMiss::noRecord;
             return false;
         }
-        const GpsTime at = reference_ + epoch;
-        const SatelliteState mid = ephemerisState(*x->record, at);
-        const SatelliteState before = ephemerisState(*x->record, at + (-kExpansionStep));
-        const SatelliteState after = ephemerisState(*x->record, at + kExpansionStep);
-        for (std::size_t k = 0; k < 3; ++k) {
-            x->position[k] = mid.position[k];
-            x->velocity[k] = (after.position[k] - before.position[k]) / (2.0 * kExpansionStep);
-            x->acceleration[k] =
-                (after.position[k] - 2.0 * mid.position[k] + before.position[k]) / (kExpansionStep * kExpansionStep);
-        }
-        x->toc = x->record->toc - reference_;
+        x->toc = x->formed.record->toc - reference_;
         x->orbit = number_;
         x->epoch = epoch;
     }
+    const Formed& f = x->formed;
     const double dt = t - epoch;
     if (std::fabs(dt) > kExpansionReach) {
-        state = ephemerisState(*x->record, reference_ + t);
+        state = ephemerisState(*f.record, reference_ + t);
         return true;
     }
     for (std::size_t k = 0; k < 3; ++k) {
-        state.position[k] = x->position[k] + (x->velocity[k] + 0.5 * x->acceleration[k] * dt) * dt;
+        state.position[k] = f.position[k] + (f.velocity[k] + 0.5 * f.acceleration[k] * dt) * dt;
     }
     const double dc = t - x->toc;
-    state.clock = x->record->af0 + x->record->af1 * dc + x->record->af2 * dc * dc;
+    state.clock = f.record->af0 + f.record->af1 * dc + f.record->af2 * dc * dc;
     return true;
 }
 

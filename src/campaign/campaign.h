@@ -247,11 +247,13 @@ struct ProjectedStation {
     std::string id;
     double easting = 0, northing = 0, height = 0;   // or longitude, latitude (degrees) for a geographic system
     double sigmaE = 0, sigmaN = 0, sigmaH = 0;
+    bool outsideAreaOfUse = false;                   // outside the system's area of use (distorted figures)
 };
 struct ProjectedNetwork {
     std::string crs;        // as given
     std::string crsName;    // PROJ's name of it
     std::vector<std::string> axes;  // names of the three output axes
+    std::string areaOfUse;          // PROJ's name of the area the system is made for
     std::vector<ProjectedStation> stations;
 };
 // Converts the adjusted stations from earth-centred WGS 84 to `crs` with PROJ, propagating each covariance with

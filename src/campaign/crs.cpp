@@ -13,7 +13,9 @@ ProjectedNetwork toProjected(const std::string& crs, const std::vector<AdjustedS
         out.axes.assign(system.axes.begin(), system.axes.end());
         for (const AdjustedStation& s : stations) {
             const varno::crs::ProjectedPoint p = varno::crs::project(crs, s.xyz, s.covariance, "station " + s.id);
-            out.stations.push_back({s.id, p.value[0], p.value[1], p.value[2], p.sigma[0], p.sigma[1], p.sigma[2]});
+            out.areaOfUse = p.areaOfUse;
+            out.stations.push_back({s.id, p.value[0], p.value[1], p.value[2], p.sigma[0], p.sigma[1], p.sigma[2],
+                                    p.outsideAreaOfUse});
         }
         return out;
     } catch (const varno::crs::CrsError& e) {

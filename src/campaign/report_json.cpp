@@ -85,7 +85,8 @@ std::string reportJson(const Report& r) {
         const ProjectedStation* p = projectedOf(r, s.id);
         j["projected"] = p ? Json{{"axes", r.projected->axes},
                                   {"values", {p->easting, p->northing, p->height}},
-                                  {"sigmas", {p->sigmaE, p->sigmaN, p->sigmaH}}}
+                                  {"sigmas", {p->sigmaE, p->sigmaN, p->sigmaH}},
+                                  {"outside_area_of_use", p->outsideAreaOfUse}}
                            : Json();
         stations.push_back(j);
     }

@@ -48,12 +48,11 @@ void setSystems(CommandLine& line, const std::string& value) {
 }
 
 void setWeights(CommandLine& line, const std::string& value) {
-    if (value == "equal") {
-        line.options.elevationWeights = false;
-    } else if (value == "elevation") {
-        line.options.elevationWeights = true;
+    if (value == "equal" || value == "elevation" || value == "correlated") {
+        line.options.elevationWeights = value != "equal";
+        line.options.correlatedWeights = value == "correlated";
     } else {
-        throw CommandLineError("option '--weights' takes 'equal' or 'elevation', not '" + value + "'");
+        throw CommandLineError("option '--weights' takes 'equal', 'elevation' or 'correlated', not '" + value + "'");
     }
 }
 
@@ -170,7 +169,8 @@ const OptionSpec kOptions[] = {
      setElevationMask},
     {"systems", 0, "LIST", "G (the default), letters of G, E, C, J, R separated by commas, or all (G,E,C,J)",
      setSystems},
-    {"weights", 0, "MODEL", "equal (the default) or elevation: weight each double difference by its variance",
+    {"weights", 0, "MODEL",
+     "equal (the default), elevation (by each double difference's variance) or correlated (by each epoch's covariance)",
      setWeights},
     {"help", 'h', nullptr, "show this help and exit",
      [](CommandLine& l, const std::string&) { l.action = CommandLine::Action::help; }},

@@ -24,6 +24,9 @@ struct ProjectedPoint {
                                        // for a geographic system; x_m, y_m, z_m for a geocentric one
     Vec3 value{};                      // in the order of `axes`
     Vec3 sigma{};                      // same units (degrees for longitude and latitude)
+    std::string areaOfUse;             // PROJ's name of the area the system is made for ("" when it states none)
+    bool outsideAreaOfUse = false;     // the point lies outside that area's bounding box: its figures are
+                                       // distorted beyond what the system was made for
 };
 
 // The system alone (crs, crsName, axes; value and sigma zero). Throws CrsError unless PROJ knows `crs` as a
@@ -32,8 +35,14 @@ struct ProjectedPoint {
 ProjectedPoint describe(const std::string& crs);
 
 // Converts `xyz` (earth-centred WGS 84, metres) to `crs`, propagating `covariance` (metres squared, X Y Z) with the
-// numerical Jacobian of the transformation (central differences of 1 mm). Throws CrsError naming the crs and
-// `what` (e.g. "station KOSG") when the system is unknown or the point cannot be transformed.
+// numerical Jacobian of the transformation (central differences of 1 mm), and tells whether the point lies outside
+// the system's area of use (its bounding box in longitude and latitude, which may cross the 180th meridian).
+// Throws CrsError naming the crs and `what` (e.g. "station KOSG") when the system is unknown or the point cannot be
+// transformed.
 ProjectedPoint project(const std::string& crs, const Vec3& xyz, const Mat3& covariance, const std::string& what);
+
+// One line for the user (without a "warning:" label) when `p` lies outside its system's area of use, naming `what` (e.g. "point 2"); "" when
+// it lies inside or the system states no area.
+std::string areaWarning(const ProjectedPoint& p, const std::string& what);
 
 }  // namespace varno::crs

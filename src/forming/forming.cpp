@@ -28,8 +28,8 @@ void referenceShare(int r, const EpochModels& m, const KnownRanges* known, doubl
         out.rho2Ref = known->rho2r;
         ur = known->ur;
     } else {
-        comdtr(r, *m.pair, *m.orbit, out.t1, out.t2, out.refRange1, out.refRange2, dt1, dt2);
-        comrg0(r, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, out.rho1Ref, out.rho2Ref, ur, c1,
+        comdtr(*m.run, r, *m.pair, *m.orbit, out.t1, out.t2, out.refRange1, out.refRange2, dt1, dt2);
+        comrg0(*m.run, r, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, out.rho1Ref, out.rho2Ref, ur, c1,
                c2);
     }
     out.refRange1AsRead = out.refRange1;
@@ -51,6 +51,11 @@ void KnownRanges::reset(int satCount) {
     u.resize(size);
 }
 
+double singleDifferenceShare(const ObservationModel& model, double elevation1, double elevation2) {
+    const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
+    return (pseudorangeVariance(model, elevation1) + pseudorangeVariance(model, elevation2)) / zenith;
+}
+
 bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& m,
                const KnownRanges* known, EpochEquations& out) {
     out.differences.clear();
@@ -60,9 +65,11 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
     out.t1 = rec1.epochTime;
     out.t2 = rec2.epochTime;
     out.referenceSlot = r;
-    out.reference = invprn(r);
+    out.reference = invprn(*m.run->sats, r);
     out.refRange1 = p1r;
     out.refRange2 = p2r;
+    // An epoch, or a satellite at an epoch, that the orbit does not serve (no usable broadcast record) is left out.
+    if (!m.orbit->serves(out.reference, out.t1)) return false;
     if (known != nullptr && !(known->valid && known->reference == r)) known = nullptr;
     double dt1 = 0, dt2 = 0;
     std::array<double, 3> ur{};
@@ -71,16 +78,18 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
     const bool elevations = model.needsElevations();
     out.refElevation1 = out.refElevation2 = 0;
     if (elevations) {
-        comrge(r, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, out.refElevation1,
+        comrge(*m.run, r, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, out.refElevation1,
                out.refElevation2);
         if (out.refElevation1 < model.elevationMask || out.refElevation2 < model.elevationMask) return false;
     }
 
     for (int k = 1; k <= satCount; ++k) {
         // Within the reference's system only: no bias between systems is estimated.
-        if (k == r || invprn(k).system != out.reference.system) continue;
+        const SatId sat = invprn(*m.run->sats, k);
+        if (k == r || sat.system != out.reference.system) continue;
         double p1k = 0, p2k = 0;
         if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
+        if (!m.orbit->serves(sat, out.t1)) continue;
         DoubleDifference d;
         double rho2k = 0, c1k = 0, c2k = 0;
         std::array<double, 3> uk{};
@@ -90,12 +99,12 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
             rho2k = known->rho2[at];
             uk = known->u[at];
         } else {
-            comrg0(k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.rho1, rho2k, uk, c1k, c2k);
+            comrg0(*m.run, k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.rho1, rho2k, uk, c1k, c2k);
         }
         d.range1 = p1k - c1k;
         d.range2 = p2k - c2k;
         if (elevations) {
-            comrge(k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.elevation1, d.elevation2);
+            comrge(*m.run, k, *m.pair, *m.orbit, out.t1, out.t2, dt1, dt2, m.site1, m.site2, d.elevation1, d.elevation2);
             if (d.elevation1 < model.elevationMask || d.elevation2 < model.elevationMask) continue;
             if (model.elevationWeights) {
                 const double zenith = 4.0 * (model.sigmaA * model.sigmaA + model.sigmaB * model.sigmaB);
@@ -105,7 +114,7 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
             }
         }
         d.slot = k;
-        d.sat = invprn(k);
+        d.sat = invprn(*m.run->sats, k);
         d.observed = (d.range2 - d.range1) - (out.refRange2 - out.refRange1);
         d.computed = (rho2k - d.rho1) - (out.rho2Ref - out.rho1Ref);
         for (int c = 0; c < 3; ++c) d.partials[c] = uk[c] - ur[c];

@@ -28,13 +28,22 @@ struct ObservationModel {
     bool elevationWeights = false;
     double sigmaA = 0.3;  // m, elevation-independent part
     double sigmaB = 0.3;  // m, part growing as 1 / sin e
+    // With elevation weights: the double differences of an epoch weighted by the inverse of their covariance
+    // (they share the reference satellite's single difference), as generalised least squares.
+    bool correlatedWeights = false;
     bool needsElevations() const { return elevationMask >= -90.0 || elevationWeights; }
 };
 
-// What forming an epoch reads of the run: the orbit, both points (L1 phase centres, earth-fixed and geodetic) and
-// the observation model. The troposphere switch is metParams()'s.
+// The variance of one satellite's single difference seen at elevations e1 and e2 (degrees) from the two points,
+// in units of a double difference of four pseudoranges at the zenith: a double difference weighs 1 / (s_i + s_r).
+double singleDifferenceShare(const ObservationModel& model, double elevation1, double elevation2);
+
+// What forming an epoch reads of the run: the orbit, the run's models (its satellites, reference day and met
+// values, whose troposphere switch applies), both points (L1 phase centres, earth-fixed and geodetic) and the
+// observation model.
 struct EpochModels {
     const OrbitSource* orbit = nullptr;
+    const RunModels* run = nullptr;
     const StationPair* pair = nullptr;
     Geodetic site1, site2;  // of pair->p1L1 and pair->p2L1
     ObservationModel model;
@@ -80,9 +89,10 @@ struct EpochEquations {
 
 // Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against
 // reference `referenceSlot`, of the satellites of the reference's system. False (and `out.differences` empty) when
-// the reference lacks a pseudorange at either receiver or stands below the elevation mask; satellites missing at a
-// receiver or below the mask are left out. `known` (may be null) supplies ranges worked out before. A missing orbit
-// writes and stops as comdtr and comrng do.
+// the reference lacks a pseudorange at either receiver, stands below the elevation mask or is not served by the
+// orbit at point 1's time tag (OrbitSource::serves); satellites missing at a receiver, below the mask or not served
+// are left out. `known` (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr
+// and comrng do.
 bool formEpoch(int referenceSlot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                const EpochModels& models, const KnownRanges* known, EpochEquations& out);
 

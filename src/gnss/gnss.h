@@ -106,6 +106,39 @@ private:
     std::array<int, kSatKeyCount> keys_{};
 };
 
+// ---------------------------------------------------------------------------------------------------------------
+// The run's satellites: a SatIndex whose slots 1..size() are its positions + 1, in order of insertion; the arrays
+// of the adjustment hold one value per slot. Each run holds its own (in its run context); the operations below
+// act on the index they are given.
+
+// At most this many GPS satellites take part in a run (a rule of the run, not the size of any array); the other
+// systems are limited only by their numbers.
+inline constexpr int kMaxGpsSatellites = 32;
+
+// Empties the table.
+void newprn(SatIndex& table);
+// n = number of satellites held.
+void numprn(const SatIndex& table, int& n);
+// True with `slot` when `sat` is held; otherwise false with slot = count + 1.
+bool getprn(const SatIndex& table, SatId sat, int& slot);
+// Inserts `sat` when absent and the rule allows it: true, slot = 0. Already present: false, slot = its slot.
+// A GPS satellite beyond the kMaxGpsSatellites-th: false, slot = 0.
+bool putprn(SatIndex& table, SatId sat, int& slot);
+// Removes `sat`, moving the later entries down one slot: true, n = new count. Absent: false, n = count.
+bool delprn(SatIndex& table, SatId sat, int& n);
+// The satellite held in `slot`; a slot outside 1..count stops the run with code 74358.
+SatId invprn(const SatIndex& table, int slot);
+
+// The systems the run on this thread was asked for (GPS alone until set; each run sets its own when it starts).
+// With any choice but GPS alone the run names its satellites with their system letter.
+void setRunSystems(const SystemSet& systems);
+const SystemSet& runSystems();
+bool letteredNames();
+// A satellite's name: its number ("5"), or with letteredNames() its id ("E12").
+std::string satelliteName(SatId sat);
+// The same right-justified in `width` columns.
+std::string satelliteField(SatId sat, int width);
+
 }  // namespace varno
 
 template <>

@@ -84,10 +84,10 @@ const char* statusText(EpochStatus status) {
     return "";
 }
 
-EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                         const OrbitSource& orbit, const StationPair& pair, const ObservationModel& model,
-                         int& cursor, std::array<double, 3>& point2L1,
-                         std::vector<std::pair<int, double>>& residuals, int& referenceSlot) {
+EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
+                         const OrbitSource& orbit, const StationPair& pair, const ObservationModel& model, int& cursor,
+                         std::array<double, 3>& point2L1, std::vector<std::pair<int, double>>& residuals,
+                         int& referenceSlot) {
     EpochSolution s;
     s.t = t;
     residuals.clear();
@@ -98,7 +98,7 @@ EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& r
     const int from = cursor;
     for (int form = 0; form < kMaxForms && !converged; ++form) {
         cursor = from;
-        if (!formEpochEquations(t, rec1, rec2, satCount, orbit, pair, x, model, cursor, e) ||
+        if (!formEpochEquations(t, rec1, rec2, satCount, run, orbit, pair, x, model, cursor, e) ||
             static_cast<int>(e.differences.size()) < kMinDifferences) {
             if (form > 0) s.status = EpochStatus::rejected;
             s.satellites = e.differences.empty() ? 0 : static_cast<int>(e.differences.size()) + 1;

@@ -42,7 +42,7 @@ struct KinematicEquations {
 // weights and troposphere as the static adjustment. Satellites whose orbit does not answer are left out.
 // False (no equations) when the reference satellite is not seen by both receivers, is masked or has no orbit.
 // Never stops and writes nothing.
-bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
+bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
                         const OrbitSource& orbit, const StationPair& pair, const std::array<double, 3>& point2L1,
                         const ObservationModel& model, int& cursor, KinematicEquations& equations);
 
@@ -76,16 +76,17 @@ struct EpochSolution {
 // satellites; no convergence, or residuals that fail the test (rms against an a priori 3 m double-difference
 // sigma at 99.9 %): rejected. `residuals` receives (slot, residual) of the final form when solved.
 // `point2L1` receives the converged L1 position (unchanged unless solved).
-EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
-                         const OrbitSource& orbit, const StationPair& pair, const ObservationModel& model,
-                         int& cursor, std::array<double, 3>& point2L1,
-                         std::vector<std::pair<int, double>>& residuals, int& referenceSlot);
+EpochSolution solveEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const RunModels& run,
+                         const OrbitSource& orbit, const StationPair& pair, const ObservationModel& model, int& cursor,
+                         std::array<double, 3>& point2L1, std::vector<std::pair<int, double>>& residuals,
+                         int& referenceSlot);
 
 // ---------------------------------------------------------------------------------------------------------------
 // The check that point 2 stood still (its figures, StaticCheck, are part of the run's summary).
 
 // Everything the pass gives.
 struct KinematicResult {
+    int jd0 = 0;  // the reference day its times count from
     std::vector<EpochSolution> epochs;
     StaticCheck check;
     double sigma0 = 0;  // pooled double-difference rms of the solved epochs (scales the epoch sigmas), m
@@ -98,13 +99,14 @@ struct KinematicInputs {
     const ObsFileSummary* summary2 = nullptr;
     double dataStart = 0, dataEnd = 0, interval = 0;
     ObservationModel model;
+    bool keepEpochs = true;  // false: the result's `epochs` stays empty (no track file asked for; memory stays flat)
 };
 
 // One more pass over both observation files after the static adjustment (`pair` holds its final point 2): every
 // epoch solved alone, each linearised at the previous epoch's solution (the static one for the first), and the
 // windows solved at the static solution for the static check. Whatever reading writes is dropped (the static
 // pass wrote it already). Read errors stop as in the static pass.
-KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair, int satCount,
+KinematicResult kinematicPass(const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
                               const KinematicInputs& inputs);
 
 // The test of the windows (exposed for tests): per window the solution's departure d from the static position

@@ -98,9 +98,10 @@ private:
 
 }  // namespace
 
-KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair, int satCount,
+KinematicResult kinematicPass(const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
                               const KinematicInputs& in) {
     KinematicResult result;
+    result.jd0 = run.jd0;
     DropOutput drop;
     skipHeader(*in.obs1);
     skipHeader(*in.obs2);
@@ -119,8 +120,8 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
     std::vector<std::pair<int, double>> residuals;
     std::size_t index = 0;
     for (double t = in.dataStart; t - in.dataEnd <= kEndTolerance; t = t + in.interval, ++index) {
-        const bool have1 = oget(*in.obs1, *in.summary1, satCount, t, rec1);
-        const bool have2 = oget(*in.obs2, *in.summary2, satCount, t, rec2);
+        const bool have1 = oget(*in.obs1, *in.summary1, *run.sats, satCount, t, rec1);
+        const bool have2 = oget(*in.obs2, *in.summary2, *run.sats, satCount, t, rec2);
         if (!(have1 && have2)) {
             if (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded) break;
             continue;
@@ -131,11 +132,11 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
             windowIndex = w;
         }
         int reference = 0;
-        EpochSolution s = solveEpoch(t, rec1, rec2, satCount, orbit, pair, in.model, epochCursor, position,
+        EpochSolution s = solveEpoch(t, rec1, rec2, satCount, run, orbit, pair, in.model, epochCursor, position,
                                      residuals, reference);
         // The windows take the epochs whose own solution passed its residual test, linearised at the static point.
-        const bool formed = formEpochEquations(t, rec1, rec2, satCount, orbit, pair, pair.p2L1, in.model,
-                                               staticCursor, equations);
+        const bool formed =
+            formEpochEquations(t, rec1, rec2, satCount, run, orbit, pair, pair.p2L1, in.model, staticCursor, equations);
         if (formed && s.status == EpochStatus::solved) {
             addEpoch(equations, window.n);
             if (window.epochs == 0) window.start = t;
@@ -147,7 +148,7 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
             dof += s.differences - 3;
             for (const auto& [slot, v] : residuals) series.add(slot, reference, index, v);
         }
-        result.epochs.push_back(s);
+        if (in.keepEpochs) result.epochs.push_back(s);
     }
     closeWindow(window, (perWindow + 1) / 2, windows);
     result.sigma0 = dof > 0 ? std::sqrt(sumSquares / static_cast<double>(dof)) : 0.0;
@@ -155,6 +156,7 @@ KinematicResult kinematicPass(const OrbitSource& orbit, const StationPair& pair,
     const double length = std::hypot(pair.p2Marker[0] - pair.p1Marker[0], pair.p2Marker[1] - pair.p1Marker[1],
                                      pair.p2Marker[2] - pair.p1Marker[2]);
     result.check = staticCheck(windows, perWindow, in.interval, result.sigma0, lines, pair.p2Marker, length);
+    result.check.jd0 = run.jd0;
     return result;
 }
 

@@ -158,10 +158,10 @@ std::string metres(double v) {
 }
 
 std::string largestWindow(const StaticCheck& c) {
-    return "the solution over " + calendarText(c.largestStart, ' ') + " to " + calendarText(c.largestEnd, ' ') +
-           " lies " + metres(c.largestDeparture) +
-           (c.largestIsChange ? " m from the one before it (north " : " m from the static one (north ") + metres(c.largestNeu[0]) +
-           ", east " + metres(c.largestNeu[1]) + ", up " + metres(c.largestNeu[2]) + " m)";
+    return "the solution over " + calendarText(c.jd0, c.largestStart, ' ') + " to " +
+           calendarText(c.jd0, c.largestEnd, ' ') + " lies " + metres(c.largestDeparture) +
+           (c.largestIsChange ? " m from the one before it (north " : " m from the static one (north ") +
+           metres(c.largestNeu[0]) + ", east " + metres(c.largestNeu[1]) + ", up " + metres(c.largestNeu[2]) + " m)";
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ std::string trackCsv(const KinematicResult& result, const std::array<double, 3>&
         "time,x_m,y_m,z_m,latitude_deg,longitude_deg,height_m,north_m,east_m,up_m,sigma_north_m,sigma_east_m,"
         "sigma_up_m,satellites,double_differences,pdop,rms_m,status\n";
     for (const EpochSolution& s : result.epochs) {
-        out += calendarText(s.t);
+        out += calendarText(result.jd0, s.t);
         if (s.status == EpochStatus::solved) {
             const TrackPoint p = trackPoint(s, apriori, result.sigma0);
             for (double v : s.marker) out += "," + fixed(v, 4);
@@ -93,7 +93,7 @@ std::string trackGeoJson(const KinematicResult& result, const std::array<double,
         features.push_back({{"type", "Feature"},
                             {"geometry", {{"type", "Point"}, {"coordinates", position}}},
                             {"properties",
-                             {{"time", calendarText(s.t)},
+                             {{"time", calendarText(result.jd0, s.t)},
                               {"north_m", rounded(p.neu[0], 1e4)},
                               {"east_m", rounded(p.neu[1], 1e4)},
                               {"up_m", rounded(p.neu[2], 1e4)},

@@ -54,40 +54,40 @@ void finishPath(const std::array<double, 3>& s, double tau, const std::array<dou
 }
 
 // The plain words for a signal time outside the orbit, sent at about `transmit`.
-std::string orbitGap(const OrbitSource& orbit, OrbitMiss miss, double transmit) {
-    return miss == OrbitMiss::outsideSpan ? orbgap(orbit.firstTime(), orbit.lastTime(), transmit, transmit)
+std::string orbitGap(int jd0, const OrbitSource& orbit, OrbitMiss miss, double transmit) {
+    return miss == OrbitMiss::outsideSpan ? orbgap(jd0, orbit.firstTime(), orbit.lastTime(), transmit, transmit)
                                           : std::string();
 }
 
-double clockOrStop(SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver, double t, double p,
-                   double epoch, int stopCode) {
+double clockOrStop(int jd0, SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver, double t,
+                   double p, double epoch, int stopCode) {
     double dt = 0.0;
     OrbitMiss miss = OrbitMiss::none;
     if (!receiverClock(orbit, sat, receiver, t, p, epoch, dt, miss)) {
         writeListing(freeLine("oterp error in comdtr--", missCode(miss)) + " " + satelliteName(sat));
-        stopRun(stopCode, orbitGap(orbit, miss, t - p * kInverseSpeedOfLight));
+        stopRun(stopCode, orbitGap(jd0, orbit, miss, t - p * kInverseSpeedOfLight));
     }
     return dt;
 }
 
-SignalPath pathOrStop(SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver, double t,
+SignalPath pathOrStop(int jd0, SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver, double t,
                       double dt, double epoch, int stopCode, const Geodetic* site = nullptr) {
     SignalPath path;
     OrbitMiss miss = OrbitMiss::none;
     if (!signalPath(orbit, sat, receiver, t, dt, epoch, path, miss, site)) {
         writeListing(freeLine("oterp error in comrng--", missCode(miss)) + " " + satelliteName(sat));
-        stopRun(stopCode, orbitGap(orbit, miss, t - dt - kTravelTimeStart));
+        stopRun(stopCode, orbitGap(jd0, orbit, miss, t - dt - kTravelTimeStart));
     }
     return path;
 }
 
 // Both receivers' paths, side by side; where that meets a failure, one after the other, which stops as it should.
-void pathsOrStop(SatId sat, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
-                 double dt2, SignalPath& path1, SignalPath& path2) {
+void pathsOrStop(int jd0, SatId sat, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
+                 double dt1, double dt2, SignalPath& path1, SignalPath& path2) {
     OrbitMiss miss = OrbitMiss::none;
     if (signalPaths(orbit, sat, pair.p1L1, t1, dt1, sat, pair.p2L1, t2, dt2, t1, path1, path2, miss)) return;
-    path1 = pathOrStop(sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1);
-    path2 = pathOrStop(sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2);
+    path1 = pathOrStop(jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1);
+    path2 = pathOrStop(jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2);
 }
 
 }  // namespace
@@ -139,48 +139,49 @@ double elevationAt(const Geodetic& site, const std::array<double, 3>& station, c
     return std::atan(up / std::sqrt(north * north + east * east)) * kDegreesPerRadian;
 }
 
-void comdtr(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double p1, double p2,
-            double& dt1, double& dt2) {
-    const SatId sat = invprn(slot);
+void comdtr(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
+            double p1, double p2, double& dt1, double& dt2) {
+    const SatId sat = invprn(*run.sats, slot);
     // Point 1 is finished before point 2 starts; each starts again from a zero offset.
-    dt1 = clockOrStop(sat, orbit, pair.p1L1, t1, p1, t1, kStopClockPoint1);
-    dt2 = clockOrStop(sat, orbit, pair.p2L1, t2, p2, t1, kStopClockPoint2);
+    dt1 = clockOrStop(run.jd0, sat, orbit, pair.p1L1, t1, p1, t1, kStopClockPoint1);
+    dt2 = clockOrStop(run.jd0, sat, orbit, pair.p2L1, t2, p2, t1, kStopClockPoint2);
 }
 
-void comrng(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
-            double dt2, double& rho1, double& rho2, std::array<double, 3>& u) {
+void comrng(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
+            double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u) {
     SignalPath path1, path2;
-    pathsOrStop(invprn(slot), pair, orbit, t1, t2, dt1, dt2, path1, path2);
+    pathsOrStop(run.jd0, invprn(*run.sats, slot), pair, orbit, t1, t2, dt1, dt2, path1, path2);
     rho1 = path1.range;
     rho2 = path2.range;
     u = path2.unit;
 }
 
-void comrg0(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
-            double dt2, const Geodetic& site1, const Geodetic& site2, double& rho1, double& rho2,
+void comrg0(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
+            double dt1, double dt2, const Geodetic& site1, const Geodetic& site2, double& rho1, double& rho2,
             std::array<double, 3>& u, double& c1, double& c2) {
-    comrng(slot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
+    comrng(run, slot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
     c1 = 0.0;
     c2 = 0.0;
-    if (!metParams().troposphereOn) return;
+    if (!run.met.troposphereOn) return;
     double e1 = 0.0, e2 = 0.0;
-    comrge(slot, pair, orbit, t1, t2, dt1, dt2, site1, site2, e1, e2);
-    gettdh(site1.latitude, site1.height, e1 / kDegreesPerRadian, c1);
-    gettdh(site2.latitude, site2.height, e2 / kDegreesPerRadian, c2);
+    comrge(run, slot, pair, orbit, t1, t2, dt1, dt2, site1, site2, e1, e2);
+    gettdh(run.met, site1.latitude, site1.height, e1 / kDegreesPerRadian, c1);
+    gettdh(run.met, site2.latitude, site2.height, e2 / kDegreesPerRadian, c2);
 }
 
-void comrge(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
-            double dt2, const Geodetic& site1, const Geodetic& site2, double& elevation1, double& elevation2) {
-    const SatId sat = invprn(slot);
-    elevation1 = pathOrStop(sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1, &site1).elevation;
-    elevation2 = pathOrStop(sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2).elevation;
+void comrge(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
+            double dt1, double dt2, const Geodetic& site1, const Geodetic& site2, double& elevation1,
+            double& elevation2) {
+    const SatId sat = invprn(*run.sats, slot);
+    elevation1 = pathOrStop(run.jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1, &site1).elevation;
+    elevation2 = pathOrStop(run.jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2).elevation;
 }
 
-void comrg2(int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2, double dt1,
-            double dt2, const Geodetic& site2, double& rho1, double& rho2, double& elevation) {
-    const SatId sat = invprn(slot);
-    rho1 = pathOrStop(sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1).range;
-    const SignalPath path2 = pathOrStop(sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2);
+void comrg2(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
+            double dt1, double dt2, const Geodetic& site2, double& rho1, double& rho2, double& elevation) {
+    const SatId sat = invprn(*run.sats, slot);
+    rho1 = pathOrStop(run.jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1).range;
+    const SignalPath path2 = pathOrStop(run.jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2);
     rho2 = path2.range;
     elevation = path2.elevation;
 }

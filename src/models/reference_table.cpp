@@ -31,34 +31,21 @@ constexpr int kStopOverflow = 87435;
 constexpr int kStopFinalOverflow = 87436;
 constexpr int kStopEmptyTable = 13598;
 
-std::array<RefSatTable, kSystemCount> tables;
-std::vector<GnssSystem> systems;
-
-RefSatTable& tableOf(GnssSystem system) { return tables[static_cast<std::size_t>(system)]; }
-
-
 }  // namespace
 
-const RefSatTable& refSatTable(GnssSystem system) { return tableOf(system); }
-
-const std::vector<GnssSystem>& referenceSystems() {
-    // Tables filed without makrst are GPS's.
+const std::vector<GnssSystem>& RefSatTables::systems() const {
     static const std::vector<GnssSystem> gpsAlone{GnssSystem::gps};
-    return systems.empty() ? gpsAlone : systems;
+    return built.empty() ? gpsAlone : built;
 }
 
-void openrs() {
-    for (RefSatTable& table : tables) {
-        table.nrs = 0;
-        table.cursor = 0;
-    }
-    systems.clear();
+void openrs(RefSatTable& table) {
+    table.nrs = 0;
+    table.cursor = 0;
 }
 
-void sizers(int& n) { n = tableOf(GnssSystem::gps).nrs; }
+void sizers(const RefSatTable& table, int& n) { n = table.nrs; }
 
-bool putrs(int slot, double t, int& n, GnssSystem system) {
-    RefSatTable& table = tableOf(system);
+bool putrs(RefSatTable& table, int slot, double t, int& n) {
     if (table.nrs == 0) {
         table.nrs = 1;
         table.cursor = 1;
@@ -78,8 +65,7 @@ bool putrs(int slot, double t, int& n, GnssSystem system) {
     return true;
 }
 
-bool lookrs(int& slot, double t, int& cursor, GnssSystem system) {
-    const RefSatTable& table = tableOf(system);
+bool lookrs(const RefSatTable& table, int& slot, double t, int& cursor) {
     if (table.nrs < 1) stopRun(kStopEmptyTable);
     if (table.nrs == 1) {
         slot = table.refSlot[1];
@@ -100,25 +86,27 @@ bool lookrs(int& slot, double t, int& cursor, GnssSystem system) {
     return true;
 }
 
-bool getrs(int& slot, double t, GnssSystem system) { return lookrs(slot, t, tableOf(system).cursor, system); }
+bool getrs(RefSatTable& table, int& slot, double t) { return lookrs(table, slot, t, table.cursor); }
 
-void seekrs(int cursor, GnssSystem system) { tableOf(system).cursor = cursor; }
+void seekrs(RefSatTable& table, int cursor) { table.cursor = cursor; }
 
-void dumprs() {
-    for (GnssSystem system : referenceSystems()) {
-        const RefSatTable& table = tableOf(system);
+void dumprs(const RefSatTables& tables, const SatIndex& sats) {
+    for (GnssSystem system : tables.systems()) {
+        const RefSatTable& table = tables.of(system);
         writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
         for (int i = 1; i <= table.nrs; ++i) {
-            std::string line = fmtF(table.endTime[i], 9, 2) + satelliteField(invprn(table.refSlot[i]), 6);
+            std::string line = fmtF(table.endTime[i], 9, 2) + satelliteField(invprn(sats, table.refSlot[i]), 6);
             if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
             writeListing(line);
         }
     }
 }
 
-void makrst(double start, double stop, double interval, const StationPair& pair, const OrbitSource& orbit,
-            int satCount) {
-    openrs();
+void makrst(RefSatTables& tables, const SatIndex& sats, double start, double stop, double interval,
+            const StationPair& pair, const OrbitSource& orbit, int satCount) {
+    for (RefSatTable& table : tables.bySystem) openrs(table);
+    std::vector<GnssSystem>& systems = tables.built;
+    systems.clear();
 
     Geodetic site;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], site.latitude, site.longitude, site.height)) {
@@ -131,7 +119,7 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
     const double step = k <= 1.0 ? interval : k * interval;
 
     std::array<bool, kSystemCount> present{};
-    for (int slot = 1; slot <= satCount; ++slot) present[static_cast<std::size_t>(invprn(slot).system)] = true;
+    for (int slot = 1; slot <= satCount; ++slot) present[static_cast<std::size_t>(invprn(sats, slot).system)] = true;
     for (GnssSystem system : allSystems()) {
         if (present[static_cast<std::size_t>(system)]) systems.push_back(system);
     }
@@ -146,7 +134,9 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
         bestElevation.fill(floor);
         bestSlot.fill(0);
         for (int slot = 1; slot <= satCount; ++slot) {
-            const SatId sat = invprn(slot);
+            const SatId sat = invprn(sats, slot);
+            // A satellite without a usable broadcast record then takes no part in the choice.
+            if (!orbit.serves(sat, t)) continue;
             const std::size_t of = static_cast<std::size_t>(sat.system);
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
             SatelliteState s;
@@ -167,7 +157,7 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
             const int best = bestSlot[static_cast<std::size_t>(system)];
             if (best == 0) continue;
             any = true;
-            if (!putrs(best, t, n, system)) {
+            if (!putrs(tables.of(system), best, t, n)) {
                 writeListing(freeLine("ref sat table overflow at ", t));
                 stopRun(kStopOverflow);
             }
@@ -181,19 +171,19 @@ void makrst(double start, double stop, double interval, const StationPair& pair,
     // The last entry of each table is stretched to the end of the data span.
     for (GnssSystem system : systems) {
         const int best = bestSlot[static_cast<std::size_t>(system)];
-        if (best != 0 && !putrs(best, stop, n, system)) stopRun(kStopFinalOverflow);
+        if (best != 0 && !putrs(tables.of(system), best, stop, n)) stopRun(kStopFinalOverflow);
     }
 
     if (systems.size() <= 1) {
-        writeListing(freeLine(tableOf(systems.empty() ? GnssSystem::gps : systems.front()).nrs,
+        writeListing(freeLine(tables.of(systems.empty() ? GnssSystem::gps : systems.front()).nrs,
                               " entries in reference satellite table"));
     } else {
         for (GnssSystem system : systems) {
-            writeListing(freeLine(tableOf(system).nrs, " entries in reference satellite table of ",
+            writeListing(freeLine(tables.of(system).nrs, " entries in reference satellite table of ",
                                   systemInfo(system).name));
         }
     }
-    dumprs();
+    dumprs(tables, sats);
 }
 
 }  // namespace varno

@@ -47,8 +47,6 @@ constexpr double kPressureExponent = 5.2568;
 constexpr double kTemperatureLapse = 0.0065;   // K/m
 constexpr double kHumidityDecay = 0.0006396;   // 1/m
 
-MetParams met;
-
 bool within(double value, double low, double high) { return value >= low && value <= high; }
 
 // Continued-fraction mapping; exactly 1 at the zenith.
@@ -58,16 +56,16 @@ double mapping(double s, double alpha, double beta, double gamma) {
 
 }  // namespace
 
-MetParams& metParams() { return met; }
-
-void inimet(bool troposphereOn) {
+MetParams inimet(bool troposphereOn) {
+    MetParams met;
     met.pressure = kDefaultPressure;
     met.relativeHumidity = kDefaultRelativeHumidity;
     met.temperature = kDefaultTemperature;
     met.troposphereOn = troposphereOn;
+    return met;
 }
 
-void gettdl(double latitude, double height, double elevation, double& delay) {
+void gettdl(const MetParams& met, double latitude, double height, double elevation, double& delay) {
     if (!met.troposphereOn) {
         delay = 0.0;
         return;
@@ -130,7 +128,7 @@ void tropo(double pressure, double relativeHumidity, double temperature, double 
     delay = slantDelay(pressure, relativeHumidity, temperature, latitude, height, elevation);
 }
 
-void gettdh(double latitude, double height, double elevation, double& delay) {
+void gettdh(const MetParams& met, double latitude, double height, double elevation, double& delay) {
     if (!met.troposphereOn) {
         delay = 0.0;
         return;

@@ -38,6 +38,10 @@ public:
     virtual std::vector<SatId> satellites() const = 0;
     virtual double firstTime() const = 0;
     virtual double lastTime() const = 0;
+    // Whether the source has anything for `sat` at nominal epoch `epoch`: false when a source that chooses among
+    // records holds none usable for it then, and the satellite takes no part in that epoch. A tabulated source
+    // says true (its misses stop the run where they are met).
+    virtual bool serves(SatId, double) const { return true; }
     // Position only, for callers that do not use the clock: the same position and misses as state(). The
     // default asks state().
     virtual bool position(SatId sat, double t, double epoch, std::array<double, 3>& position,
@@ -53,6 +57,7 @@ inline int missCode(OrbitMiss miss) { return static_cast<int>(miss); }
 
 // The span of the orbit file(s) as their first two header lines declare it.
 struct OrbitSpan {
+    int jd0 = 0;            // the reference day it fixes: that of the first file's first epoch
     double start = 0.0;     // T0: first epoch of the first file, jts
     double end = 0.0;       // Tend: last epoch declared, T0 + (M - 1)·interval
     double interval = 0.0;  // tabulation interval, s (positive)
@@ -62,19 +67,19 @@ struct OrbitSpan {
 
 // Reads lines 1 and 2 of every orbit file (each open at its first line; in time order), writes the listing
 // lines " orbit ref sys/source -- <first file's text>" and "orbit strt/stop,delt,neph" with the joined span,
-// and fixes jd0 to the day of the first file's first epoch (stop 34587 for a year before 1900). Files join when
+// and fixes the span's jd0 to the day of the first file's first epoch (stop 34587 for a year before 1900). Files join when
 // they have the same interval and each starts on the first file's grid, not before the one before it, and no
 // later than one interval after the span so far: otherwise an input error naming both files. A zero or
 // negative interval, or a field that does not read, is an input error naming the file and line.
 OrbitSpan orbspn(const std::vector<TextFile*>& files);
 
 // The plain explanation of an orbit that does not reach the data: which dates and times the orbit covers
-// ([orbitStart, orbitEnd]), which the data need ([needStart, needEnd], jts), and which neighbouring day's
+// ([orbitStart, orbitEnd]), which the data need ([needStart, needEnd], jts of reference day jd0), and which neighbouring day's
 // orbit file is missing. Empty when the need lies inside the orbit.
-std::string orbgap(double orbitStart, double orbitEnd, double needStart, double needEnd);
+std::string orbgap(int jd0, double orbitStart, double orbitEnd, double needStart, double needEnd);
 
 // Loads the orbit file(s) (each open and positioned at its first line, in time order, joined as orbspn
-// accepts them) for the window [start, stop] of `epochs` epochs (both ends on the orbit's own grid), for the
+// accepts them, times counted from reference day jd0) for the window [start, stop] of `epochs` epochs (both ends on the orbit's own grid), for the
 // run's satellites `wanted` (in the run's order), into a source interpolated by the 9-point Lagrange polynomial
 // (exact at tabulated epochs). SP3 versions blank and a to d; satellites of other systems than GPS are passed
 // over, as are velocity, correlation and comment lines. The source carries every wanted satellite except, first,
@@ -88,8 +93,8 @@ std::string orbgap(double orbitStart, double orbitEnd, double needStart, double 
 // " orbit time system -- <sys>, times used as written". The caller prunes its satellites to the source's.
 // Stops: 34589, 89756; 89758 (fewer than 9 epochs: "orbit window has fewer than 9 epochs -- fatal"), 89759
 // (epochs missing or off the grid: "orbit epochs missing or off grid -- fatal").
-std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, const std::vector<SatId>& wanted,
-                                          int epochs, double start, double stop);
+std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, int jd0,
+                                          const std::vector<SatId>& wanted, int epochs, double start, double stop);
 
 // A source interpolated like the loaded orbit from states given on a grid: `epochs` (at least 9) epochs from
 // `firstTime` every `interval` seconds; states[k·sats.size() + i] is that of sats[i] at epoch k (from 0). A

@@ -58,14 +58,14 @@ void readFirstLines(TextFile& orbit, FirstLines& header) {
 
 // "2010-03-18 23:45:00", to the hundredth of a second when the time is not whole; times before the
 // reference day too.
-std::string civilText(double t) {
+std::string civilText(int jd0, double t) {
     if (!(std::fabs(t) < kSecondsPerDay * 1e6)) return freeNumber(t) + " s";
     const double hundredths = std::round(t * 100.0);
     const double days = std::floor(hundredths / (kSecondsPerDay * 100.0));
     const long long inDay = static_cast<long long>(hundredths - days * kSecondsPerDay * 100.0);
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;
     double second = 0.0;
-    mjdciv(jd0() + static_cast<int>(days), 0.0, year, month, day, hour, minute, second);
+    mjdciv(jd0 + static_cast<int>(days), 0.0, year, month, day, hour, minute, second);
     char text[48];
     const int h = static_cast<int>(inDay / 360000), m = static_cast<int>(inDay / 6000 % 60);
     const int s = static_cast<int>(inDay / 100 % 60), cs = static_cast<int>(inDay % 100);
@@ -77,7 +77,7 @@ std::string civilText(double t) {
     return text;
 }
 
-std::string dayText(double t) { return civilText(t).substr(0, 10); }
+std::string dayText(int jd0, double t) { return civilText(jd0, t).substr(0, 10); }
 
 [[noreturn]] void refuseJoin(const TextFile& later, long line, const TextFile& earlier, const std::string& why) {
     throw InputError(later.name() + ":" + std::to_string(line) + ": cannot join this orbit file to " +
@@ -91,8 +91,9 @@ OrbitSpan orbspn(const std::vector<TextFile*>& files) {
     FirstLines first;
     readFirstLines(*files.front(), first);
     writeListing(freeLine("orbit ref sys/source -- ", first.source));
-    setjd0(first.year, first.month, first.day);
-    span.start = civjts(first.year, first.month, first.day, first.hour, first.minute, first.second);
+    span.jd0 = setjd0(first.year, first.month, first.day);
+    const int jd0 = span.jd0;
+    span.start = civjts(jd0, first.year, first.month, first.day, first.hour, first.minute, first.second);
     span.interval = first.interval;
     span.end = span.start + (static_cast<double>(first.epochs) - 1.0) * span.interval;
     span.epochs = first.epochs;
@@ -103,7 +104,7 @@ OrbitSpan orbspn(const std::vector<TextFile*>& files) {
         FirstLines next;
         readFirstLines(*files[i], next);
         const TextFile& earlier = *files[i - 1];
-        const double start = civjts(next.year, next.month, next.day, next.hour, next.minute, next.second);
+        const double start = civjts(jd0, next.year, next.month, next.day, next.hour, next.minute, next.second);
         if (std::fabs(next.interval - span.interval) > kIntervalTolerance) {
             refuseJoin(*files[i], next.line1 + 1, earlier,
                        "its interval " + freeNumber(next.interval) + " s differs from " + freeNumber(span.interval) +
@@ -111,17 +112,17 @@ OrbitSpan orbspn(const std::vector<TextFile*>& files) {
         }
         if (start < previousStart) {
             refuseJoin(*files[i], next.line1, earlier,
-                       "it starts " + civilText(start) + ", before that file (" + civilText(previousStart) +
+                       "it starts " + civilText(jd0, start) + ", before that file (" + civilText(jd0, previousStart) +
                            "); give the orbit files in time order");
         }
         const double steps = (start - span.start) / span.interval;
         if (std::fabs(steps - std::round(steps)) * span.interval > kGridTolerance) {
             refuseJoin(*files[i], next.line1, earlier,
-                       "its first epoch " + civilText(start) + " is not on the same epoch grid");
+                       "its first epoch " + civilText(jd0, start) + " is not on the same epoch grid");
         }
         if (start > span.end + span.interval + kGridTolerance) {
             refuseJoin(*files[i], next.line1, earlier,
-                       "gap between " + civilText(span.end) + " and " + civilText(start));
+                       "gap between " + civilText(jd0, span.end) + " and " + civilText(jd0, start));
         }
         span.end = std::max(span.end, start + (static_cast<double>(next.epochs) - 1.0) * span.interval);
         previousStart = start;
@@ -132,19 +133,20 @@ OrbitSpan orbspn(const std::vector<TextFile*>& files) {
     return span;
 }
 
-std::string orbgap(double orbitStart, double orbitEnd, double needStart, double needEnd) {
+std::string orbgap(int jd0, double orbitStart, double orbitEnd, double needStart, double needEnd) {
     const bool early = needStart < orbitStart;
     const bool late = needEnd > orbitEnd;
     if (!early && !late) return "";
     // Daily files: the missing one is the day of the time needed, or the neighbouring day when that time still
     // falls on the orbit's own first or last day.
-    const std::string before =
-        dayText(needStart) != dayText(orbitStart) ? dayText(needStart) : dayText(orbitStart - kSecondsPerDay);
-    const std::string after =
-        dayText(needEnd) != dayText(orbitEnd) ? dayText(needEnd) : dayText(orbitEnd + kSecondsPerDay);
-    const std::string need = needStart == needEnd ? "a satellite position at " + civilText(needStart)
-                                                   : civilText(needStart) + " to " + civilText(needEnd);
-    std::string text = "the orbit covers " + civilText(orbitStart) + " to " + civilText(orbitEnd) +
+    const std::string before = dayText(jd0, needStart) != dayText(jd0, orbitStart)
+                                   ? dayText(jd0, needStart)
+                                   : dayText(jd0, orbitStart - kSecondsPerDay);
+    const std::string after = dayText(jd0, needEnd) != dayText(jd0, orbitEnd) ? dayText(jd0, needEnd)
+                                                                              : dayText(jd0, orbitEnd + kSecondsPerDay);
+    const std::string need = needStart == needEnd ? "a satellite position at " + civilText(jd0, needStart)
+                                                  : civilText(jd0, needStart) + " to " + civilText(jd0, needEnd);
+    std::string text = "the orbit covers " + civilText(jd0, orbitStart) + " to " + civilText(jd0, orbitEnd) +
                        " but the data need " + need + ": the orbit file of ";
     if (early) text += "the day before (" + before + ")";
     if (early && late) text += " and that of ";

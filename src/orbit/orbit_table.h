@@ -37,7 +37,7 @@ struct OrbitTable {
 
 // Loads the table as loadSp3Orbit describes. `columns` comes in as the wanted satellites and goes out as the
 // carried ones, column 1 first.
-void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, std::vector<SatId>& columns, int epochs,
+void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std::vector<SatId>& columns, int epochs,
             double start, double stop);
 // Stores one record's four values at epoch row `row`, column `column`.
 void lodor2(OrbitTable& table, int row, int column, double x, double y, double z, double clock);

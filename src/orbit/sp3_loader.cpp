@@ -168,8 +168,8 @@ void readRecords(TextFile& file, const sp3::SatelliteHeader& header, const std::
 // Reads one file's epochs into `kept` until N epochs are kept or the file ends. `skipUpTo`: epochs at or before
 // this time are held by an earlier file: where this file gives one of them again, its good records replace bad
 // ones (zero position or unknown clock) of the earlier file, and are otherwise passed over.
-void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const std::vector<SatId>& columns, int epochs,
-                double start, double stop, double skipUpTo, KeptEpochs& kept, OrbitTable& table) {
+void readEpochs(TextFile& file, int jd0, const sp3::SatelliteHeader& header, const std::vector<SatId>& columns,
+                int epochs, double start, double stop, double skipUpTo, KeptEpochs& kept, OrbitTable& table) {
     Record line;
     const bool later = skipUpTo > -kNoEpochYet;
     for (;;) {
@@ -184,7 +184,7 @@ void readEpochs(TextFile& file, const sp3::SatelliteHeader& header, const std::v
         int hour = line.intField(14, 16, "epoch hour");
         int minute = line.intField(17, 19, "epoch minute");
         double second = line.realField(20, 31, 8, "epoch second");
-        double t = civjts(year, month, day, hour, minute, second);
+        double t = civjts(jd0, year, month, day, hour, minute, second);
         // Epochs outside the window are skipped; their position records are passed over by the next search.
         if (t < start - kWindowMargin) continue;
         if (t > stop + kWindowMargin) {
@@ -248,7 +248,7 @@ void OrbitTable::layOut(int epochs, int columns) {
     clockBase = epochs + 1 + 3 * columns * epochs;
 }
 
-void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, std::vector<SatId>& columns, int epochs,
+void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std::vector<SatId>& columns, int epochs,
             double start, double stop) {
     std::vector<sp3::SatelliteHeader> headers(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) sp3::readSatelliteHeader(*files[i], headers[i]);
@@ -265,7 +265,7 @@ void lodorb(const std::vector<TextFile*>& files, OrbitTable& table, std::vector<
     for (std::size_t i = 0; i < files.size(); ++i) {
         // Within one file every epoch of the window is kept; a later file adds only what comes after.
         const double skipUpTo = i == 0 || kept.times.empty() ? -kNoEpochYet : table.lastTime;
-        readEpochs(*files[i], headers[i], columns, epochs, start, stop, skipUpTo, kept, table);
+        readEpochs(*files[i], jd0, headers[i], columns, epochs, start, stop, skipUpTo, kept, table);
     }
     const int n = static_cast<int>(kept.times.size());
 

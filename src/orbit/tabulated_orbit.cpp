@@ -97,11 +97,11 @@ bool OrbitSource::positions(SatId a, double tA, SatId b, double tB, double epoch
     return position(a, tA, epoch, positionA, miss) && position(b, tB, epoch, positionB, miss);
 }
 
-std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, const std::vector<SatId>& wanted,
-                                          int epochs, double start, double stop) {
+std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, int jd0,
+                                          const std::vector<SatId>& wanted, int epochs, double start, double stop) {
     OrbitTable table;
     std::vector<SatId> columns = wanted;
-    lodorb(files, table, columns, epochs, start, stop);
+    lodorb(files, jd0, table, columns, epochs, start, stop);
     return std::make_unique<TabulatedOrbit>(std::move(table), std::move(columns));
 }
 

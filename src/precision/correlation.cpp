@@ -47,13 +47,13 @@ void CovarianceAccumulator::correlateResidual(long epoch, int reference, double 
     ringValue_[at] = z;
 }
 
-CorrelationEstimate CovarianceAccumulator::estimate() const {
+CorrelationEstimate CovarianceAccumulator::estimate(double absorbedShare) const {
     std::vector<double> lag, rho;
     for (std::size_t i = 0; i < lags_.size(); ++i) {
         const Lag& l = lagSums_[i];
         if (l.pairs < kMinPairs || !(l.xx > 0.0) || !(l.yy > 0.0)) continue;
         lag.push_back(static_cast<double>(lags_[i]) * interval_);
-        rho.push_back(l.xy / std::sqrt(l.xx * l.yy));
+        rho.push_back(absorbedShare + (1.0 - absorbedShare) * (l.xy / std::sqrt(l.xx * l.yy)));
     }
     CorrelationEstimate e;
     if (lag.empty()) return e;

@@ -16,6 +16,8 @@ namespace {
 constexpr int kDefaultNodes = 13;  // 1, 2, 4, ... 4096 s: beyond the largest correlation time
 constexpr long kMaxEpochs = 10'000'000;
 constexpr int kUnknowns = 3;
+constexpr int kAbsorbedPasses = 2;           // fits corrected for what the estimate absorbed
+constexpr double kMaxAbsorbedShare = 0.5;   // δ beyond this: too few observations to correct by
 
 // Upper triangle (xx, xy, xz, yy, yz, zz) of a symmetric 3 × 3 matrix.
 constexpr std::array<std::array<int, 2>, 6> kUpper{{{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}}};
@@ -46,6 +48,8 @@ bool finite(const PostFitDifference& d) {
     bool ok = std::isfinite(d.time) && std::isfinite(d.weight) && std::isfinite(d.residual) &&
               std::isfinite(d.satelliteShare) && std::isfinite(d.referenceShare);
     for (double p : d.partials) ok = ok && std::isfinite(p);
+    for (double p : d.weightedPartials) ok = ok && std::isfinite(p);
+    ok = ok && std::isfinite(d.weightedResidual);
     return ok;
 }
 
@@ -134,9 +138,11 @@ void CovarianceAccumulator::add(const PostFitDifference& d) {
     }
 
     const double w = d.weight;
-    const std::array<double, 3> g{w * d.partials[0], w * d.partials[1], w * d.partials[2]};
+    const std::array<double, 3> g = d.generalised ? d.weightedPartials
+                                                  : std::array<double, 3>{w * d.partials[0], w * d.partials[1],
+                                                                          w * d.partials[2]};
     symmetricAdd(normal_, d.partials.data(), g.data(), 1.0);
-    sumSquares_ += w * d.residual * d.residual;
+    sumSquares_ += d.generalised ? d.residual * d.weightedResidual : w * d.residual * d.residual;
     ++count_;
 
     ReferenceShare* r = referenceAt(epoch, d.reference);
@@ -290,7 +296,13 @@ std::array<double, 6> CovarianceAccumulator::kernelSum(double tau) const {
 
 RealisticCovariance CovarianceAccumulator::finish() {
     merge();
-    return finish(estimate());
+    CorrelationEstimate e = estimate(0.0);
+    for (int pass = 0; pass < kAbsorbedPasses; ++pass) {
+        const RealisticCovariance r = finish(e);
+        if (!r.available) break;
+        e = estimate(std::clamp(r.absorbed / r.observations, 0.0, kMaxAbsorbedShare));
+    }
+    return finish(e);
 }
 
 RealisticCovariance CovarianceAccumulator::finish(const CorrelationEstimate& given) {

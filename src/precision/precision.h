@@ -20,8 +20,15 @@
 //
 // The covariance of the least-squares estimate with weights W (the adjustment's, not changed here) is then
 //     C = (AᵀWA)⁻¹ AᵀW Σ W A (AᵀWA)⁻¹,
+// W diagonal, or (generalised) the inverse of each epoch's covariance, the rows of W·A then given with the input;
+// where W⁻¹ is the model's covariance of an epoch and the errors are white, C reduces to σ0²·(AᵀWA)⁻¹.
 // A the partials of the used double differences by point 2's X, Y, Z. The τ's and c's come from the
 // autocorrelation of the post-fit residuals, the τ's bounded to [kMinCorrelationTime, kMaxCorrelationTime].
+// The residuals lack what the estimate absorbed of the errors, on average the share δ = f/n of their variance
+// (f below); of slow errors that part changes little over the lags the fit uses, so it lowers every lag's
+// correlation alike and the fit would take the errors for shorter and weaker than they are (markedly so over an
+// hour, where δ is some 5 %; over a day it is a few per mille). The fit therefore takes ρ(L) = δ + (1 − δ)·ρ̂(L),
+// with δ from the model fitted before (twice, starting from δ = 0).
 //
 // What is not in the model: errors common to all satellites (troposphere left out, orbit), which the caller
 // must state; and carrier phases (code only).
@@ -52,6 +59,11 @@ struct PostFitDifference {
     // Trimmed by the adjustment: not in the sums, but its satellite was not the reference then (so the
     // satellite's arc is not broken there, which keeps the memory to one record per arc, not per gap).
     bool used = true;
+    // Weights that are not diagonal (generalised least squares): this double difference's row of W·A and of
+    // W·v, used instead of weight·partials and weight·residual. Its shares are then those W was made of.
+    bool generalised = false;
+    std::array<double, 3> weightedPartials{};
+    double weightedResidual = 0;
 };
 inline constexpr int kMaxPrecisionSlots = 128;
 
@@ -122,7 +134,7 @@ private:
     ReferenceShare* referenceAt(long epoch, int reference);
     void initialiseLags();
     void correlateResidual(long epoch, int reference, double z);
-    CorrelationEstimate estimate() const;
+    CorrelationEstimate estimate(double absorbedShare) const;
     std::array<double, 6> kernelSum(double tau) const;
 
     double spanStart_, interval_;

@@ -117,7 +117,7 @@ void axesBox(std::string& out, const Frame& f, double yStep, const std::string& 
         escaped(xTitle).c_str());
 }
 
-void timeTicks(std::string& out, const Frame& f) {
+void timeTicks(std::string& out, const Frame& f, int jd0) {
     const double span = f.xMax - f.xMin;
     double step = 86400.0 * 7;
     for (double s : {10.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0, 7200.0, 10800.0, 21600.0, 43200.0,
@@ -130,7 +130,7 @@ void timeTicks(std::string& out, const Frame& f) {
     std::string lastDate;
     for (double t = std::ceil(f.xMin / step) * step; t <= f.xMax + 1e-6; t += step) {
         const double x = f.x(t);
-        const std::string when = calendarText(t, ' ');
+        const std::string when = calendarText(jd0, t, ' ');
         put(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#000\"/>\n", x, f.bottom, x,
             f.bottom + 5);
         put(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>\n", x, f.bottom + 18,
@@ -145,7 +145,8 @@ void timeTicks(std::string& out, const Frame& f) {
 
 }  // namespace
 
-ResidualPlot::ResidualPlot(double spanStart, double spanEnd) : spanStart_(spanStart), spanEnd_(spanEnd) {}
+ResidualPlot::ResidualPlot(int jd0, double spanStart, double spanEnd)
+    : jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd) {}
 
 ResidualPlot::Series& ResidualPlot::series(SatId sat) {
     auto it = std::lower_bound(series_.begin(), series_.end(), sat,
@@ -214,7 +215,7 @@ std::string ResidualPlot::svg(const std::string& title) const {
     const Frame time{kLeft, kRight, kTimeTop, kTimeBottom, spanStart_, spanEnd_, limit};
     const Frame elevation{kLeft, kRight, kElevationTop, kElevationBottom, 0.0, kMaxElevation, limit};
     axesBox(out, time, yStep, "time of the observation files (hh:mm)");
-    timeTicks(out, time);
+    timeTicks(out, time, jd0_);
     axesBox(out, elevation, yStep, "elevation of the satellite at point 2 (deg)");
     for (int e = 0; e <= 90; e += 10) {
         const double x = elevation.x(e);

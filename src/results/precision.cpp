@@ -18,15 +18,22 @@ void derive(FormalPrecision& p, double latitude, double longitude, const std::ar
 
 }  // namespace
 
-std::string precisionAssumption(bool weighted) {
+std::string precisionAssumption(bool weighted, bool correlatedWeights) {
+    if (correlatedWeights) {
+        return "double differences correlated within an epoch through their shared reference satellite as the "
+               "adjustment's correlated weights have them, uncorrelated in time; optimistic when they follow each "
+               "other at short intervals (1 s)";
+    }
     return std::string(weighted ? "uncorrelated double differences with the adjustment's elevation weights"
                                 : "equally weighted, uncorrelated double differences") +
            "; optimistic when double differences share a reference satellite or follow each other at short "
            "intervals (1 s)";
 }
 
-std::string correlatedAssumption(bool weighted) {
-    return std::string(weighted ? "double differences with the adjustment's elevation weights" : "double differences") +
+std::string correlatedAssumption(bool weighted, bool correlatedWeights) {
+    return std::string(correlatedWeights ? "double differences with the adjustment's correlated weights"
+                       : weighted        ? "double differences with the adjustment's elevation weights"
+                                         : "double differences") +
            " whose errors are correlated through their shared reference satellite and in time (two Gauss-Markov "
            "processes, correlation times and fractions estimated from the post-fit residuals)";
 }

@@ -17,11 +17,26 @@ constexpr int kWordBits = 64;
 constexpr const char* kCsvHeader = "time,prn,reference_prn,elevation_deg,residual_m,status\n";
 constexpr std::size_t kCsvChunk = 1 << 16;
 
+// With correlated weights: the double difference's row of W·A and W·v from its epoch's figures, and the shares W
+// was made of. A double difference whose epoch the last iteration did not keep weighs as it would alone.
+void generalise(PostFitDifference& d, const std::vector<EpochWeights>& epochs) {
+    const auto at = std::lower_bound(epochs.begin(), epochs.end(), d.time,
+                                     [](const EpochWeights& e, double t) { return e.epochTime < t; });
+    if (at == epochs.end() || at->epochTime != d.time) return;
+    const double own = 1.0 / d.weight - at->referenceShare;
+    if (!(own > 0.0) || !std::isfinite(own)) return;
+    d.generalised = true;
+    d.satelliteShare = own;
+    d.referenceShare = at->referenceShare;
+    for (std::size_t c = 0; c < 3; ++c) d.weightedPartials[c] = (d.partials[c] - at->meanPartials[c]) / own;
+    d.weightedResidual = (d.residual - at->meanResidual) / own;
+}
+
 }  // namespace
 
-ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval,
-                                 int satCount)
-    : request_(std::move(request)), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval),
+ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, int jd0, double spanStart,
+                                 double spanEnd, double interval, int satCount)
+    : request_(std::move(request)), sats_(sats), jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd), interval_(interval),
       slotWords_(static_cast<std::size_t>(std::max(satCount, 1) + kWordBits - 1) / kWordBits) {
     if (request_.report || !request_.summaryPath.empty()) {
         const double epochs = interval_ > 0.0 ? std::floor((spanEnd_ - spanStart_) / interval_ + 0.5) + 1.0 : 1.0;
@@ -30,7 +45,7 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, double spanStart, doubl
         }
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
-    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(spanStart_, spanEnd_);
+    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_);
     // Created now, so that a file that cannot be written is told before the adjustment, not after it.
     if (!request_.residualsCsvPath.empty()) {
         csv_ = std::make_unique<OutputFile>(request_.residualsCsvPath);
@@ -76,11 +91,12 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
         d.used = r.used;
         varianceShares(request_.model.elevationWeights, r.weight, r.elevation, request_.model.sigmaA,
                        request_.model.sigmaB, d.satelliteShare, d.referenceShare);
+        if (request_.model.correlatedWeights) generalise(d, epochWeights_);
         covariance_->add(d);
     }
     if (plot_) plot_->add(r);
     if (csv_) {
-        csvBuffer_ += calendarText(r.epochTime, ' ') + ',' + satelliteName(r.sat) + ',' +
+        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + satelliteName(r.sat) + ',' +
                       satelliteName(r.reference) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
                       (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
@@ -108,7 +124,7 @@ double ResultsRecorder::meanPdop(const StationPair& pair, const OrbitSource& orb
             if ((words[(slot - 1) / kWordBits] & (std::uint64_t{1} << ((slot - 1) % kWordBits))) == 0) continue;
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(invprn(slot), t, t, s, miss)) continue;
+            if (!orbit.state(invprn(sats_, slot), t, t, s, miss)) continue;
             const double dx = s.position[0] - pair.p2L1[0], dy = s.position[1] - pair.p2L1[1],
                          dz = s.position[2] - pair.p2L1[2];
             const double range = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -136,7 +152,7 @@ void ResultsRecorder::finish(const RunSummary& summary, std::ostream& out) {
     if (plot_) {
         OutputFile file(request_.plotPath);
         file.write(plot_->svg("post-fit double-difference residuals, " + summary.point1Id + " to " +
-                              summary.point2Id + ", " + calendarText(summary.spanStart, ' ').substr(0, 10)));
+                              summary.point2Id + ", " + calendarText(summary.jd0, summary.spanStart, ' ').substr(0, 10)));
         file.commit();
     }
     if (!request_.summaryPath.empty() && request_.summaryPath != "-") {

@@ -43,6 +43,7 @@ void projectedLines(std::string& t, const crs::ProjectedPoint& p, bool withSigma
     }
     line(t, "  %-11s%s (%s)", p.crs.c_str(), values.c_str(), p.crsName.c_str());
     if (withSigmas) line(t, "  %-11s%s", "sigma", sigmas.c_str());
+    if (p.outsideAreaOfUse) line(t, "  %-11s%s", "warning", ("outside the area of use (" + p.areaOfUse + ")").c_str());
 }
 
 }  // namespace
@@ -51,8 +52,8 @@ std::string reportText(const RunSummary& s) {
     std::string t;
     const double toDegrees = GpsConstants::degreesPerRadian;
     line(t, "varno baseline %s -> %s", s.point1Id.c_str(), s.point2Id.c_str());
-    line(t, "  span         %s to %s, interval %g s", calendarText(s.spanStart, ' ').c_str(),
-         calendarText(s.spanEnd, ' ').c_str(), s.interval);
+    line(t, "  span         %s to %s, interval %g s", calendarText(s.jd0, s.spanStart, ' ').c_str(),
+         calendarText(s.jd0, s.spanEnd, ' ').c_str(), s.interval);
     line(t, "  point 2      X %15.4f  Y %15.4f  Z %15.4f m", s.point2[0], s.point2[1], s.point2[2]);
     line(t, "               latitude %.9f  longitude %.9f deg  height %.4f m", s.latitude2 * toDegrees,
          s.longitude2 * toDegrees, s.height2);
@@ -92,7 +93,7 @@ std::string reportText(const RunSummary& s) {
                  s.whiteNoise.sigmaNeu[0], s.whiteNoise.sigmaNeu[1], s.whiteNoise.sigmaNeu[2]);
             line(t, "               model: errors correlated through the shared reference satellite and in time");
         } else {
-            line(t, "               formal, assuming %s", precisionAssumption(p.weighted).c_str());
+            line(t, "               formal, assuming %s", precisionAssumption(p.weighted, p.correlatedWeights).c_str());
         }
         line(t, "               A sigma is the standard deviation of a coordinate under that model: about 68 %% of");
         line(t, "               such surveys lie within 1 sigma of the truth, 95 %% within the figures above. It");

@@ -23,10 +23,10 @@ namespace varno {
 
 inline constexpr const char* kSummarySchema = "varno-summary/2";
 // What the formal precision assumes, stated wherever it is given: `weighted` when the adjustment weighted the
-// double differences (elevation weights).
-std::string precisionAssumption(bool weighted);
+// double differences (elevation weights), `correlatedWeights` when it weighted each epoch's by their covariance.
+std::string precisionAssumption(bool weighted, bool correlatedWeights = false);
 // The same for the precision under correlated errors (the model of precision/precision.h).
-std::string correlatedAssumption(bool weighted);
+std::string correlatedAssumption(bool weighted, bool correlatedWeights = false);
 // What the precision leaves out when the run had no troposphere model (one line, no end).
 inline constexpr const char* kNoTroposphereNote =
     "no troposphere model was used: the sigmas cannot cover the tropospheric delay left out";
@@ -38,6 +38,7 @@ struct FormalPrecision {
     int observations = 0;        // n, observations used (within the final threshold)
     int degreesOfFreedom = 0;    // n − 3
     bool weighted = false;       // the double differences carried weights other than 1
+    bool correlatedWeights = false;  // each epoch's double differences weighted by their covariance
     double sumSquares = 0;       // vᵀPv of the used post-fit residuals (P = 1 without weights), m²
     double sigma0 = 0;           // sqrt(vᵀv / (n − 3)), m
     std::array<double, 9> covarianceXyz{};  // σ0²·N⁻¹, m², 3 × 3 column-major
@@ -75,6 +76,7 @@ struct SatelliteTally {
 
 // The check that point 2 stood still: window solutions of point 2 against the static solution.
 struct StaticCheck {
+    int jd0 = 0;                  // the reference day its times count from
     bool done = false;            // false: too few windows to judge (passed then stays true)
     bool passed = true;
     double windowSeconds = 0;     // window length
@@ -91,6 +93,7 @@ struct StaticCheck {
 };
 
 struct RunSummary {
+    int jd0 = 0;  // the reference day its times count from
     std::string point1Id, point2Id;
     double spanStart = 0, spanEnd = 0, interval = 0;    // common span and step, jts seconds
     std::array<double, 3> point1{}, point2{}, point2Apriori{};  // markers, earth-centred, m
@@ -112,8 +115,9 @@ struct RunSummary {
                                                         // `precision` (zero when it is not available)
 };
 
-// "YYYY-MM-DDThh:mm:ss.sss" (or with a blank for the T) of a jts time, rounded to the millisecond.
-std::string calendarText(double t, char separator = 'T');
+// "YYYY-MM-DDThh:mm:ss.sss" (or with a blank for the T) of a jts time (seconds since 0h of reference day jd0),
+// rounded to the millisecond.
+std::string calendarText(int jd0, double t, char separator = 'T');
 
 // The summary as JSON of schema "varno-summary/2", pretty-printed, ending in a newline.
 std::string summaryJson(const RunSummary& summary);
@@ -126,7 +130,7 @@ std::string reportText(const RunSummary& summary);
 // keeping its extremes, mean and spread), so memory and the size of the picture do not grow with the span.
 class ResidualPlot {
 public:
-    ResidualPlot(double spanStart, double spanEnd);
+    ResidualPlot(int jd0, double spanStart, double spanEnd);  // times of reference day jd0
     void add(const PostFitResidual& residual);
     // The standalone SVG document.
     std::string svg(const std::string& title) const;
@@ -142,6 +146,7 @@ private:
         std::vector<Bin> time, elevation;
     };
     Series& series(SatId sat);
+    int jd0_;
     double spanStart_, spanEnd_;
     std::vector<Series> series_;  // increasing satellite
 };
@@ -162,11 +167,14 @@ struct ResultsRequest {
 // forms the summary and writes what was asked for.
 class ResultsRecorder : public AdjustObserver {
 public:
-    // The common span and step in jts seconds; the run's satellites are in slots 1..satCount.
-    ResultsRecorder(ResultsRequest request, double spanStart, double spanEnd, double interval, int satCount);
+    // The common span and step in jts seconds of reference day jd0; the run's satellites are `sats`, in slots
+    // 1..satCount.
+    ResultsRecorder(ResultsRequest request, const SatIndex& sats, int jd0, double spanStart, double spanEnd,
+                    double interval, int satCount);
     ~ResultsRecorder() override;
 
     void solved(const std::array<double, 9>& inverseNormal, int count) override;
+    void epochWeights(const std::vector<EpochWeights>& epochs) override { epochWeights_ = epochs; }
     void residual(const PostFitResidual& residual) override;
     bool wantsPartials() const override { return covariance_ != nullptr; }
 
@@ -180,8 +188,11 @@ private:
     double meanPdop(const StationPair& pair, const OrbitSource& orbit, int& epochs) const;
 
     ResultsRequest request_;
+    const SatIndex& sats_;
+    int jd0_;
     double spanStart_, spanEnd_, interval_;
     std::array<double, 9> lastInverse_{};
+    std::vector<EpochWeights> epochWeights_;  // the last iteration's, with correlated weights
     int lastCount_ = 0;
     std::vector<SatelliteTally> tallies_;        // indexed by SatId::key()
     bool weighted_ = false;

@@ -14,7 +14,7 @@ constexpr long long kMillisecondsPerDay = 86400000;
 
 }  // namespace
 
-std::string calendarText(double t, char separator) {
+std::string calendarText(int jd0, double t, char separator) {
     if (!std::isfinite(t)) return "not a time";
     // Whole milliseconds first, so that 59.9996 s becomes the next minute rather than "60.000".
     const long long ms = std::llround(t * 1000.0);
@@ -26,7 +26,7 @@ std::string calendarText(double t, char separator) {
     }
     int year = 0, month = 0, dayOfMonth = 0, hour = 0, minute = 0;
     double second = 0;
-    mjdciv(jd0() + static_cast<int>(day), 0.0, year, month, dayOfMonth, hour, minute, second);
+    mjdciv(jd0 + static_cast<int>(day), 0.0, year, month, dayOfMonth, hour, minute, second);
     char text[40];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02lld:%02lld:%02lld.%03lld", year, month, dayOfMonth,
                   separator, rest / 3600000, rest / 60000 % 60, rest / 1000 % 60, rest % 1000);
@@ -37,6 +37,7 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
                                       const OrbitSource& orbit, const std::string& point1Id,
                                       const std::string& point2Id) const {
     RunSummary s;
+    s.jd0 = jd0_;
     s.point1Id = point1Id;
     s.point2Id = point2Id;
     s.spanStart = spanStart_;
@@ -73,6 +74,7 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
     s.postFitRms = s.used > 0 ? std::sqrt(sumSquaresUsed / s.used) : 0.0;
     s.whiteNoise = formalPrecision(lastInverse_, sumSquaresUsed, s.used, s.latitude2, s.longitude2, s.baselineXyz);
     s.whiteNoise.weighted = weighted_;
+    s.whiteNoise.correlatedWeights = request_.model.correlatedWeights;
     s.precision = s.whiteNoise;
     s.troposphere = request_.troposphere;
     if (covariance_ && s.whiteNoise.available) {

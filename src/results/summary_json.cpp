@@ -33,6 +33,8 @@ Json projectedJson(const crs::ProjectedPoint& p, bool withSigmas) {
     Json j = {{"crs", p.crs}, {"crs_name", p.crsName}};
     for (int i = 0; i < 3; ++i) j[p.axes[i]] = number(p.value[i]);
     for (int i = 0; i < 3; ++i) j["sigma_" + p.axes[i]] = withSigmas ? number(p.sigma[i]) : Json();
+    j["area_of_use"] = p.areaOfUse;
+    j["outside_area_of_use"] = p.outsideAreaOfUse;
     return j;
 }
 
@@ -53,7 +55,8 @@ Json precisionJson(const RunSummary& s) {
     const FormalPrecision& p = s.precision;
     if (!p.available) return nullptr;
     const ErrorCorrelation& c = s.correlation;
-    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted) : precisionAssumption(p.weighted)},
+    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted, p.correlatedWeights)
+                                         : precisionAssumption(p.weighted, p.correlatedWeights)},
               {"model", c.available ? "correlated" : "white noise"},
               {"observations", p.observations},
               {"degrees_of_freedom", p.degreesOfFreedom},
@@ -70,7 +73,7 @@ Json precisionJson(const RunSummary& s) {
                                    : Json();
     j["effective_observations"] = c.available ? number(c.effectiveObservations) : Json();
     j["troposphere_note"] = s.troposphere ? Json() : Json(kNoTroposphereNote);
-    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted)},
+    Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted, s.whiteNoise.correlatedWeights)},
                   {"sigma0_m", number(s.whiteNoise.sigma0)}};
     sigmas(white, s.whiteNoise);
     j["white_noise"] = white;
@@ -89,8 +92,8 @@ Json staticCheckJson(const StaticCheck& c) {
     j["critical_value"] = number(c.critical);
     j["largest_statistic"] = number(c.largestStatistic);
     j["largest_departure"] = {{"kind", c.largestIsChange ? "step" : "window"},
-                              {"start", calendarText(c.largestStart)},
-                              {"end", calendarText(c.largestEnd)},
+                              {"start", calendarText(c.jd0, c.largestStart)},
+                              {"end", calendarText(c.jd0, c.largestEnd)},
                               {"length_m", number(c.largestDeparture)},
                               {"north_m", number(c.largestNeu[0])},
                               {"east_m", number(c.largestNeu[1])},
@@ -135,8 +138,8 @@ std::string summaryJson(const RunSummary& s) {
     Json j = {
         {"schema", kSummarySchema},
         {"span",
-         {{"start", calendarText(s.spanStart)},
-          {"end", calendarText(s.spanEnd)},
+         {{"start", calendarText(s.jd0, s.spanStart)},
+          {"end", calendarText(s.jd0, s.spanEnd)},
           {"duration_s", number(s.spanEnd - s.spanStart)},
           {"interval_s", number(s.interval)},
           {"time_system", "as in the observation files"}}},

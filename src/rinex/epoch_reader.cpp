@@ -25,16 +25,6 @@ constexpr int kStopSlotOutside = 87473;
 
 enum SyncState { kInStep = 0, kAhead = 1, kEnded = 2 };
 
-// Line buffers for every call, so that the per-epoch path does not allocate.
-Record& scratchLine() {
-    static Record line;
-    return line;
-}
-Record& aheadLine() {
-    static Record line;
-    return line;
-}
-
 // Values of a record, [1..types]; [0] unused.
 using RecordValues = std::array<double, kMaxTypes + 1>;
 
@@ -61,7 +51,8 @@ double valueAt(const RecordValues& values, int types, int position) {
 }
 
 // Reads the records of the epoch line into `record`, for the satellites the table holds in slots 1..n.
-void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, const EpochLine& epoch, Record& line,
+void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, const EpochLine& epoch,
+               Record& line,
                EpochRecord& record) {
     const int types = std::clamp(summary.typeCount, 0, kMaxTypes);
     const int linesEach = recordLines(summary.typeCount);
@@ -87,7 +78,7 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, const Epoch
         readRecord(file, line, types, linesEach, last, values);
         int slot = 0;
         const SatId sat{*system, prn};
-        if (!getprn(sat, slot) || slot > slots) continue;
+        if (!getprn(sats, sat, slot) || slot > slots) continue;
         storeRecord(record, slot, sat, summary, [&](int p) { return valueAt(values, types, p); });
     }
 }
@@ -112,7 +103,7 @@ void skipHeader(TextFile& file) {
     } while (!line.startsWith(kLabelColumn, "END OF HEADER"));
 }
 
-bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
+bool oget(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record) {
     // An epoch already held answers the request the same way in every layout.
     if (record.holding) {
         if (record.syncState == kAhead && record.epochTime - t >= kTolerance) return false;
@@ -122,14 +113,14 @@ bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochR
             return true;
         }
     }
-    if (summary.rinex3) return oget3(file, summary, n, t, record);
+    if (summary.rinex3) return oget3(file, summary, sats, n, t, record);
 
-    Record& line = scratchLine();
+    Record& line = file.lineBuffer();
     EpochLine epoch;
     const int linesEach = recordLines(summary.typeCount);
     bool afterEvent = false;
     for (;;) {
-        if (!nextEpochLine(file, line, aheadLine(), afterEvent)) {
+        if (!nextEpochLine(file, line, file.aheadBuffer(), afterEvent)) {
             record.syncState = kEnded;
             return false;
         }
@@ -138,7 +129,7 @@ bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochR
         if (epoch.count < 1) stopRun(kStopEpochCount);
         readContinuationLines(file, line, epoch);
         record.epochTime =
-            civjts(widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
+            civjts(summary.jd0, widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
         record.holding = true;
         if (record.epochTime >= t - kTolerance) break;
         skipRecords(file, epoch.count, linesEach);
@@ -153,7 +144,7 @@ bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochR
         writeListing(freeLine("time synch logic bug in oget()"));
         stopRun(kStopSynchBug);
     }
-    takeEpoch(file, summary, n, epoch, line, record);
+    takeEpoch(file, summary, sats, n, epoch, line, record);
     record.syncState = near ? kInStep : kAhead;
     return near;
 }

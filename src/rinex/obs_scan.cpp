@@ -100,16 +100,16 @@ void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
 }
 
 // Enters the satellites of the run's systems of a valid epoch into the run's table, in list order.
-void enterSatellites(const EpochLine& epoch, const ObsFileSummary& summary, int overflowStop) {
+void enterSatellites(const EpochLine& epoch, const ObsFileSummary& summary, SatIndex& sats, int overflowStop) {
     for (int k = 0; k < epoch.count; ++k) {
         const int prn = epoch.prn[static_cast<size_t>(k)];
         const std::optional<GnssSystem> system = takenSystem(epoch.system[static_cast<size_t>(k)], summary);
-        if (prn > 0 && system) enterSatellite(SatId{*system, prn}, overflowStop);
+        if (prn > 0 && system) enterSatellite(sats, SatId{*system, prn}, overflowStop);
     }
 }
 
-double epochTime(const EpochLine& epoch) {
-    return civjts(widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
+double epochTime(int jd0, const EpochLine& epoch) {
+    return civjts(jd0, widenYear(epoch.year), epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
 }
 
 // The date and time fields of an epoch line as written.
@@ -143,13 +143,14 @@ int alook(const std::string& code, std::span<const std::string> list, int n) {
     return 0;
 }
 
-void oscan(TextFile& file, ObsFileSummary& summary) {
+void oscan(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary) {
+    summary.jd0 = jd0;
     Record line;
     Record ahead;
     summary.x = summary.y = summary.z = 0.0;
     if (isRinex3(file)) {
         readHeader3(file, summary);
-        scanEpochs3(file, summary);
+        scanEpochs3(file, summary, sats);
         return;
     }
     // A navigation, orbit or clock file given as observations: one line saying what it is (the RINEX 3 header
@@ -174,8 +175,8 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
     readContinuationLines(file, line, epoch);
-    summary.firstEpoch = epochTime(epoch);
-    enterSatellites(epoch, summary, kStopOverflowFirst);
+    summary.firstEpoch = epochTime(jd0, epoch);
+    enterSatellites(epoch, summary, sats, kStopOverflowFirst);
     skipRecords(file, epoch.count, linesEach);
 
     EpochFields lastValid = fieldsOf(epoch);
@@ -190,10 +191,10 @@ void oscan(TextFile& file, ObsFileSummary& summary) {
         if (passOverSpecialRecords(file, line, epoch, linesEach, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);
         readContinuationLines(file, line, epoch);
-        summary.lastEpoch = epochTime(epoch);
+        summary.lastEpoch = epochTime(jd0, epoch);
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
-        enterSatellites(epoch, summary, kStopOverflowLater);
+        enterSatellites(epoch, summary, sats, kStopOverflowLater);
         skipRecords(file, epoch.count, linesEach);
         lastValid = fieldsOf(epoch);
     }

@@ -15,9 +15,9 @@ std::optional<GnssSystem> takenSystem(char letter, const ObsFileSummary& summary
     return system;
 }
 
-void enterSatellite(SatId sat, int overflowStop) {
+void enterSatellite(SatIndex& sats, SatId sat, int overflowStop) {
     int slot = 0;
-    if (!putprn(sat, slot) && slot == 0) {
+    if (!putprn(sats, sat, slot) && slot == 0) {
         writeListing(freeLine("prn table overflow"));
         stopRun(overflowStop);
     }

@@ -12,9 +12,9 @@ namespace varno::rinex_internal {
 // system it does not take or an unknown letter.
 std::optional<GnssSystem> takenSystem(char letter, const ObsFileSummary& summary);
 
-// Enters a satellite into the run's table; beyond the 32nd GPS satellite the listing line "prn table overflow"
+// Enters a satellite into the run's table `sats`; beyond the 32nd GPS satellite the listing line "prn table overflow"
 // and stop `overflowStop`.
-void enterSatellite(SatId sat, int overflowStop);
+void enterSatellite(SatIndex& sats, SatId sat, int overflowStop);
 
 // Stores a record of `sat` in `slot`: `value(p)` is the value at 1-based position p of the record's type list
 // (kNoData when p is 0 or not declared). GPS, and every system of a RINEX 2 file, fill the four roles of

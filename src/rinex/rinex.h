@@ -25,6 +25,7 @@ using ObsTypeIndex = std::array<int, 5>;
 // What the scan of one observation file delivers. Header values of lines the file lacks keep what the caller
 // had (station id, type count, index and twoLineRecords).
 struct ObsFileSummary {
+    int jd0 = 0;                     // the run's reference day, which the epoch times (jts) count from
     std::string stationId = "    ";  // columns 1-4 of MARKER NAME
     std::string receiverType;        // columns 21-40 of REC # / TYPE / VERS, as written
     double firstEpoch = 0.0;         // jts of the first epoch with flag 0 or 1
@@ -55,15 +56,16 @@ struct ObsFileSummary {
 int alook(const std::string& code, std::span<const std::string> list, int n);
 
 // Scans one observation file from its first line to its end, adding every GPS satellite seen to the run's table
+// `sats`, its epoch times counted from reference day jd0 (kept in summary.jd0)
 // (satellites of other systems are passed over). A first line "RINEX VERSION / TYPE" of version 3.xx or 4.xx
 // selects the RINEX 3 layout (other versions of 3 or more, and files other than observation data, are input
-// errors); any other file is read as RINEX 2. jd0 must be set. Listing line "station id -- <id>".
+// errors); any other file is read as RINEX 2. Listing line "station id -- <id>".
 // Epochs are those with event flag 0 or 1, their satellites listed on the epoch line and its continuation lines
 // (in RINEX 3, one record line each); event records (flags 2-5, with any header-label lines beyond their count) and cycle-slip records (flag 6) are
 // passed over; blank lines at the end of the file end the data section.
 // Stops: 34989, 24307, 24308, 32898, 32899, 66663 (with "read error encountered -- see .lst" on the console),
 // 24309 ("fewer than two epochs in observation file -- fatal"). A file without any valid epoch is an input error.
-void oscan(TextFile& file, ObsFileSummary& summary);
+void oscan(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary);
 
 // The date of the file's first epoch (open at its first line; rewound afterwards): from the header's TIME OF FIRST
 // OBS line, else from the first epoch line (two-digit years of RINEX 2: 80-99 are 19xx). An input error naming the
@@ -72,6 +74,7 @@ void firstEpochDate(TextFile& file, int& year, int& month, int& day);
 
 // The span plan of the run: what the orbit loader and the adjustment need.
 struct SpanPlan {
+    int jd0 = 0;             // the run's reference day (modified Julian date)
     int satCount = 0;        // run's satellite count after both scans
     int orbitEpochs = 0;     // N, orbit epochs to load
     double orbitStart = 0;   // first orbit epoch to load, jts
@@ -81,28 +84,29 @@ struct SpanPlan {
     double interval = 0;     // common interval, whole seconds
 };
 
-// Reads the orbit file's first two lines, fixes jd0, scans both observation files (rewinding them afterwards),
+// Reads the orbit file's first two lines, fixes plan.jd0, scans both observation files (rewinding them afterwards)
+// into the run's satellite table `sats` (emptied first),
 // and returns the span plan and both scan summaries. `pair` is cleared and receives the header positions as
 // markers. Listing lines in the order of a good run; stops 34587, 43586 ("data interval below 1 s -- fatal"),
 // 43587 ("receiver data do not overlap -- fatal"), 43588 ("orbit interval too short -- fatal").
 // With several orbit files (in time order) the orbit span is their join (orbspn, orbit/orbit.h); 43588 then
 // also carries the plain words of what the orbit covers and which day's file is missing.
-void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
+void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
            ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
-void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
-           ObsFileSummary& summary2, StationPair& pair);
-// The same for an orbit that has no file span (broadcast ephemerides): jd0 must be set; the common span must lie
-// inside the source's [firstTime, lastTime] (else stop 43588); the orbit window of the plan stays empty. The last
-// listing line is "satellites" and the count.
-void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
-           ObsFileSummary& summary2, StationPair& pair);
+void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
+           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
+// The same for an orbit that has no file span (broadcast ephemerides): plan.jd0 must be set; the common span must
+// lie inside the source's [firstTime, lastTime] (else stop 43588); the orbit window of the plan stays empty. The
+// last listing line is "satellites" and the count.
+void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
+           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair);
 
 // One receiver's observations at the epoch it holds.
 struct EpochRecord {
     double epochTime = 0.0;  // jts of the last epoch line read
     int syncState = 0;       // 0 in step (epoch delivered), 1 ahead (later epoch held), 2 file ended
     bool holding = false;    // an epoch has been read in this pass
-    // By slot of the run's satellites (runSatellites()), sized by the reader to the run's count + 1 (element 0
+    // By slot of the run's satellites, sized by the reader to the run's count + 1 (element 0
     // unused); a slot beyond the size has no record.
     std::vector<int> present;                     // [slot], 1 when the satellite has a record
     std::vector<std::array<double, 4>> obs;       // [slot]: L1 phase, L1 pseudorange, L2 phase, P2
@@ -119,9 +123,9 @@ void skipHeader(TextFile& file);
 
 // Reads the receiver's file forward until it holds an epoch within 0.3 s of t. True when the epoch's data are in
 // the record (syncState 0); false when the receiver has no epoch at t (1: a later epoch is held) or the file ended
-// (2). `n` is the satellite count of the run. A pass starts with a fresh EpochRecord (holding false): its first
+// (2). `sats` is the run's satellite table and `n` its count. A pass starts with a fresh EpochRecord (holding false): its first
 // call always reads. Stops: 34591, 24303, 36649, 32646.
-bool oget(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record);
+bool oget(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record);
 
 // Values of `slot` at both receivers: L1 phase, L1 pseudorange, L2 phase of point 1 then point 2. False when the
 // satellite is missing at either receiver (outputs untouched) or either pseudorange is absent. The pseudoranges are

@@ -23,9 +23,9 @@ void readHeader3(TextFile& file, ObsFileSummary& summary);
 
 // The data section of a file whose header readHeader3 has read: first and last epoch, typical interval and the
 // GPS satellites, as oscan describes (the same stops).
-void scanEpochs3(TextFile& file, ObsFileSummary& summary);
+void scanEpochs3(TextFile& file, ObsFileSummary& summary, SatIndex& sats);
 
 // oget for a file of this layout (summary.rinex3), once no epoch already held answers the request.
-bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record);
+bool oget3(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record);
 
 }  // namespace varno::rinex_internal

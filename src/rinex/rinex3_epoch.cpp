@@ -54,8 +54,8 @@ void parseEpoch3(const Record& line, Epoch3& epoch) {
     (void)line.realField(42, 56, 12, "receiver clock offset");
 }
 
-double epochTime(const Epoch3& epoch) {
-    return civjts(epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
+double epochTime(int jd0, const Epoch3& epoch) {
+    return civjts(jd0, epoch.year, epoch.month, epoch.day, epoch.hour, epoch.minute, epoch.second);
 }
 
 // Reads the next line where an epoch line is expected; false at the end of the data section: the end of the file,
@@ -63,7 +63,7 @@ double epochTime(const Epoch3& epoch) {
 // record (`afterEvent`), lines with a header label in columns 61-80 are passed over: such records often hold more
 // header lines than their count gives.
 bool nextEpochLine3(TextFile& file, Record& line, bool& afterEvent) {
-    static Record ahead;
+    Record& ahead = file.aheadBuffer();
     for (;;) {
         if (!file.next(line, kRinexWidth)) return false;
         if (line.blank(1, kRinexWidth)) return !onlyBlankLinesRemain(file, ahead);
@@ -83,15 +83,16 @@ bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
     return true;
 }
 
-// Reads the satellite lines of an epoch and enters the satellites of the run's systems into its table, in file
-// order.
-void enterSatellites(TextFile& file, const ObsFileSummary& summary, Record& line, int count, int overflowStop) {
+// Reads the satellite lines of an epoch and enters the satellites of the run's systems into its table `sats`, in
+// file order.
+void enterSatellites(TextFile& file, const ObsFileSummary& summary, Record& line, SatIndex& sats, int count,
+                     int overflowStop) {
     for (int k = 0; k < count; ++k) {
         file.require(line, kRinexWidth, "a satellite record");
         const std::optional<GnssSystem> system = takenSystem(line.column(1), summary);
         if (!system) continue;
         const int prn = line.intField(2, 3, "satellite number");
-        if (prn > 0) enterSatellite(SatId{*system, prn}, overflowStop);
+        if (prn > 0) enterSatellite(sats, SatId{*system, prn}, overflowStop);
     }
 }
 
@@ -107,16 +108,10 @@ void enterSatellites(TextFile& file, const ObsFileSummary& summary, Record& line
     stopRun(kStopReadError);
 }
 
-// One line buffer for every call of the epoch reader, so that the per-epoch path does not allocate.
-Record& scratchLine() {
-    static Record line;
-    return line;
-}
-
 // Value at 1-based position p of a satellite line (its group starts in column 16p - 12), absent when not declared.
 double valueAt(const Record& line, int p) { return p < 1 ? kNoData : groupValue(line, 16 * p - 12); }
 
-void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, Record& line,
+void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, int count, Record& line,
                EpochRecord& record) {
     const int width = recordWidth3(summary);
     const int slots = std::max(n, 0);
@@ -132,14 +127,14 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, int n, int count, 
         }
         int slot = 0;
         const SatId sat{*system, prn};
-        if (!getprn(sat, slot) || slot > slots) continue;
+        if (!getprn(sats, sat, slot) || slot > slots) continue;
         storeRecord(record, slot, sat, summary, [&line](int p) { return valueAt(line, p); });
     }
 }
 
 }  // namespace
 
-void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
+void scanEpochs3(TextFile& file, ObsFileSummary& summary, SatIndex& sats) {
     Record line;
     Epoch3 epoch;
     bool afterEvent = false;
@@ -149,8 +144,8 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         if (!passOverEvent(file, epoch, afterEvent)) break;
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
-    summary.firstEpoch = epochTime(epoch);
-    enterSatellites(file, summary, line, epoch.count, kStopOverflowFirst);
+    summary.firstEpoch = epochTime(summary.jd0, epoch);
+    enterSatellites(file, summary, line, sats, epoch.count, kStopOverflowFirst);
 
     Epoch3 lastValid = epoch;
     double previous = summary.firstEpoch;
@@ -163,10 +158,10 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
         }
         if (passOverEvent(file, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopLaterEpochCount);
-        summary.lastEpoch = epochTime(epoch);
+        summary.lastEpoch = epochTime(summary.jd0, epoch);
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
-        enterSatellites(file, summary, line, epoch.count, kStopOverflowLater);
+        enterSatellites(file, summary, line, sats, epoch.count, kStopOverflowLater);
         lastValid = epoch;
     }
 
@@ -178,8 +173,8 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary) {
     summary.interval = typicalInterval(spacings);
 }
 
-bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, EpochRecord& record) {
-    Record& line = scratchLine();
+bool oget3(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record) {
+    Record& line = file.lineBuffer();
     Epoch3 epoch;
     bool afterEvent = false;
     for (;;) {
@@ -190,7 +185,7 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
         parseEpoch3(line, epoch);
         if (passOverEvent(file, epoch, afterEvent)) continue;
         if (epoch.count < 1) stopRun(kStopEpochCount);
-        record.epochTime = epochTime(epoch);
+        record.epochTime = epochTime(summary.jd0, epoch);
         record.holding = true;
         if (record.epochTime >= t - kTolerance) break;
         skipLines(file, epoch.count, "a satellite record");
@@ -205,7 +200,7 @@ bool oget3(TextFile& file, const ObsFileSummary& summary, int n, double t, Epoch
         writeListing(freeLine("time synch logic bug in oget()"));
         stopRun(kStopSynchBug);
     }
-    takeEpoch(file, summary, n, epoch.count, line, record);
+    takeEpoch(file, summary, sats, n, epoch.count, line, record);
     record.syncState = near ? kInStep : kAhead;
     return near;
 }

@@ -23,8 +23,9 @@ constexpr int kStopOrbitTooShort = 43588;
 // Nearest whole number, halves away from zero, kept in double so that no value can overflow an integer.
 double nint(double x) { return std::round(x); }
 
-void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, std::array<double, 3>& marker) {
-    oscan(file, summary);
+void scanReceiver(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary, const char* label,
+                  std::array<double, 3>& marker) {
+    oscan(file, jd0, sats, summary);
     writeListing(label + fmtF(summary.firstEpoch, 10, 2) + fmtF(summary.lastEpoch, 10, 2) +
                  fmtF(summary.interval, 10, 2));
     marker = {summary.x, summary.y, summary.z};
@@ -34,11 +35,11 @@ void scanReceiver(TextFile& file, ObsFileSummary& summary, const char* label, st
 }
 
 // Scans both files and fixes the common span and interval, which the orbit's [t0, tEnd] must cover.
-void commonSpan(TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
-                StationPair& pair, double t0, double tEnd) {
-    newprn();
-    scanReceiver(obs1, summary1, "file1  start/stop, intrvl", pair.p1Marker);
-    scanReceiver(obs2, summary2, "file2  start/stop, intrvl", pair.p2Marker);
+void commonSpan(TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan, ObsFileSummary& summary1,
+                ObsFileSummary& summary2, StationPair& pair, double t0, double tEnd) {
+    newprn(sats);
+    scanReceiver(obs1, plan.jd0, sats, summary1, "file1  start/stop, intrvl", pair.p1Marker);
+    scanReceiver(obs2, plan.jd0, sats, summary2, "file2  start/stop, intrvl", pair.p2Marker);
 
     double start = std::max(summary1.firstEpoch, summary2.firstEpoch);
     double stop = std::min(summary1.lastEpoch, summary2.lastEpoch);
@@ -63,28 +64,29 @@ void commonSpan(TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& 
     if (!(start >= t0 - kCoverageMargin) || !(stop <= tEnd + kCoverageMargin)) {
         writeListing(freeLine("orbit interval too short -- fatal"));
         writeListing("orbit start/stop " + fmtF(t0, 10, 0) + fmtF(tEnd, 10, 0));
-        stopRun(kStopOrbitTooShort, orbgap(t0, tEnd, start, stop));
+        stopRun(kStopOrbitTooShort, orbgap(plan.jd0, t0, tEnd, start, stop));
     }
 }
 
 }  // namespace
 
-void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
+void recon(TextFile& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan, ObsFileSummary& summary1,
            ObsFileSummary& summary2, StationPair& pair) {
-    recon(std::vector<TextFile*>{&orbit}, obs1, obs2, plan, summary1, summary2, pair);
+    recon(std::vector<TextFile*>{&orbit}, obs1, obs2, sats, plan, summary1, summary2, pair);
 }
 
-void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SpanPlan& plan,
+void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
            ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
     pair = StationPair{};
 
     const OrbitSpan orbitSpan = orbspn(orbits);
+    plan.jd0 = orbitSpan.jd0;
     plan.orbitEpochs = orbitSpan.epochs;
     const double t0 = orbitSpan.start;
     const double delta = orbitSpan.interval;
     const double tEnd = orbitSpan.end;
 
-    commonSpan(obs1, obs2, plan, summary1, summary2, pair, t0, tEnd);
+    commonSpan(obs1, obs2, sats, plan, summary1, summary2, pair, t0, tEnd);
 
     const double r = 1.0 / delta;
     double a = (nint(plan.dataStart * r) - kWindowMargin) * delta;
@@ -95,7 +97,7 @@ void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2,
     plan.orbitStop = t0 + nint((b - t0) * r) * delta;
     writeListing("lodorb start/stop" + fmtF(plan.orbitStart, 10, 2) + fmtF(plan.orbitStop, 10, 2));
 
-    numprn(plan.satCount);
+    numprn(sats, plan.satCount);
     // The window lies inside the orbit's M epochs, so the count fits; the clamp only keeps a degenerate orbit
     // header from overflowing the conversion.
     const double epochs = std::clamp(nint((plan.orbitStop - plan.orbitStart) * r) + 1.0, double(INT_MIN),
@@ -104,11 +106,11 @@ void recon(const std::vector<TextFile*>& orbits, TextFile& obs1, TextFile& obs2,
     writeListing(freeLine("satellites and epochs", plan.satCount, plan.orbitEpochs));
 }
 
-void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1,
-           ObsFileSummary& summary2, StationPair& pair) {
+void recon(const OrbitSource& orbit, TextFile& obs1, TextFile& obs2, SatIndex& sats, SpanPlan& plan,
+           ObsFileSummary& summary1, ObsFileSummary& summary2, StationPair& pair) {
     pair = StationPair{};
-    commonSpan(obs1, obs2, plan, summary1, summary2, pair, orbit.firstTime(), orbit.lastTime());
-    numprn(plan.satCount);
+    commonSpan(obs1, obs2, sats, plan, summary1, summary2, pair, orbit.firstTime(), orbit.lastTime());
+    numprn(sats, plan.satCount);
     plan.orbitEpochs = 0;
     writeListing(freeLine("satellites", plan.satCount));
 }

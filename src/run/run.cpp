@@ -75,33 +75,39 @@ void warnOfGlonassBiases(const RunOptions& options, const ObsFileSummary& summar
 }
 
 // Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
-void keepSatellitesOf(const OrbitSource& orbit, int& satCount) {
+void keepSatellitesOf(SatIndex& sats, const OrbitSource& orbit, int& satCount) {
     const std::vector<SatId> carried = orbit.satellites();
-    for (const SatId& sat : std::vector<SatId>(runSatellites().satellites())) {
+    for (const SatId& sat : std::vector<SatId>(sats.satellites())) {
         int n = 0;
-        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sat, n);
+        if (!std::binary_search(carried.begin(), carried.end(), sat)) delprn(sats, sat, n);
     }
-    numprn(satCount);
+    numprn(sats, satCount);
 }
 
-// Removes from the run every satellite that lacks a usable broadcast record at some epoch of the common span, with
-// one listing line each; `satCount` comes back as the count left.
-void keepSatellitesWithRecords(const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
-    for (const SatId& sat : std::vector<SatId>(runSatellites().satellites())) {
-        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval);
+// One listing line for every satellite that lacks a usable broadcast record at some epochs of the common span: it
+// takes no part in those epochs, and is removed from the run when that is every epoch. `satCount` comes back as
+// the count left.
+void keepSatellitesWithRecords(SatIndex& sats, const BroadcastOrbit& orbit, const SpanPlan& plan, int& satCount) {
+    for (const SatId& sat : std::vector<SatId>(sats.satellites())) {
+        int epochs = 0;
+        const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
-        writeListing(" no usable ephemeris for prn " + satelliteName(sat) + " at " + std::to_string(lacking) +
-                     " epochs -- dropped");
+        if (lacking < epochs) {
+            writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking,
+                                  " epochs -- left out there"));
+            continue;
+        }
+        writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking, " epochs -- dropped"));
         int n = 0;
-        delprn(sat, n);
+        delprn(sats, sat, n);
     }
-    numprn(satCount);
+    numprn(sats, satCount);
 }
 
 // The orbit of broadcast ephemerides: the navigation files read into `pool`, the reference day that of point 1's
-// first epoch, the span of both receivers, and the run's satellites those with a record at every epoch.
-std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, NavPool& pool, TextFile& obs1, TextFile& obs2,
-                                            SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
+// first epoch, the span of both receivers, and the run's satellites those with a record at some epoch.
+std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, SatIndex& sats, NavPool& pool, TextFile& obs1,
+                                            TextFile& obs2, SpanPlan& plan, ObsFileSummary& summary1, ObsFileSummary& summary2,
                                             StationPair& pair) {
     for (const std::string& name : options.navs) {
         TextFile file(name);
@@ -109,11 +115,11 @@ std::unique_ptr<OrbitSource> broadcastOrbit(const RunOptions& options, NavPool& 
     }
     int year = 0, month = 0, day = 0;
     firstEpochDate(obs1, year, month, day);
-    setjd0(year, month, day);
+    plan.jd0 = setjd0(year, month, day);
     for (const std::string& line : poolListing(pool)) writeListing(line);
-    auto orbit = std::make_unique<BroadcastOrbit>(pool, jd0());
-    recon(*orbit, obs1, obs2, plan, summary1, summary2, pair);
-    keepSatellitesWithRecords(*orbit, plan, plan.satCount);
+    auto orbit = std::make_unique<BroadcastOrbit>(pool, plan.jd0);
+    recon(*orbit, obs1, obs2, sats, plan, summary1, summary2, pair);
+    keepSatellitesWithRecords(sats, *orbit, plan, plan.satCount);
     return orbit;
 }
 
@@ -136,16 +142,18 @@ StationSources stationSources(const RunOptions& options, const ObsFileSummary& s
     return sources;
 }
 
-// Writes one track file whole (nothing when `path` is empty).
-void writeTrackFile(const std::string& path, const std::string& text) {
+// Writes one track file whole; nothing, and no text made, when `path` is empty (a day of 1 Hz epochs makes texts
+// of tens of megabytes).
+template <typename MakeText>
+void writeTrackFile(const std::string& path, const MakeText& text) {
     if (path.empty()) return;
     OutputFile file(path);
-    file.write(text);
+    file.write(text());
     file.commit();
 }
 
 // Returns whether point 2 passed the static check.
-bool runStages(const RunOptions& options, const StageOutputs& outputs) {
+bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& outputs) {
     writeListing(freeLine(kBanner));
 
     // Opened in this order; the first that is missing ends the run.
@@ -166,14 +174,16 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     NavPool pool;
     std::unique_ptr<OrbitSource> source;
     if (options.navs.empty()) {
-        recon(orbits, obs1, obs2, plan, summary1, summary2, pair);
+        recon(orbits, obs1, obs2, run.satellites, plan, summary1, summary2, pair);
         for (TextFile* file : orbits) file->rewind();
-        source = loadSp3Orbit(orbits, runSatellites().satellites(), plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
+        source = loadSp3Orbit(orbits, plan.jd0, run.satellites.satellites(), plan.orbitEpochs, plan.orbitStart,
+                              plan.orbitStop);
         orbitFiles.clear();
     } else {
-        source = broadcastOrbit(options, pool, obs1, obs2, plan, summary1, summary2, pair);
+        source = broadcastOrbit(options, run.satellites, pool, obs1, obs2, plan, summary1, summary2, pair);
     }
-    keepSatellitesOf(*source, plan.satCount);
+    keepSatellitesOf(run.satellites, *source, plan.satCount);
+    run.models.jd0 = plan.jd0;
     warnOfGlonassBiases(options, summary1, summary2);
     const OrbitSource& orbit = *source;
 
@@ -188,20 +198,25 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     writeCoordinateDump(pair);
     writeBaselineLine(pair, plan);
 
-    inimet(options.troposphere);
+    run.models.met = inimet(options.troposphere);
     writeListing(freeLine(options.troposphere ? kTroposphereLine : "no troposphere model used"));
     ObservationModel model;
     model.elevationMask = options.elevationMask;
     model.elevationWeights = options.elevationWeights;
+    model.correlatedWeights = options.elevationWeights && options.correlatedWeights;
     if (model.elevationMask >= -90.0) {
         writeListing(freeLine("elevation mask", model.elevationMask, " degrees at both receivers"));
     }
     if (model.elevationWeights) {
         writeListing(freeLine("elevation weights: pseudorange variance", model.sigmaA, "^2 +", model.sigmaB,
                               "^2 / sin^2 e  m^2"));
+        if (model.correlatedWeights) {
+            writeListing(freeLine("correlated weights: each epoch's double differences by the inverse of their "
+                                  "covariance"));
+        }
     }
 
-    makrst(plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
+    makrst(run.references, run.satellites, plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
 
     AdjustInputs inputs;
     inputs.obs1 = &obs1;
@@ -222,24 +237,26 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
                                 resultFile(options.residualsCsv), options.troposphere, model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
-        results = std::make_unique<ResultsRecorder>(wanted, plan.dataStart, plan.dataEnd, plan.interval,
+        results = std::make_unique<ResultsRecorder>(wanted, run.satellites, plan.jd0, plan.dataStart, plan.dataEnd, plan.interval,
                                                     plan.satCount);
         inputs.observer = results.get();
     }
-    adjst(orbit, pair, plan.satCount, inputs);
+    adjst(run.models, orbit, pair, plan.satCount, inputs);
 
-    const KinematicInputs pass{&obs1, &obs2, &summary1, &summary2, plan.dataStart, plan.dataEnd, plan.interval, model};
-    const KinematicResult track = kinematicPass(orbit, pair, plan.satCount, pass);
+    const bool trackAsked = !options.kinematic.empty() || !options.track.empty() || !options.plotTrack.empty();
+    KinematicInputs pass{&obs1, &obs2, &summary1, &summary2, plan.dataStart, plan.dataEnd, plan.interval, model};
+    pass.keepEpochs = trackAsked;
+    const KinematicResult track = kinematicPass(run.models, orbit, pair, plan.satCount, pass);
     if (!track.check.passed) {
         writeListing(staticCheckListingLine(track.check));
         writeWarning(staticCheckWarning(track.check));
     }
-    writeTrackFile(resultFile(options.kinematic), trackCsv(track, p2Apriori()));
-    writeTrackFile(resultFile(options.track), trackGeoJson(track, p2Apriori()));
+    writeTrackFile(resultFile(options.kinematic), [&] { return trackCsv(track, pair.p2Apriori); });
+    writeTrackFile(resultFile(options.track), [&] { return trackGeoJson(track, pair.p2Apriori); });
     writeTrackFile(resultFile(options.plotTrack),
-                   trackSvg(track, p2Apriori(), "point 2 epoch by epoch: " + options.point2));
+                   [&] { return trackSvg(track, pair.p2Apriori, "point 2 epoch by epoch: " + options.point2); });
     if (results) {
-        RunSummary summary = results->summarise(pair, p2Apriori(), orbit, sources.id1, sources.id2);
+        RunSummary summary = results->summarise(pair, pair.p2Apriori, orbit, sources.id1, sources.id2);
         summary.staticCheck = track.check;
         if (!options.crs.empty()) {
             crs::Mat3 covariance{};
@@ -247,6 +264,7 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
                 for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
             try {
                 summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+                if (summary.projected->outsideAreaOfUse) writeWarning(crs::areaWarning(*summary.projected, "point 2"));
             } catch (const crs::CrsError& error) {
                 throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
             }
@@ -256,20 +274,12 @@ bool runStages(const RunOptions& options, const StageOutputs& outputs) {
     return track.check.passed;
 }
 
-// Every piece of shared run state starts empty, so that a run does not depend on what ran before it.
-void resetRunState() {
-    resetTimebase();
-    newprn();
-    setRunSystems(kGpsOnly);
-    resetStation();
-    openrs();
-    inimet(false);
-}
-
 }  // namespace
 
 int runVarno(const RunOptions& options) {
-    resetRunState();
+    // Everything the run holds is its own, and its lines go to its own sinks for as long as it lasts.
+    RunContext run;
+    const OutputBinding boundOutput(run.output);
     setRunSystems(options.systems);
     showProgress(!options.quiet);
     installSignalCleanup();
@@ -302,7 +312,7 @@ int runVarno(const RunOptions& options) {
     try {
         ScratchDirectory scratch;
         scratch.create();
-        const bool stoodStill = runStages(options, StageOutputs{scratch.path(), residuals.stream()});
+        const bool stoodStill = runStages(run, options, StageOutputs{scratch.path(), residuals.stream()});
         writeListing(freeLine("End of Processing"));
         complete = true;
         if (!stoodStill && options.requireStatic) status = kStatusNotStatic;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "gnss/gnss.h"
+#include "models/models.h"
+#include "textio/textio.h"
 
 namespace varno {
 
@@ -46,6 +48,7 @@ struct RunOptions {
     double elevationMask = -91.0;  // degrees; below -90: no mask
     SystemSet systems = kGpsOnly;  // the systems whose double differences are formed, each within itself
     bool elevationWeights = false;  // weights from the elevation model of the adjustment
+    bool correlatedWeights = false;  // with them, each epoch's double differences by their covariance
     // Results beside the listing (empty: not written).
     std::string summary;          // summary JSON; "-": standard output
     bool report = false;          // a short block of the results on standard output
@@ -57,6 +60,23 @@ struct RunOptions {
     std::string crs;              // point 2 also in this system in the summary and report (empty: not)
     // A failed static check ends the run with kStatusNotStatic (else it only warns).
     bool requireStatic = false;
+};
+
+// Everything one run holds of its own: its satellites, its reference satellites, the values its models read (the
+// reference day, the met values) and the sinks of its listing and console. runVarno makes a fresh one for every
+// run, so that two runs in two threads of one process never meet.
+struct RunContext {
+    RunContext() {
+        models.sats = &satellites;
+        models.references = &references;
+    }
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    SatIndex satellites;
+    RefSatTables references;  // one for each system
+    RunModels models;  // reads the two tables above
+    OutputSinks output;
 };
 
 // The exit status of a complete run whose static check failed, when --require-static asks for it.

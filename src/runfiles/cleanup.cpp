@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include <unistd.h>
 
@@ -22,7 +23,11 @@ struct Entry {
     char path[PATH_MAX] = {};
 };
 
+// Process-wide, as signals are: every run of the process enters its paths here. Threads take and free slots under
+// the mutex; the handler reads without it (a signal blocked on one thread may still arrive on another, which
+// then sees a slot either wholly taken or not yet).
 Entry table[kSlots];
+std::mutex tableMutex;
 
 void writeAll(const char* text) {
     size_t left = std::strlen(text);
@@ -72,19 +77,19 @@ sigset_t handledSignals() {
 }  // namespace
 
 void installSignalCleanup() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    action.sa_mask = handledSignals();  // a second signal waits until the first one's clean-up is done
-    for (int sig : kSignals) {
-        struct sigaction old {};
-        sigaction(sig, nullptr, &old);
-        // A signal the parent chose to ignore (nohup) stays ignored.
-        if (old.sa_handler == SIG_IGN) continue;
-        sigaction(sig, &action, nullptr);
-    }
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        action.sa_mask = handledSignals();  // a second signal waits until the first one's clean-up is done
+        for (int sig : kSignals) {
+            struct sigaction old {};
+            sigaction(sig, nullptr, &old);
+            // A signal the parent chose to ignore (nohup) stays ignored.
+            if (old.sa_handler == SIG_IGN) continue;
+            sigaction(sig, &action, nullptr);
+        }
+    });
 }
 
 SignalBlock::SignalBlock() {
@@ -98,6 +103,7 @@ void RemoveOnSignal::hold(const std::string& path, bool directory) {
     SignalBlock block;
     release();
     if (path.size() >= PATH_MAX) throw InputError("path too long for a temporary file: " + path);
+    const std::lock_guard<std::mutex> lock(tableMutex);
     for (int i = 0; i < kSlots; ++i) {
         if (table[i].used) continue;
         std::memcpy(table[i].path, path.c_str(), path.size() + 1);
@@ -112,6 +118,7 @@ void RemoveOnSignal::hold(const std::string& path, bool directory) {
 void RemoveOnSignal::release() {
     if (slot_ < 0) return;
     SignalBlock block;
+    const std::lock_guard<std::mutex> lock(tableMutex);
     table[slot_].used = 0;
     slot_ = -1;
 }

@@ -20,8 +20,6 @@ constexpr double kFullCircleDegrees = 360.0;
 constexpr int kSecondsDecimals = 5;
 constexpr int kHeightDecimals = 3;
 
-std::array<double, 3> p2AprioriXyz{};
-
 // Station ids are 4 characters: a shorter id is compared (and reported) blank-padded, a longer one cut.
 std::string fourCharacterId(const std::string& id) {
     std::string s = id.substr(0, 4);
@@ -55,10 +53,6 @@ double heightMetres(const Record& rec, int first, int last) {
 }
 
 }  // namespace
-
-const std::array<double, 3>& p2Apriori() { return p2AprioriXyz; }
-
-void resetStation() { p2AprioriXyz = {0.0, 0.0, 0.0}; }
 
 void nblank(std::string& field, int n, int& count) {
     count = 0;
@@ -144,7 +138,7 @@ void lodpos(TextFile& pos, StationPair& pair, const std::string& id1, const std:
         writeListing(freeLine("info    --", fourCharacterId(id2), " -- id not found in pos file"));
     }
 
-    p2AprioriXyz = pair.p2Marker;
+    pair.p2Apriori = pair.p2Marker;
 }
 
 namespace {
@@ -189,7 +183,7 @@ void lodpos(TextFile& pos, StationPair& pair, const StationSources& sources) {
         writeListing(freeLine("info    --", fourCharacterId(sources.id2), " -- id not found in pos file"));
         writeListing(freeLine("point 2 position from the observation file's header"));
     }
-    p2AprioriXyz = pair.p2Marker;
+    pair.p2Apriori = pair.p2Marker;
 }
 
 }  // namespace varno

@@ -31,8 +31,8 @@ void rge(double latitude, double longitude, double& north, double& east, double&
 void reg(double latitude, double longitude, double& dx, double& dy, double& dz, double north, double east, double up);
 
 // ---------------------------------------------------------------------------------------------------------------
-// The two points of the run: 20 doubles in this order. Markers and L1 phase centres are earth-centred X, Y, Z in
-// metres; each antenna record is up, auxOffset, north, east in metres (marker to L1 phase centre).
+// The two points of the run. Markers and L1 phase centres are earth-centred X, Y, Z in metres; each antenna record
+// is up, auxOffset, north, east in metres (marker to L1 phase centre).
 struct StationPair {
     std::array<double, 3> p1Marker{};
     std::array<double, 3> p1L1{};
@@ -40,11 +40,9 @@ struct StationPair {
     std::array<double, 3> p2L1{};
     std::array<double, 4> p1Antenna{};
     std::array<double, 4> p2Antenna{};
+    // Copy of point 2's marker taken by lodpos before any adjustment; the results report the shift from it.
+    std::array<double, 3> p2Apriori{};
 };
-
-// Copy of point 2's marker taken by lodpos before any adjustment; the results report the shift from it.
-const std::array<double, 3>& p2Apriori();
-void resetStation();  // p2Apriori back to zero (tests)
 
 // Station ids are 4 characters: a shorter id is compared and reported blank-padded, a longer one cut to 4.
 // Looks up both station ids in the position file (rewinding it before each search): a point found there takes

@@ -138,6 +138,11 @@ public:
     const std::string& name() const { return path_; }
     long lineNumber() const { return line_; }
 
+    // Line buffers for the reader of this file, kept between its calls so that reading epoch after epoch does not
+    // allocate; what they hold between calls means nothing.
+    Record& lineBuffer() { return lineBuffer_; }
+    Record& aheadBuffer() { return aheadBuffer_; }
+
 private:
     void expand();
 
@@ -154,6 +159,7 @@ private:
     void take(Record& record, const char* text, std::size_t length, int width, bool ended);
     [[noreturn]] void endedWhere(std::string_view what) const;
     Record passed_;  // where pass puts a line that straddles two chunks
+    Record lineBuffer_, aheadBuffer_;
     std::string chunk_;
     std::size_t chunkAt_ = 0, chunkEnd_ = 0;
 };
@@ -236,6 +242,38 @@ using HeldLines = std::vector<HeldLine>;
 void holdOutput(HeldLines* lines);
 // Writes held lines, in order, as the functions that held them would have.
 void writeHeld(const HeldLines& lines);
+
+// Where one run's lines go: its listing (a file once opened, else memory that tests read) and its console
+// (standard output unless captured). The process has sinks of its own; a run binds its own sinks to its thread for
+// its duration (OutputBinding), so that two runs in two threads write each to its own listing.
+class OutputSinks {
+public:
+    OutputSinks();
+    ~OutputSinks();
+    OutputSinks(const OutputSinks&) = delete;
+    OutputSinks& operator=(const OutputSinks&) = delete;
+    struct Streams;
+    Streams& streams() { return *streams_; }
+
+private:
+    std::unique_ptr<Streams> streams_;
+};
+
+// While it lives, the calling thread's lines (writeListing, writeConsole, writeProgress) and the functions below go
+// to `sinks` instead of the sinks bound before (the process's own when none was). Bindings nest; each must end on
+// the thread that made it, in reverse order.
+class OutputBinding {
+public:
+    explicit OutputBinding(OutputSinks& sinks);
+    ~OutputBinding();
+    OutputBinding(const OutputBinding&) = delete;
+    OutputBinding& operator=(const OutputBinding&) = delete;
+
+private:
+    OutputSinks* previous_;
+};
+
+// The functions below act on the sinks bound to the calling thread.
 
 // Creates or overwrites the listing file; false when it cannot be created.
 bool openListing(const std::string& path);

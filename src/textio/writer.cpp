@@ -26,8 +26,10 @@ std::string nonFinite(double value) {
     return value < 0 ? "-Inf" : "Inf";
 }
 
-// The sinks of the run. The listing goes to its file once opened; before that, and in tests, to a string.
-struct Sinks {
+}  // namespace
+
+// The listing goes to its file once opened; before that, and in tests, to a string.
+struct OutputSinks::Streams {
     std::ofstream listingFile;
     std::ostringstream listingMemory;
     std::ostringstream consoleMemory;
@@ -35,12 +37,27 @@ struct Sinks {
     bool progressShown = true;
 };
 
-Sinks& sinks() {
-    static Sinks s;
+OutputSinks::OutputSinks() : streams_(std::make_unique<Streams>()) {}
+OutputSinks::~OutputSinks() = default;
+
+namespace {
+
+using Sinks = OutputSinks::Streams;
+
+// The process's own sinks, for whatever writes with no run bound (the command line's messages, tests).
+OutputSinks& processSinks() {
+    static OutputSinks s;
     return s;
 }
 
+thread_local OutputSinks* bound = nullptr;
+
+Sinks& sinks() { return bound != nullptr ? bound->streams() : processSinks().streams(); }
+
 }  // namespace
+
+OutputBinding::OutputBinding(OutputSinks& sinks) : previous_(bound) { bound = &sinks; }
+OutputBinding::~OutputBinding() { bound = previous_; }
 
 namespace {
 

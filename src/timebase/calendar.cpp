@@ -17,8 +17,6 @@ constexpr int kStopCivjts = 34589;
 // A run never raises it: nothing in the run calls civmjd (the tests do).
 constexpr int kStopCivmjd = 34588;
 
-int referenceDay = 0;
-
 int trunc(double x) { return static_cast<int>(x); }
 
 // Julian-day arithmetic shared by mjdciv and jtsciv; valid from 1 March 1900 to 28 February 2100.
@@ -39,10 +37,6 @@ void civilFromDay(int n, double q, int& year, int& month, int& day, int& hour, i
 
 }  // namespace
 
-int jd0() { return referenceDay; }
-
-void resetTimebase() { referenceDay = 0; }
-
 int dayNumber(int year, int month, int day, int stopCode) {
     if (year < 1900) stopRun(stopCode);
     int y = year;
@@ -55,18 +49,18 @@ int dayNumber(int year, int month, int day, int stopCode) {
            day - kMjdOffset;
 }
 
-void setjd0(int year, int month, int day) { referenceDay = dayNumber(year, month, day, kStopSetjd0); }
+int setjd0(int year, int month, int day) { return dayNumber(year, month, day, kStopSetjd0); }
 
-double civjts(int year, int month, int day, int hour, int minute, double second) {
+double civjts(int jd0, int year, int month, int day, int hour, int minute, double second) {
     int mjd = dayNumber(year, month, day, kStopCivjts);
     // Whole seconds are summed exactly as integers, the fraction added once at the end.
-    long long whole = (static_cast<long long>(mjd) - referenceDay) * 86400LL + 3600LL * hour;
+    long long whole = (static_cast<long long>(mjd) - jd0) * 86400LL + 3600LL * hour;
     whole += 60LL * minute;
     return static_cast<double>(whole) + second;
 }
 
-void jtsciv(double t, int& year, int& month, int& day, int& hour, int& minute, double& second) {
-    int n = trunc(static_cast<double>(referenceDay) + t * kSecondsPerDayInverse);
+void jtsciv(int jd0, double t, int& year, int& month, int& day, int& hour, int& minute, double& second) {
+    int n = trunc(static_cast<double>(jd0) + t * kSecondsPerDayInverse);
     double q = std::fmod(t, kSecondsPerDay) * kSecondsPerDayInverse;
     civilFromDay(n, q, year, month, day, hour, minute, second);
 }

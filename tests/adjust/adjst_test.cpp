@@ -6,6 +6,7 @@
 #include "adjust/adjust.h"
 #include "adjust_fixture.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -24,7 +25,7 @@ TEST(Adjst, FiveSolutionsThenResultsAndNothingLeftBehind) {
     AdjustScenario s;
     FormobRun run(s, 10, {1, 2, 3, 4}, 270.0, 0.5);
     run.inputs.residualPath = run.dir.file("varno.res");
-    adjst(s.orbit, s.pair, s.satCount, run.inputs);
+    adjst(testRun, s.orbit, s.pair, s.satCount, run.inputs);
 
     EXPECT_EQ(consoleText(), "  begin scatter & formobs\n  begin gather\n  iteration -- 1\n  iteration -- 2\n"
                              "  iteration -- 3\n  iteration -- 4\n");
@@ -52,7 +53,7 @@ TEST(Adjst, ResidualFileThatCannotBeCreatedIsAnInputError) {
     FormobRun run(s, 10, {1, 2, 3, 4}, 270.0, 0.5);
     run.inputs.residualPath = run.dir.file("no-such-folder/varno.res");
     try {
-        adjst(s.orbit, s.pair, s.satCount, run.inputs);
+        adjst(testRun, s.orbit, s.pair, s.satCount, run.inputs);
         FAIL() << "no error";
     } catch (const InputError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("cannot create " + run.inputs.residualPath + ": ", 0), 0u) << e.what();

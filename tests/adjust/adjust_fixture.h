@@ -16,6 +16,7 @@
 #include "models/orbit_fixture.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno::test {
 
@@ -62,12 +63,12 @@ public:
         pair.p1L1 = pair.p1Marker;
         pair.p2Marker = {4.4e6 + 800.0, 0.8e6 - 300.0, 4.55e6 + 450.0};
         pair.p2L1 = pair.p2Marker;
-        resetStation();
+        pair.p2Apriori = {};
 
-        openrs();
+        openrs(testRefs);
         int entries = 0;
-        putrs(1, 7200.0, entries);
-        putrs(2, kRefEnd, entries);
+        putrs(testRefs, 1, 7200.0, entries);
+        putrs(testRefs, 2, kRefEnd, entries);
     }
 
     // An observation record of `slot` at epoch kT0 + t (reference slot 1) whose residual at the current point 2 is
@@ -94,18 +95,18 @@ public:
     double elevationOf(const ScratchRecord& r) const {
         double dt1 = 0, dt2 = 0, rho1 = 0, rho2 = 0, lat = 0, lon = 0, h = 0, elevation = 0;
         xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], lat, lon, h);
-        comdtr(1, pair, orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
-        comrg2(r.slot, pair, orbit, r.values[0], r.values[1], dt1, dt2, Geodetic{lat, lon}, rho1, rho2, elevation);
+        comdtr(testRun, 1, pair, orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
+        comrg2(testRun, r.slot, pair, orbit, r.values[0], r.values[1], dt1, dt2, Geodetic{lat, lon}, rho1, rho2, elevation);
         return elevation;
     }
 
     // Enters `prns` in the PrnTable, slots 1 to 5, and makes the orbit of these satellites.
     void number(const std::array<int, 5>& prns) {
-        newprn();
+        newprn(testSats);
         std::vector<SatId> ids;
         for (int prn : prns) {
             int slot = 0;
-            putprn(SatId::gps(prn), slot);
+            putprn(testSats, SatId::gps(prn), slot);
             ids.push_back(SatId::gps(prn));
         }
         satCount = static_cast<int>(prns.size());
@@ -133,9 +134,9 @@ private:
         const double t1 = r.values[0], t2 = r.values[1];
         double dt1 = 0, dt2 = 0, rho1r = 0, rho2r = 0, rho1k = 0, rho2k = 0;
         std::array<double, 3> u{};
-        comdtr(1, pair, orbit, t1, t2, r.values[2], r.values[3], dt1, dt2);
-        comrng(1, pair, orbit, t1, t2, dt1, dt2, rho1r, rho2r, u);
-        comrng(r.slot, pair, orbit, t1, t2, dt1, dt2, rho1k, rho2k, u);
+        comdtr(testRun, 1, pair, orbit, t1, t2, r.values[2], r.values[3], dt1, dt2);
+        comrng(testRun, 1, pair, orbit, t1, t2, dt1, dt2, rho1r, rho2r, u);
+        comrng(testRun, r.slot, pair, orbit, t1, t2, dt1, dt2, rho1k, rho2k, u);
         return (rho2k - rho1k) - (rho2r - rho1r);
     }
 };
@@ -195,13 +196,13 @@ inline std::string rinexText(const AdjustScenario& s, const std::array<double, 3
 // Two observation files written from the scenario and the inputs of the observation pass over them.
 struct FormobRun {
     FormobRun(const AdjustScenario& s, int epochs, const std::vector<int>& slots, double dataEnd, double noise = 0.0) {
-        resetTimebase();
-        setjd0(2006, 8, 26);
+        testRun.jd0 = setjd0(2006, 8, 26);
         obs1.open(dir.write("point1.rnx", rinexText(s, s.pair.p1L1, 150.0, 0.0, epochs, slots)));
         obs2.open(dir.write("point2.rnx", rinexText(s, s.pair.p2L1, -75.0, noise, epochs, slots)));
         for (ObsFileSummary* summary : {&summary1, &summary2}) {
             summary->typeCount = 2;
             summary->typeIndex = {0, 2, 1, 0, 0};
+            summary->jd0 = testRun.jd0;
         }
         inputs.obs1 = &obs1;
         inputs.obs2 = &obs2;

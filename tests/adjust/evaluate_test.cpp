@@ -8,6 +8,7 @@
 #include "adjust_fixture.h"
 #include "models/models.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -52,13 +53,13 @@ void formStore(AdjustScenario& s, FormobRun& run, double noise, GatherFile& gath
     run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
     run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, noise, 120, 0.0)));
     double rms = 0;
-    adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+    adjust_internal::formobInto(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
 }
 
 std::vector<Evaluated> evaluate(GatherFile& gather, adjust_internal::EpochStore* store, const AdjustScenario& s,
                                 const adjust_internal::ElevationSite* site) {
     std::vector<Evaluated> out;
-    adjust_internal::evaluateAll(gather, store, s.orbit, s.pair, s.satCount, site, true, 45397,
+    adjust_internal::evaluateAll(gather, store, testRun, s.orbit, s.pair, s.satCount, site, true, 45397,
                                  [&](const Evaluated& e) { out.push_back(e); });
     return out;
 }
@@ -93,7 +94,7 @@ TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
         GatherFile gather;
         adjust_internal::EpochStore store;
         double rms = 0;
-        adjust_internal::formobInto(s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
+        adjust_internal::formobInto(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather, &store, rms);
         ASSERT_EQ(store.count(4), 6);
         // The gather file formob writes without a store, for the one-by-one evaluation; from the same start
         // it moves point 2 to the same place.
@@ -101,26 +102,26 @@ TEST(EvaluateAll, EpochOrderGivesTheOneByOneResultsBitForBit) {
         s.pair = start;
         run.obs1.open(run.dir.write("a.rnx", observations(s, s.pair.p1L1, 150.0, 0.0, 120, 0.0)));
         run.obs2.open(run.dir.write("b.rnx", observations(s, s.pair.p2L1, -75.0, 0.7, 120, lag)));
-        formob(s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
+        formob(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
         ASSERT_EQ(std::memcmp(&s.pair, &moved, sizeof moved), 0);
 
-        const int cursor = refSatTable().cursor;
+        const int cursor = testRefs.cursor;
         const std::vector<Evaluated> fast = evaluate(gather, &store, s, nullptr);
-        const int fastCursor = refSatTable().cursor;
-        seekrs(cursor);
+        const int fastCursor = testRefs.cursor;
+        seekrs(testRefs, cursor);
         const std::vector<Evaluated> slow = evaluate(gather, nullptr, s, nullptr);
-        EXPECT_EQ(refSatTable().cursor, fastCursor);
+        EXPECT_EQ(testRefs.cursor, fastCursor);
         expectIdentical(fast, slow, false);
         // The gather file written from the store serves the one-by-one evaluation as well.
         GatherFile fromStore;
         adjust_internal::gatherFromStore(store, s.satCount, fromStore);
-        seekrs(cursor);
+        seekrs(testRefs, cursor);
         expectIdentical(evaluate(fromStore, nullptr, s, nullptr), slow, true);
 
         const adjust_internal::ElevationSite site{0.8, 0.18};
-        seekrs(cursor);
+        seekrs(testRefs, cursor);
         const std::vector<Evaluated> fastPost = evaluate(gather, &store, s, &site);
-        seekrs(cursor);
+        seekrs(testRefs, cursor);
         expectIdentical(fastPost, evaluate(gather, nullptr, s, &site), true);
         int shifted = 0;
         for (const Evaluated& e : fastPost) shifted += e.slot == 4 && e.epochTime1 == 7200.0 && e.referenceSlot == 2;
@@ -140,17 +141,17 @@ TEST(Post, ResidualLinesWrittenByThePartsAreThoseWrittenInOrder) {
         formStore(s, run, 0.7, gather, store);
         adjust_internal::gatherFromStore(store, s.satCount, gather);
         if (orbitFails) s.cutOrbitAt(AdjustScenario::kT0 + (kEpochs - 1.5) * test::kEpochStep);
-        const int cursor = refSatTable().cursor;
+        const int cursor = testRefs.cursor;
         std::string written[2];
         for (int byEpoch = 0; byEpoch < 2; ++byEpoch) {
-            seekrs(cursor);
+            seekrs(testRefs, cursor);
             captureOutput();
             const std::string path = run.dir.file("varno" + std::to_string(byEpoch) + ".res");
             std::FILE* file = std::fopen(path.c_str(), "w");
             std::fputs("first line\n", file);
             const auto results = [&] {
-                adjust_internal::postFrom(gather, byEpoch == 1 ? &store : nullptr, s.orbit, s.pair, s.satCount, 2.0,
-                                          file, nullptr);
+                adjust_internal::postFrom(gather, byEpoch == 1 ? &store : nullptr, testRun, s.orbit, s.pair, s.satCount,
+                                          2.0, file, nullptr);
             };
             if (orbitFails) {
                 EXPECT_STOP(results(), 34553);
@@ -206,10 +207,10 @@ TEST(EvaluateAll, ObservationWithoutReferenceStopsWithItsOwnLine) {
     adjust_internal::EpochStore store;
     formStore(s, run, 0.0, gather, store);
     // The table now ends before the last epoch (7350 s).
-    openrs();
+    openrs(testRefs);
     int n = 0;
-    putrs(1, 7200.0, n);
-    putrs(2, 7300.0, n);
+    putrs(testRefs, 1, 7200.0, n);
+    putrs(testRefs, 2, 7300.0, n);
     captureOutput();
     EXPECT_STOP(evaluate(gather, &store, s, nullptr), 45397);
     EXPECT_EQ(listingText(), " 1 7320 7320\n");

@@ -9,6 +9,7 @@
 #include "rinex/rinex.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -23,7 +24,7 @@ TEST(Formob, GathersBySlotThenEpochAndSolvesOnce) {
     FormobRun run(s, 5, {1, 2, 3, 4}, 120.0);
     GatherFile gather;
     double rms = -1.0;
-    formob(s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
+    formob(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
 
     const std::string listing = listingText();
     ASSERT_EQ(listing.substr(0, 31), " opened 5 scatter/gather files\n");
@@ -71,7 +72,7 @@ TEST(Formob, FileEndingBeforeTheSpanEndsTheLoop) {
     FormobRun run(s, 4, {1, 2, 3, 4}, 600.0);
     GatherFile gather;
     double rms = 0.0;
-    formob(s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
+    formob(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather, rms);
     EXPECT_NE(listingText().find("\n eof = 2 2\nmax shift = "), std::string::npos) << listingText();
     EXPECT_NE(listingText().find(" m.   n =     12"), std::string::npos);
 }
@@ -90,7 +91,7 @@ TEST(Formob, WhatTheReadingAheadMeetsWaitsForTheEpochsBeforeIt) {
     run.obs2.open(run.dir.write("point2.rnx", broken));
     GatherFile gather;
     double rms = 0.0;
-    EXPECT_STOP(formob(s.orbit, s.pair, s.satCount, run.inputs, gather, rms), 34553);
+    EXPECT_STOP(formob(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather, rms), 34553);
     EXPECT_NE(listingText().find(" oterp error in comdtr-- 3"), std::string::npos) << listingText();
     EXPECT_EQ(listingText().find("last valid data header"), std::string::npos) << listingText();
 }
@@ -102,7 +103,7 @@ TEST(Formob, OnlyTheReferenceSeenStopsAndLeavesNoScatterFile) {
     FormobRun lone(s, 3, {1}, 60.0);
     GatherFile gather;
     double rms = 0.0;
-    EXPECT_STOP(formob(s.orbit, s.pair, s.satCount, lone.inputs, gather, rms), 87854);
+    EXPECT_STOP(formob(testRun, s.orbit, s.pair, s.satCount, lone.inputs, gather, rms), 87854);
     EXPECT_EQ(listingText(), " opened 5 scatter/gather files\n no observation equations -- fatal termination\n");
     EXPECT_EQ(consoleText(),
               "  begin scatter & formobs\n  begin gather\n no observation equations -- fatal termination\n");
@@ -111,7 +112,7 @@ TEST(Formob, OnlyTheReferenceSeenStopsAndLeavesNoScatterFile) {
     // Equations whose coefficients are all zero cannot be solved.
     captureOutput();
     GatherFile gather2;
-    EXPECT_STOP(formob(s.orbit, s.pair, s.satCount, run.inputs, gather2, rms), 87855);
+    EXPECT_STOP(formob(testRun, s.orbit, s.pair, s.satCount, run.inputs, gather2, rms), 87855);
     EXPECT_NE(listingText().find(" normal equations singular -- fatal termination\n"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_empty(run.scratch.path()));
 }
@@ -124,10 +125,10 @@ TEST(Formob, PhaseCentresWithoutGeodeticCoordinatesStop) {
     double rms = 0.0;
     StationPair bad1 = s.pair;
     bad1.p1L1 = {0.0, 0.0, 0.0};
-    EXPECT_STOP(formob(s.orbit, bad1, s.satCount, run.inputs, gather, rms), 25551);
+    EXPECT_STOP(formob(testRun, s.orbit, bad1, s.satCount, run.inputs, gather, rms), 25551);
     StationPair bad2 = s.pair;
     bad2.p2L1 = {0.0, 0.0, 0.0};
-    EXPECT_STOP(formob(s.orbit, bad2, s.satCount, run.inputs, gather, rms), 25552);
+    EXPECT_STOP(formob(testRun, s.orbit, bad2, s.satCount, run.inputs, gather, rms), 25552);
     EXPECT_TRUE(std::filesystem::is_empty(run.scratch.path()));
 }
 

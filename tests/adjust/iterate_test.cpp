@@ -5,6 +5,7 @@
 #include "adjust/adjust_internal.h"
 #include "adjust_fixture.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -26,13 +27,13 @@ TEST(Comrms, TrimsByThresholdAndLetsRejectedObservationsBackIn) {
     const StationPair before = s.pair;
 
     double sigma = -1.0;
-    comrms(gather, s.orbit, s.pair, 0.1, sigma, s.satCount);
+    comrms(gather, testRun, s.orbit, s.pair, 0.1, sigma, s.satCount);
     // Only the five zero residuals are kept: the solution is exactly zero and point 2 stays.
     EXPECT_EQ(listingText(), "max shift =       0.000000 m.   n =      5    rms =   0.0000 m.\n");
     EXPECT_EQ(sigma, 0.0);
     EXPECT_EQ(s.pair.p2Marker, before.p2Marker);
 
-    comrms(gather, s.orbit, s.pair, 100.0, sigma, s.satCount);
+    comrms(gather, testRun, s.orbit, s.pair, 100.0, sigma, s.satCount);
     const std::string second = listingText().substr(listingText().find('\n') + 1);
     EXPECT_EQ(second.substr(0, 12), "max shift = ");
     EXPECT_EQ(second.substr(26, 9), " m.   n =");
@@ -54,7 +55,7 @@ TEST(Comrms, ResidualEqualToThresholdIsKept) {
     const double threshold = std::fabs(s.residualOf(records[4]));
     ASSERT_GT(threshold, 0.49);
     double sigma = 0.0;
-    comrms(gather, s.orbit, s.pair, threshold, sigma, s.satCount);
+    comrms(gather, testRun, s.orbit, s.pair, threshold, sigma, s.satCount);
     EXPECT_EQ(listingText().substr(35, 7), "      6");
 }
 
@@ -65,7 +66,7 @@ TEST(Comrms, NoObservationWithinThresholdKeepsPositionAndSigma) {
     test::fillGather(gather, {s.observation(2, 0.0, 0.5), s.observation(3, 0.0, -0.7)}, s.satCount);
     const StationPair before = s.pair;
     double sigma = 1.25;
-    comrms(gather, s.orbit, s.pair, 0.1, sigma, s.satCount);
+    comrms(gather, testRun, s.orbit, s.pair, 0.1, sigma, s.satCount);
     EXPECT_EQ(listingText(), " no observation within threshold -- position kept\n");
     EXPECT_EQ(sigma, 1.25);
     EXPECT_EQ(s.pair.p2Marker, before.p2Marker);
@@ -81,7 +82,7 @@ TEST(Comrms, EpochBeyondReferenceTableStops) {
     late.values[1] = AdjustScenario::kRefEnd + 0.75;
     test::fillGather(gather, {s.observation(2, 0.0, 0.0), late}, s.satCount);
     double sigma = 1.0;
-    EXPECT_STOP(comrms(gather, s.orbit, s.pair, 10.0, sigma, s.satCount), 45397);
+    EXPECT_STOP(comrms(gather, testRun, s.orbit, s.pair, 10.0, sigma, s.satCount), 45397);
     EXPECT_EQ(listingText(), " 3 7500.5 7500.75\n");
 }
 
@@ -92,7 +93,7 @@ TEST(Comrms, SingularEquationsStopInsteadOfReportingNonsense) {
     // Slot 5 flies where the reference does: its coefficients are all zero.
     test::fillGather(gather, {s.observation(5, 0.0, 0.25), s.observation(5, 30.0, -0.25)}, s.satCount);
     double sigma = 1.0;
-    EXPECT_STOP(comrms(gather, s.orbit, s.pair, 10.0, sigma, s.satCount), 87855);
+    EXPECT_STOP(comrms(gather, testRun, s.orbit, s.pair, 10.0, sigma, s.satCount), 87855);
     EXPECT_EQ(listingText(), " normal equations singular -- fatal termination\n");
 }
 
@@ -149,23 +150,23 @@ TEST(Comrms, ObserverReceivesTheInverseOfTheNormalMatrix) {
         if (std::fabs(s.residualOf(r)) > 0.1) continue;
         double dt1 = 0, dt2 = 0, rho1 = 0, rho2 = 0;
         std::array<double, 3> ur{}, uk{}, a{};
-        comdtr(1, s.pair, s.orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
-        comrng(1, s.pair, s.orbit, r.values[0], r.values[1], dt1, dt2, rho1, rho2, ur);
-        comrng(r.slot, s.pair, s.orbit, r.values[0], r.values[1], dt1, dt2, rho1, rho2, uk);
+        comdtr(testRun, 1, s.pair, s.orbit, r.values[0], r.values[1], r.values[2], r.values[3], dt1, dt2);
+        comrng(testRun, 1, s.pair, s.orbit, r.values[0], r.values[1], dt1, dt2, rho1, rho2, ur);
+        comrng(testRun, r.slot, s.pair, s.orbit, r.values[0], r.values[1], dt1, dt2, rho1, rho2, uk);
         for (int c = 0; c < 3; ++c) a[c] = uk[c] - ur[c];
         nrmal2(n.matrix.data(), n.rhs.data(), a.data(), 0.0, 1.0, n.sumSquares, k.data(), 3, 3);
     }
     nrmsym(n.matrix.data(), 3);
     InverseObserver observer;
     double sigma = 0.0;
-    comrms(gather, s.orbit, s.pair, 0.1, sigma, s.satCount, &observer);
+    comrms(gather, testRun, s.orbit, s.pair, 0.1, sigma, s.satCount, &observer);
     EXPECT_EQ(observer.count, 5);
     std::array<double, 9> product{};
     ab(n.matrix.data(), observer.inverse.data(), product.data(), 3, 3, 3);
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) EXPECT_NEAR(product[j * 3 + i], i == j ? 1.0 : 0.0, 1e-6);
     }
-    comrms(gather, s.orbit, s.pair, -1.0, sigma, s.satCount, &observer);
+    comrms(gather, testRun, s.orbit, s.pair, -1.0, sigma, s.satCount, &observer);
     EXPECT_EQ(observer.count, 0);
 }
 

@@ -6,6 +6,7 @@
 #include "adjust/adjust.h"
 #include "adjust_fixture.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -33,7 +34,7 @@ TEST(Post, ResultsResidualFileAndPerSatelliteTable) {
     const std::string resPath = dir.file("varno.res");
     std::FILE* res = std::fopen(resPath.c_str(), "w");
     ASSERT_NE(res, nullptr);
-    post(gather, s.orbit, s.pair, s.satCount, threshold, res);
+    post(gather, testRun, s.orbit, s.pair, s.satCount, threshold, res);
     std::fclose(res);
 
     // p2Apriori is zero here, so the shift is the position itself.
@@ -70,7 +71,7 @@ TEST(Post, NoResidualWithinThresholdGivesZeroRms) {
     GatherFile gather;
     test::fillGather(gather, {s.observation(2, 0.0, 0.3), s.observation(4, 0.0, -0.4)}, s.satCount);
     std::FILE* res = std::tmpfile();
-    post(gather, s.orbit, s.pair, s.satCount, 0.1, res);
+    post(gather, testRun, s.orbit, s.pair, s.satCount, 0.1, res);
     std::fclose(res);
     const std::vector<std::string> listing = lines(listingText());
     ASSERT_EQ(listing.size(), 10u);
@@ -88,20 +89,20 @@ TEST(Post, StopsOfTheResults) {
         ScratchRecord late = s.observation(2, 0.0, 0.0);
         late.values[0] = AdjustScenario::kRefEnd + 0.5;
         test::fillGather(gather, {late}, s.satCount);
-        EXPECT_STOP(post(gather, s.orbit, s.pair, s.satCount, 1.0, res), 95397);
+        EXPECT_STOP(post(gather, testRun, s.orbit, s.pair, s.satCount, 1.0, res), 95397);
     }
     {
         GatherFile gather;
         test::fillGather(gather, {s.observation(2, 0.0, 0.0)}, s.satCount);
         StationPair centre = s.pair;
         centre.p2L1 = {0.0, 0.0, 0.0};
-        EXPECT_STOP(post(gather, s.orbit, centre, s.satCount, 1.0, res), 25);
+        EXPECT_STOP(post(gather, testRun, s.orbit, centre, s.satCount, 1.0, res), 25);
     }
     {
         GatherFile gather;
         test::fillGather(gather, {s.observation(2, 0.0, 0.0)}, s.satCount);
         s.number({27, 100, 12, 3, 9});  // slot 2 holds no two-digit satellite number
-        EXPECT_STOP(post(gather, s.orbit, s.pair, s.satCount, 1.0, res), 74358);
+        EXPECT_STOP(post(gather, testRun, s.orbit, s.pair, s.satCount, 1.0, res), 74358);
     }
     std::fclose(res);
 }
@@ -126,7 +127,7 @@ TEST(Post, ObserverIsToldEveryResidualAsTheFileHasIt) {
     test::fillGather(gather, records, s.satCount);
     RecordingObserver observer;
     std::FILE* res = std::tmpfile();
-    post(gather, s.orbit, s.pair, s.satCount, 1.0, res, &observer);
+    post(gather, testRun, s.orbit, s.pair, s.satCount, 1.0, res, &observer);
     std::fclose(res);
     ASSERT_EQ(observer.residuals.size(), records.size());
     const std::array<int, 3> prns{5, 12, 3};

@@ -2,6 +2,8 @@
 // record chosen at the epoch serving every signal time of it.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "broadcast/broadcast.h"
 
 namespace varno {
@@ -100,6 +102,25 @@ TEST(BroadcastOrbit, ExpansionAboutTheEpochMatchesTheRecord) {
         for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(s.position[k], direct.position[k], 2e-6) << dt;
         EXPECT_EQ(s.clock, direct.clock);
     }
+}
+
+// What an orbit keeps about each epoch serves a later pass on another thread as a fresh orbit would.
+TEST(BroadcastOrbit, KeptExpansionsServeEveryPassAndThreadAlike) {
+    NavPool pool;
+    pool.add(record(SatId::gps(5), 2, 1.9));
+    pool.add(record(SatId::gps(5), 4, 3.9));
+    const BroadcastOrbit kept(pool, 55378);
+    const auto pass = [&] {  // either side of a record change and of a whole minute
+        for (double epoch : {3 * 3600.0 + 0.01, 3 * 3600.0 - 0.01, 7680.0, 7679.999}) {
+            SatelliteState a, b;
+            OrbitMiss miss = OrbitMiss::none;
+            ASSERT_TRUE(kept.state(SatId::gps(5), epoch - 0.07, epoch, a, miss));
+            ASSERT_TRUE(BroadcastOrbit(pool, 55378).state(SatId::gps(5), epoch - 0.07, epoch, b, miss));
+            EXPECT_TRUE(a.position == b.position && a.clock == b.clock) << epoch;
+        }
+    };
+    pass();
+    std::thread(pass).join();
 }
 
 TEST(PoolListing, SaysWhatWasRead) {

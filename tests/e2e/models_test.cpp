@@ -68,21 +68,29 @@ TEST(AccuracyModels, ElevationMaskKeepsLowSatellitesOut) {
     EXPECT_NE(readFile(dir.file("varno.lst")).find(" elevation mask 20 degrees at both receivers"), std::string::npos);
 }
 
+// Correlated weights, the same variances with each epoch's shared reference, do at least as well.
 TEST(AccuracyModels, ElevationWeightsCutTheErrorWhenLowSatellitesAreNoisier) {
-    double plainSquares = 0.0, weightedSquares = 0.0;
+    double plainSquares = 0.0, weightedSquares = 0.0, correlatedSquares = 0.0;
     for (int seed = 1; seed <= 6; ++seed) {
         TempDir dir;
         simulate(dir, "--seed=" + std::to_string(seed) + " --mask=0 --noise=0.2 --noise-elevation=0.6 --duration=3600");
         const auto plain = errorWith(dir, "");
         const auto weighted = errorWith(dir, "--weights elevation");
+        const auto correlated = errorWith(dir, "--weights correlated");
         for (int c = 0; c < 3; ++c) {
             plainSquares += plain[c] * plain[c];
             weightedSquares += weighted[c] * weighted[c];
+            correlatedSquares += correlated[c] * correlated[c];
+        }
+        if (seed == 1) {
+            EXPECT_NE(readFile(dir.file("varno.lst")).find(" correlated weights: "), std::string::npos);
         }
     }
     std::cout << "[ figures  ] rms 3-D error " << std::sqrt(plainSquares / 6) << " m equal, "
-              << std::sqrt(weightedSquares / 6) << " m elevation weights\n";
+              << std::sqrt(weightedSquares / 6) << " m elevation, " << std::sqrt(correlatedSquares / 6)
+              << " m correlated weights\n";
     EXPECT_LT(weightedSquares, 0.8 * 0.8 * plainSquares);
+    EXPECT_LT(correlatedSquares, weightedSquares);
 }
 
 }  // namespace

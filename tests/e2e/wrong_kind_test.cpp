@@ -8,6 +8,7 @@
 #include "orbit/orbit.h"
 #include "rinex/rinex.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -44,14 +45,24 @@ TEST(WrongKind, EachPlaceNamesTheFileAndWhatItIs) {
         std::function<void(TextFile&)> read;
     };
     const std::vector<Place> places{
-        {"an observation file", {kNav2, kSp3, kMet},
-         [](TextFile& file) { ObsFileSummary summary; oscan(file, summary); }},
-        {"an SP3 orbit file", {kObs2, kObs3, kNav2, kNav3, kNav4, kClock, kMet},
+        {"an observation file",
+         {kNav2, kSp3, kMet},
+         [](TextFile& file) {
+             ObsFileSummary summary;
+             oscan(file, testRun.jd0, testSats, summary);
+         }},
+        {"an SP3 orbit file",
+         {kObs2, kObs3, kNav2, kNav3, kNav4, kClock, kMet},
          [](TextFile& file) { orbspn({&file}); }},
-        {"an SP3 orbit file", {kObs2, kNav3, kClock},
-         [](TextFile& file) { loadSp3Orbit({&file}, {}, 9, 0.0, 8.0); }},
-        {"a navigation file", {kObs2, kObs3, kSp3, kClock, kMet},
-         [](TextFile& file) { NavPool pool; readNavigation(file, pool); }},
+        {"an SP3 orbit file",
+         {kObs2, kNav3, kClock},
+         [](TextFile& file) { loadSp3Orbit({&file}, testRun.jd0, {}, 9, 0.0, 8.0); }},
+        {"a navigation file",
+         {kObs2, kObs3, kSp3, kClock, kMet},
+         [](TextFile& file) {
+             NavPool pool;
+             readNavigation(file, pool);
+         }},
     };
     for (const Place& place : places) {
         for (const Kind& kind : place.wrong) {

@@ -38,6 +38,7 @@ TEST(FormEpoch, GivesTheDoubleDifferencesOfTheEpochAgainstItsReference) {
     EpochModels models;
     models.orbit = &static_cast<const OrbitSource&>(s.orbit);
     models.pair = &s.pair;
+    models.run = &testRun;
     EpochEquations out;
     ASSERT_TRUE(formEpoch(1, rec1, rec2, s.satCount, models, nullptr, out));
     ASSERT_EQ(out.differences.size(), 2u);

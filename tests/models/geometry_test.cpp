@@ -5,6 +5,7 @@
 #include "models/orbit_fixture.h"
 #include "station/station.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -75,12 +76,12 @@ TEST_F(Geometry, ComdtrPseudorangeEqualToRangeGivesSatelliteClock) {
     const double p1 = norm(kStill[0] - pair.p1L1[0], kStill[1] - pair.p1L1[1], kStill[2] - pair.p1L1[2]);
     const double p2 = norm(kStill[0] - pair.p2L1[0], kStill[1] - pair.p2L1[1], kStill[2] - pair.p2L1[2]);
     double dt1 = 0.0, dt2 = 0.0;
-    comdtr(kStillSlot, pair, orbit, 1008.0, 1008.0, p1, p2, dt1, dt2);
+    comdtr(testRun, kStillSlot, pair, orbit, 1008.0, 1008.0, p1, p2, dt1, dt2);
     EXPECT_NEAR(dt1, kStillClock, 1e-15);
     EXPECT_NEAR(dt2, kStillClock, 1e-15);
 
     // A pseudorange 300 m long is a receiver clock 300 m / c ahead of the satellite's.
-    comdtr(kStillSlot, pair, orbit, 1008.0, 1008.0, p1 + 300.0, p2 - 300.0, dt1, dt2);
+    comdtr(testRun, kStillSlot, pair, orbit, 1008.0, 1008.0, p1 + 300.0, p2 - 300.0, dt1, dt2);
     EXPECT_NEAR(dt1, kStillClock + 300.0 / kC, 1e-15);
     EXPECT_NEAR(dt2, kStillClock - 300.0 / kC, 1e-15);
 }
@@ -97,7 +98,7 @@ TEST_F(Geometry, ComdtrMakesTwoPassesFromZeroForEachPoint) {
         return dt;
     };
     double dt1 = 0.0, dt2 = 0.0;
-    comdtr(kFastSlot, pair, orbit, t1, t2, p1, p2, dt1, dt2);
+    comdtr(testRun, kFastSlot, pair, orbit, t1, t2, p1, p2, dt1, dt2);
     EXPECT_NEAR(dt1, hand(pair.p1L1, t1, p1), 1e-14);
     EXPECT_NEAR(dt2, hand(pair.p2L1, t2, p2), 1e-14);
 }
@@ -106,7 +107,7 @@ TEST_F(Geometry, ComrngRotatesTheThirdPassPositionOnce) {
     const double t1 = 1006.0, t2 = 1006.0004, dt1 = 2.0e-4, dt2 = -3.0e-4;
     double rho1 = 0.0, rho2 = 0.0;
     std::array<double, 3> u{};
-    comrng(kFastSlot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
+    comrng(testRun, kFastSlot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
 
     std::array<double, 3> s1{}, s2{};
     double third1 = 0.0, third2 = 0.0;
@@ -124,10 +125,10 @@ TEST_F(Geometry, ComrngSamePointAndTagGiveEqualRangesAndUnitVector) {
     std::array<double, 3> u{};
     StationPair same = pair;
     same.p2L1 = same.p1L1;
-    comrng(kCircularSlot, same, orbit, 1008.3, 1008.3, 1.0e-3, 1.0e-3, rho1, rho2, u);
+    comrng(testRun, kCircularSlot, same, orbit, 1008.3, 1008.3, 1.0e-3, 1.0e-3, rho1, rho2, u);
     EXPECT_EQ(rho1, rho2);
 
-    comrng(kCircularSlot, pair, orbit, 1008.3, 1008.1, 1.0e-3, -2.0e-3, rho1, rho2, u);
+    comrng(testRun, kCircularSlot, pair, orbit, 1008.3, 1008.1, 1.0e-3, -2.0e-3, rho1, rho2, u);
     EXPECT_NEAR(norm(u[0], u[1], u[2]), 1.0, 1e-15);
     // From the satellite towards point 2: moving point 2 along u lengthens its range.
     const ModelState s = model(kCircularSlot, 1008.1);
@@ -139,8 +140,8 @@ TEST_F(Geometry, Comrg2GivesComrngRangesAndElevationOfRotatedPosition) {
     const double t1 = 1006.0, t2 = 1006.0, dt1 = 1e-4, dt2 = 1e-4, lat2 = 0.85, lon2 = 0.24;
     double rho1 = 0.0, rho2 = 0.0, r1 = 0.0, r2 = 0.0, elevation = 0.0;
     std::array<double, 3> u{};
-    comrng(kFastSlot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
-    comrg2(kFastSlot, pair, orbit, t1, t2, dt1, dt2, Geodetic{lat2, lon2}, r1, r2, elevation);
+    comrng(testRun, kFastSlot, pair, orbit, t1, t2, dt1, dt2, rho1, rho2, u);
+    comrg2(testRun, kFastSlot, pair, orbit, t1, t2, dt1, dt2, Geodetic{lat2, lon2}, r1, r2, elevation);
     EXPECT_EQ(r1, rho1);
     EXPECT_EQ(r2, rho2);
 
@@ -157,7 +158,7 @@ TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange)
     const Geodetic site{0.85, 0.24, 100.0};
     SignalPath path;
     OrbitMiss miss = OrbitMiss::none;
-    ASSERT_TRUE(signalPath(orbit, invprn(kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
+    ASSERT_TRUE(signalPath(orbit, invprn(testSats, kFastSlot), pair.p2L1, t, dt, t, path, miss, &site));
     std::array<double, 3> rotated{};
     double third = 0.0;
     EXPECT_EQ(path.range, handRange(pair.p2L1, t, dt, rotated, third));
@@ -165,7 +166,7 @@ TEST_F(Geometry, SignalPathCarriesTheTravelTimeUnitVectorAndElevationOfItsRange)
     EXPECT_NEAR(norm(path.unit[0], path.unit[1], path.unit[2]), 1.0, 1e-15);
     EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
     // An orbit that does not reach the transmission time: the miss, the path untouched.
-    EXPECT_FALSE(signalPath(orbit, invprn(kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
+    EXPECT_FALSE(signalPath(orbit, invprn(testSats, kFastSlot), pair.p2L1, 1000.05, 0.0, t, path, miss));
     EXPECT_EQ(miss, OrbitMiss::outsideSpan);
     EXPECT_EQ(path.elevation, elevationAt(site, pair.p2L1, path.satellite));
 }
@@ -200,30 +201,30 @@ TEST_F(Geometry, OrbitFailureStopsWithTheCodeOfItsPass) {
     double rho1 = 0.0, rho2 = 0.0, dt1 = 0.0, dt2 = 0.0, elevation = 0.0;
     std::array<double, 3> u{};
     // A transmission time before the first orbit epoch: error 3.
-    EXPECT_STOP(comrng(kCircularSlot, pair, orbit, 1000.05, 1008.0, 0.0, 0.0, rho1, rho2, u), 34551);
+    EXPECT_STOP(comrng(testRun, kCircularSlot, pair, orbit, 1000.05, 1008.0, 0.0, 0.0, rho1, rho2, u), 34551);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 27\n");
     captureOutput();
-    EXPECT_STOP(comrng(kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, rho1, rho2, u), 34552);
+    EXPECT_STOP(comrng(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, rho1, rho2, u), 34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
-    EXPECT_STOP(comrg2(kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
+    EXPECT_STOP(comrg2(testRun, kStillSlot, pair, orbit, 1008.0, 1000.05, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation),
                 34552);
     EXPECT_EQ(listingText(), " oterp error in comrng-- 3 12\n");
     captureOutput();
-    EXPECT_STOP(comdtr(kStillSlot, pair, orbit, 1000.03, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 34553);
+    EXPECT_STOP(comdtr(testRun, kStillSlot, pair, orbit, 1000.03, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 34553);
     EXPECT_EQ(listingText(), " oterp error in comdtr-- 3 12\n");
     captureOutput();
-    EXPECT_STOP(comdtr(kStillSlot, pair, orbit, 1008.0, 1000.03, 2.0e7, 2.0e7, dt1, dt2), 34554);
+    EXPECT_STOP(comdtr(testRun, kStillSlot, pair, orbit, 1008.0, 1000.03, 2.0e7, 2.0e7, dt1, dt2), 34554);
     EXPECT_EQ(listingText(), " oterp error in comdtr-- 3 12\n");
 }
 
 TEST_F(Geometry, SlotOutsideThePrnTableStops) {
     double rho1 = 0.0, rho2 = 0.0, dt1 = 0.0, dt2 = 0.0, elevation = 0.0;
     std::array<double, 3> u{};
-    EXPECT_STOP(comdtr(4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
-    EXPECT_STOP(comrng(0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, rho1, rho2, u), 74358);
-    EXPECT_STOP(comrg2(4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation), 74358);
-    EXPECT_STOP(invprn(4), 74358);
+    EXPECT_STOP(comdtr(testRun, 4, pair, orbit, 1008.0, 1008.0, 2.0e7, 2.0e7, dt1, dt2), 74358);
+    EXPECT_STOP(comrng(testRun, 0, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, rho1, rho2, u), 74358);
+    EXPECT_STOP(comrg2(testRun, 4, pair, orbit, 1008.0, 1008.0, 0.0, 0.0, Geodetic{0.8, 0.2}, rho1, rho2, elevation), 74358);
+    EXPECT_STOP(invprn(testSats, 4), 74358);
     EXPECT_EQ(listingText(), "");
 }
 

@@ -9,6 +9,7 @@
 
 #include "orbit/orbit.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno::test {
 
@@ -23,10 +24,10 @@ using SatelliteModel = std::function<ModelState(int slot, double t)>;
 
 // Empties the PrnTable and enters `prns` in slots 1, 2, ...
 inline void setPrns(const std::vector<int>& prns) {
-    newprn();
+    newprn(testSats);
     for (int prn : prns) {
         int slot = 0;
-        putprn(SatId::gps(prn), slot);
+        putprn(testSats, SatId::gps(prn), slot);
     }
 }
 
@@ -40,7 +41,7 @@ struct TestOrbit {
 // 1..`slots`, tabulated from `model` at the grid epochs and interpolated as a loaded orbit is.
 inline TestOrbit makeOrbit(int slots, double firstTime, double interval, int epochs, const SatelliteModel& model) {
     std::vector<SatId> sats;
-    for (int s = 1; s <= slots; ++s) sats.push_back(invprn(s));
+    for (int s = 1; s <= slots; ++s) sats.push_back(invprn(testSats, s));
     std::vector<varno::SatelliteState> states;
     for (int k = 1; k <= epochs; ++k) {
         const double t = firstTime + (k - 1) * interval;

@@ -6,6 +6,7 @@
 #include "models/orbit_fixture.h"
 #include "station/station.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -31,7 +32,7 @@ class RefSat : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        openrs();
+        openrs(testRefs);
         pair.p1L1 = {kA, 0.0, 0.0};
         pair.p2L1 = {kA, 1000.0, 0.0};
     }
@@ -42,7 +43,7 @@ protected:
     }
     int lookup(double t) {
         int slot = -1;
-        EXPECT_TRUE(getrs(slot, t)) << "t = " << t;
+        EXPECT_TRUE(getrs(testRefs, slot, t)) << "t = " << t;
         return slot;
     }
     test::TestOrbit orbit;
@@ -55,7 +56,7 @@ TEST_F(RefSat, MakrstExampleGivesTwoEntriesAndItsDump) {
         const bool early = t < 450.0;
         return slot == 1 ? (early ? 60.0 : 20.0) : (early ? 30.0 : 70.0);
     });
-    makrst(0.0, 1000.0, 30.0, pair, orbit, 2);
+    makrst(testTables, testSats, 0.0, 1000.0, 30.0, pair, orbit, 2);
     EXPECT_EQ(listingText(),
               " 2 entries in reference satellite table\n"
               " dump ref. sat. table  nrs = 2\n"
@@ -66,7 +67,7 @@ TEST_F(RefSat, MakrstExampleGivesTwoEntriesAndItsDump) {
     EXPECT_EQ(lookup(300.3), 2);
     EXPECT_EQ(lookup(1000.2), 2);
     int slot = -1;
-    EXPECT_FALSE(getrs(slot, 1000.3));
+    EXPECT_FALSE(getrs(testRefs, slot, 1000.3));
 }
 
 TEST_F(RefSat, MakrstReferenceReturningGivesThreeEntries) {
@@ -75,8 +76,8 @@ TEST_F(RefSat, MakrstReferenceReturningGivesThreeEntries) {
         const bool middle = t > 150.0 && t < 750.0;
         return slot == 1 ? 45.0 : (middle ? 50.0 : 40.0);
     });
-    makrst(0.0, 1250.0, 30.0, pair, orbit, 2);
-    const RefSatTable& table = refSatTable();
+    makrst(testTables, testSats, 0.0, 1250.0, 30.0, pair, orbit, 2);
+    const RefSatTable& table = testRefs;
     ASSERT_EQ(table.nrs, 3);
     EXPECT_EQ(table.refSlot[1], 1);
     EXPECT_EQ(table.refSlot[2], 2);
@@ -88,32 +89,32 @@ TEST_F(RefSat, MakrstReferenceReturningGivesThreeEntries) {
 
 TEST_F(RefSat, MakrstOneSatelliteHighestCoversEveryTime) {
     plan({11, 4, 30}, 21, [](int slot, double t) { return slot == 2 ? 80.0 - t / 100.0 : 10.0 + slot; });
-    makrst(300.0, 3000.0, 1.0, pair, orbit, 3);
+    makrst(testTables, testSats, 300.0, 3000.0, 1.0, pair, orbit, 3);
     int n = 0;
-    sizers(n);
+    sizers(testRefs, n);
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(refSatTable().endTime[1], 3000.0);
+    EXPECT_EQ(testRefs.endTime[1], 3000.0);
     EXPECT_EQ(lookup(-1.0e6), 2);
     EXPECT_EQ(lookup(1.0e9), 2);
 }
 
 TEST_F(RefSat, MakrstTieKeepsTheLowerSlot) {
     plan({21, 9, 13}, 21, [](int slot, double) { return slot == 1 ? 20.0 : 55.0; });
-    makrst(0.0, 900.0, 30.0, pair, orbit, 3);
+    makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 3);
     EXPECT_EQ(lookup(600.0), 2);
 }
 
 TEST_F(RefSat, MakrstStopsWhenNoSatelliteIsAboveTheHorizon) {
     // Exactly on the horizon is not above it.
     plan({21, 9}, 21, [](int slot, double t) { return slot == 1 ? 0.0 : (t < 500.0 ? 10.0 : -5.0); });
-    EXPECT_STOP(makrst(0.0, 900.0, 30.0, pair, orbit, 2), 32875);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 2), 32875);
     EXPECT_EQ(listingText(), "");
 }
 
 TEST_F(RefSat, MakrstPointOneWithoutGeodeticPositionStops) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
     pair.p1L1 = {10000.0, 0.0, 10000.0};  // the iteration does not converge there
-    EXPECT_STOP(makrst(0.0, 900.0, 30.0, pair, orbit, 2), 93278);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 2), 93278);
 }
 
 TEST_F(RefSat, MakrstOrbitFailureNamesErrorPrnAndTime) {
@@ -121,18 +122,18 @@ TEST_F(RefSat, MakrstOrbitFailureNamesErrorPrnAndTime) {
     orbit = test::makeOrbit(2, 0.0, kGrid, 21, [](int slot, double t) {  // slot 2 has no orbit
         return slot == 2 ? ModelState{} : atElevation(40.0 + 0.0 * t);
     });
-    EXPECT_STOP(makrst(600.0, 900.0, 30.0, pair, orbit, 2), 34958);
+    EXPECT_STOP(makrst(testTables, testSats, 600.0, 900.0, 30.0, pair, orbit, 2), 34958);
     EXPECT_EQ(listingText(), " oterp error in makrst-- 2 9 600\n");
 
     captureOutput();
     plan({21, 9}, 21, [](int, double) { return 40.0; });
-    EXPECT_STOP(makrst(5400.0, 6600.0, 30.0, pair, orbit, 2), 34958);  // the orbit ends at 6000
+    EXPECT_STOP(makrst(testTables, testSats, 5400.0, 6600.0, 30.0, pair, orbit, 2), 34958);  // the orbit ends at 6000
     EXPECT_EQ(listingText(), " oterp error in makrst-- 3 21 6300\n");
 }
 
 TEST_F(RefSat, MakrstSlotBeyondThePrnTableStops) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
-    EXPECT_STOP(makrst(0.0, 900.0, 30.0, pair, orbit, 3), 74358);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 3), 74358);
 }
 
 TEST_F(RefSat, MakrstOverflowNamesTheSample) {
@@ -141,20 +142,20 @@ TEST_F(RefSat, MakrstOverflowNamesTheSample) {
         const bool even = static_cast<long>(t / kGrid) % 2 == 0;
         return (slot == 1) == even ? 50.0 : 30.0;
     });
-    EXPECT_STOP(makrst(0.0, 32000.0, 30.0, pair, orbit, 2), 87435);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 32000.0, 30.0, pair, orbit, 2), 87435);
     EXPECT_EQ(listingText(), " ref sat table overflow at 30000\n");
-    EXPECT_EQ(refSatTable().nrs, kMaxRefEntries);
+    EXPECT_EQ(testRefs.nrs, kMaxRefEntries);
 }
 
 TEST_F(RefSat, MakrstWithoutAnySampleStopsRatherThanFilingNoSatellite) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
-    EXPECT_STOP(makrst(900.2, 900.0, 30.0, pair, orbit, 2), 32875);
-    EXPECT_EQ(refSatTable().nrs, 0);
-    EXPECT_STOP(makrst(0.0, 900.0, 0.0, pair, orbit, 2), 32875);
+    EXPECT_STOP(makrst(testTables, testSats, 900.2, 900.0, 30.0, pair, orbit, 2), 32875);
+    EXPECT_EQ(testRefs.nrs, 0);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 0.0, pair, orbit, 2), 32875);
     // A start within 0.1 s after the stop still gives one sample.
-    makrst(900.1, 900.0, 30.0, pair, orbit, 2);
-    EXPECT_EQ(refSatTable().nrs, 1);
-    EXPECT_EQ(refSatTable().endTime[1], 900.0);
+    makrst(testTables, testSats, 900.1, 900.0, 30.0, pair, orbit, 2);
+    EXPECT_EQ(testRefs.nrs, 1);
+    EXPECT_EQ(testRefs.endTime[1], 900.0);
 }
 
 TEST_F(RefSat, MakrstSamplingStepFollowsTheDataInterval) {
@@ -174,8 +175,8 @@ TEST_F(RefSat, MakrstSamplingStepFollowsTheDataInterval) {
             return ModelState{kA + kDistance, 0.0, along, 0.0};
         });
         captureOutput();
-        makrst(0.0, 4.0 * c.step, c.interval, pair, orbit, 2);
-        const RefSatTable& table = refSatTable();
+        makrst(testTables, testSats, 0.0, 4.0 * c.step, c.interval, pair, orbit, 2);
+        const RefSatTable& table = testRefs;
         ASSERT_EQ(table.nrs, 2);
         EXPECT_EQ(table.endTime[1], 2.0 * c.step);
         EXPECT_EQ(table.endTime[2], 4.0 * c.step);
@@ -184,34 +185,34 @@ TEST_F(RefSat, MakrstSamplingStepFollowsTheDataInterval) {
 
 TEST_F(RefSat, PutrsExtendsAddsAndRefusesWhenFull) {
     int n = -1;
-    EXPECT_TRUE(putrs(3, 100.0, n));
+    EXPECT_TRUE(putrs(testRefs, 3, 100.0, n));
     EXPECT_EQ(n, 1);
-    EXPECT_TRUE(putrs(3, 400.0, n));
+    EXPECT_TRUE(putrs(testRefs, 3, 400.0, n));
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(refSatTable().endTime[1], 400.0);
-    for (int i = 2; i <= kMaxRefEntries; ++i) EXPECT_TRUE(putrs(i % 2 == 0 ? 1 : 3, 400.0 + i, n));
+    EXPECT_EQ(testRefs.endTime[1], 400.0);
+    for (int i = 2; i <= kMaxRefEntries; ++i) EXPECT_TRUE(putrs(testRefs, i % 2 == 0 ? 1 : 3, 400.0 + i, n));
     EXPECT_EQ(n, kMaxRefEntries);
-    EXPECT_FALSE(putrs(2, 900.0, n));
+    EXPECT_FALSE(putrs(testRefs, 2, 900.0, n));
     EXPECT_EQ(n, kMaxRefEntries);
-    EXPECT_EQ(refSatTable().endTime[kMaxRefEntries], 400.0 + kMaxRefEntries);
+    EXPECT_EQ(testRefs.endTime[kMaxRefEntries], 400.0 + kMaxRefEntries);
     // The last satellite again still extends a full table.
-    EXPECT_TRUE(putrs(1, 950.0, n));
-    EXPECT_EQ(refSatTable().endTime[kMaxRefEntries], 950.0);
-    openrs();
-    sizers(n);
+    EXPECT_TRUE(putrs(testRefs, 1, 950.0, n));
+    EXPECT_EQ(testRefs.endTime[kMaxRefEntries], 950.0);
+    openrs(testRefs);
+    sizers(testRefs, n);
     EXPECT_EQ(n, 0);
 }
 
 TEST_F(RefSat, GetrsOnEmptyTableStops) {
     int slot = 0;
-    EXPECT_STOP(getrs(slot, 0.0), 13598);
+    EXPECT_STOP(getrs(testRefs, slot, 0.0), 13598);
 }
 
 TEST_F(RefSat, GetrsCursorNearAnEntryEnd) {
     int n = 0;
-    putrs(1, 300.0, n);
-    putrs(2, 600.0, n);
-    putrs(3, 1000.0, n);
+    putrs(testRefs, 1, 300.0, n);
+    putrs(testRefs, 2, 600.0, n);
+    putrs(testRefs, 3, 1000.0, n);
     // Cursor on entry 2: from the previous end (included) onwards the lookup stays on entry 2.
     EXPECT_EQ(lookup(500.0), 2);
     EXPECT_EQ(lookup(300.0), 2);
@@ -221,38 +222,38 @@ TEST_F(RefSat, GetrsCursorNearAnEntryEnd) {
     EXPECT_EQ(lookup(300.2), 1);
     EXPECT_EQ(lookup(300.0), 1);
     EXPECT_EQ(lookup(300.3), 2);
-    EXPECT_EQ(refSatTable().cursor, 2);
+    EXPECT_EQ(testRefs.cursor, 2);
 }
 
 TEST_F(RefSat, GetrsBehindCursorRestartsAndBeyondEndFails) {
     int n = 0;
-    putrs(1, 300.0, n);
-    putrs(2, 600.0, n);
-    putrs(3, 1000.0, n);
+    putrs(testRefs, 1, 300.0, n);
+    putrs(testRefs, 2, 600.0, n);
+    putrs(testRefs, 3, 1000.0, n);
     EXPECT_EQ(lookup(900.0), 3);
     EXPECT_EQ(lookup(599.9), 2);  // before entry 2's end: restart from entry 1
     EXPECT_EQ(lookup(1000.2), 3);
     int slot = -1;
-    EXPECT_FALSE(getrs(slot, 1000.3));
+    EXPECT_FALSE(getrs(testRefs, slot, 1000.3));
     EXPECT_EQ(slot, -1);
-    EXPECT_EQ(refSatTable().cursor, 3);
+    EXPECT_EQ(testRefs.cursor, 3);
     EXPECT_EQ(lookup(50.0), 1);
 }
 
 TEST_F(RefSat, DumprsFormatsEntriesAndStopsOnUnknownSlot) {
     test::setPrns({5, 31});
     int n = 0;
-    putrs(2, 86399.5, n);
-    putrs(1, 123456.78, n);
-    putrs(2, 1234567.0, n);
-    dumprs();
+    putrs(testRefs, 2, 86399.5, n);
+    putrs(testRefs, 1, 123456.78, n);
+    putrs(testRefs, 2, 1234567.0, n);
+    dumprs(testTables, testSats);
     EXPECT_EQ(listingText(),
               " dump ref. sat. table  nrs = 3\n"
               " 86399.50    31\n"
               "123456.78     5    37057.28\n"
               "*********    31  1111110.22\n");
-    putrs(3, 1234600.0, n);
-    EXPECT_STOP(dumprs(), 74358);
+    putrs(testRefs, 3, 1234600.0, n);
+    EXPECT_STOP(dumprs(testTables, testSats), 74358);
 }
 
 }  // namespace

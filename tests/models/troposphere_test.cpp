@@ -3,6 +3,7 @@
 
 #include "models/models.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -70,50 +71,50 @@ TEST(Tropo, InputOutsideItsRangeStopsWithItsCode) {
 }
 
 TEST(Gettdl, SwitchDecidesBetweenZeroAndTheModel) {
-    inimet(false);
+    testRun.met = inimet(false);
     double delay = -1.0;
-    gettdl(0.0, 0.0, 10.0 * kDegree, delay);
+    gettdl(testRun.met, 0.0, 0.0, 10.0 * kDegree, delay);
     EXPECT_EQ(delay, 0.0);
-    gettdl(5.0, 1.0e6, -3.0, delay);  // arguments are not even checked
+    gettdl(testRun.met, 5.0, 1.0e6, -3.0, delay);  // arguments are not even checked
     EXPECT_EQ(delay, 0.0);
 
-    inimet(true);
-    EXPECT_EQ(metParams().pressure, 1013.0);
-    EXPECT_EQ(metParams().relativeHumidity, 0.5);
-    EXPECT_EQ(metParams().temperature, 20.0);
-    gettdl(0.0, 0.0, 10.0 * kDegree, delay);
+    testRun.met = inimet(true);
+    EXPECT_EQ(testRun.met.pressure, 1013.0);
+    EXPECT_EQ(testRun.met.relativeHumidity, 0.5);
+    EXPECT_EQ(testRun.met.temperature, 20.0);
+    gettdl(testRun.met, 0.0, 0.0, 10.0 * kDegree, delay);
     double expected = 0.0;
     tropo(1013.0, 0.5, 20.0, 0.0, 0.0, 10.0 * kDegree, expected);
     EXPECT_EQ(delay, expected);
-    metParams().pressure = 1200.0;
-    EXPECT_STOP(gettdl(0.0, 0.0, 1.0, delay), 80001);
-    inimet(false);
+    testRun.met.pressure = 1200.0;
+    EXPECT_STOP(gettdl(testRun.met, 0.0, 0.0, 1.0, delay), 80001);
+    testRun.met = inimet(false);
 }
 
 TEST(Gettdh, StandardAtmosphereCarriesSeaLevelValuesToTheHeight) {
-    inimet(false);
+    testRun.met = inimet(false);
     double delay = -1.0;
-    gettdh(0.0, 0.0, 10.0 * kDegree, delay);
+    gettdh(testRun.met, 0.0, 0.0, 10.0 * kDegree, delay);
     EXPECT_EQ(delay, 0.0);
 
-    inimet(true);
+    testRun.met = inimet(true);
     // At sea level the model is gettdl's, to the bit.
     double atSea = 0.0, expected = 0.0;
-    gettdh(0.7, 0.0, 10.0 * kDegree, atSea);
-    gettdl(0.7, 0.0, 10.0 * kDegree, expected);
+    gettdh(testRun.met, 0.7, 0.0, 10.0 * kDegree, atSea);
+    gettdl(testRun.met, 0.7, 0.0, 10.0 * kDegree, expected);
     EXPECT_EQ(atSea, expected);
     // 500 m up the zenith delay shrinks by about 0.18 m: 0.14 m dry with the pressure, the rest wet.
     double zenith0 = 0.0, zenith500 = 0.0;
-    gettdh(0.7, 0.0, GpsConstants::pi / 2.0, zenith0);
-    gettdh(0.7, 500.0, GpsConstants::pi / 2.0, zenith500);
+    gettdh(testRun.met, 0.7, 0.0, GpsConstants::pi / 2.0, zenith0);
+    gettdh(testRun.met, 0.7, 500.0, GpsConstants::pi / 2.0, zenith500);
     EXPECT_NEAR(zenith0 - zenith500, 0.18, 0.01);
     // A mountain station is no stop: the derived pressure (about 800 hPa at 2000 m) is below tropo's bounds.
     double mountain = 0.0;
-    gettdh(0.7, 2000.0, 30.0 * kDegree, mountain);
+    gettdh(testRun.met, 0.7, 2000.0, 30.0 * kDegree, mountain);
     EXPECT_GT(mountain, 3.0);
     EXPECT_LT(mountain, 4.6);
-    EXPECT_STOP(gettdh(0.7, 5001.0, 1.0, delay), 80005);
-    inimet(false);
+    EXPECT_STOP(gettdh(testRun.met, 0.7, 5001.0, 1.0, delay), 80005);
+    testRun.met = inimet(false);
 }
 
 }  // namespace

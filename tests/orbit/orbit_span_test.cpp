@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "sp3_fixture.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -13,7 +14,7 @@ class OrbspnTest : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
+        testRun.jd0 = 0;
     }
     // Reads the spans of files starting at the given epoch indexes (900 s apart), `epochs` each; an index of
     // 100 or more starts at index - 100 with a 300 s interval.
@@ -63,17 +64,16 @@ TEST_F(OrbspnTest, GapIntervalOrderAndGridAreRefusedNamingBothFiles) {
 }
 
 TEST(Orbgap, SaysWhatIsCoveredWhatIsNeededAndWhichDayIsMissing) {
-    resetTimebase();
-    setjd0(2010, 3, 18);
-    EXPECT_EQ(orbgap(0, 85500, 0, 86370),
+    testRun.jd0 = setjd0(2010, 3, 18);
+    EXPECT_EQ(orbgap(testRun.jd0, 0, 85500, 0, 86370),
               "the orbit covers 2010-03-18 00:00:00 to 2010-03-18 23:45:00 but the data need 2010-03-18 00:00:00 to "
               "2010-03-18 23:59:30: the orbit file of the day after (2010-03-19) is missing; give every orbit file "
               "with --orbit, in time order");
-    EXPECT_EQ(orbgap(0, 85500, -0.0725, -0.0725),
+    EXPECT_EQ(orbgap(testRun.jd0, 0, 85500, -0.0725, -0.0725),
               "the orbit covers 2010-03-18 00:00:00 to 2010-03-18 23:45:00 but the data need a satellite position at "
               "2010-03-17 23:59:59.93: the orbit file of the day before (2010-03-17) is missing; give every orbit "
               "file with --orbit, in time order");
-    EXPECT_EQ(orbgap(0, 85500, 0, 85500), "");
+    EXPECT_EQ(orbgap(testRun.jd0, 0, 85500, 0, 85500), "");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "orbit/orbit_table.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno::test {
 
@@ -17,14 +18,14 @@ namespace varno::test {
 inline void loadForPrnTable(const std::vector<TextFile*>& files, OrbitTable& table, int& satCount, int epochs,
                             double start, double stop) {
     std::vector<SatId> columns;
-    for (int slot = 1; slot <= runSatellites().size(); ++slot) columns.push_back(invprn(slot));
-    lodorb(files, table, columns, epochs, start, stop);
-    newprn();
+    for (int slot = 1; slot <= testSats.size(); ++slot) columns.push_back(invprn(testSats, slot));
+    lodorb(files, testRun.jd0, table, columns, epochs, start, stop);
+    newprn(testSats);
     for (const SatId& sat : columns) {
         int slot = 0;
-        putprn(sat, slot);
+        putprn(testSats, sat, slot);
     }
-    numprn(satCount);
+    numprn(testSats, satCount);
 }
 inline void loadForPrnTable(TextFile& file, OrbitTable& table, int& satCount, int epochs, double start,
                             double stop) {
@@ -93,18 +94,18 @@ inline OrbitTable sp3Load(const TempDir& dir, const std::vector<std::string>& te
         files.push_back(std::make_unique<TextFile>(dir.write("orbit" + std::to_string(i + 1) + ".sp3", texts[i])));
         pointers.push_back(files.back().get());
     }
-    setjd0(2005, 4, 1);
-    numprn(satCount);
+    testRun.jd0 = setjd0(2005, 4, 1);
+    numprn(testSats, satCount);
     OrbitTable table;
     loadForPrnTable(pointers, table, satCount, epochs, start, stop);
     return table;
 }
 
 inline void sp3SetPrns(const std::vector<int>& prns) {
-    newprn();
+    newprn(testSats);
     for (int prn : prns) {
         int slot = 0;
-        putprn(SatId::gps(prn), slot);
+        putprn(testSats, SatId::gps(prn), slot);
     }
 }
 

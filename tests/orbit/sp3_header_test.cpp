@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "sp3_fixture.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -12,7 +13,7 @@ class Sp3VersionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
+        testRun.jd0 = 0;
     }
     test::TempDir dir;
 };

@@ -11,6 +11,7 @@
 #include "sp3_fixture.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -64,10 +65,10 @@ std::string orbitFile(const std::vector<int>& sats, int epochs) {
 }
 
 void setPrns(const std::vector<int>& prns) {
-    newprn();
+    newprn(testSats);
     for (int prn : prns) {
         int slot = 0;
-        putprn(SatId::gps(prn), slot);
+        putprn(testSats, SatId::gps(prn), slot);
     }
 }
 
@@ -80,9 +81,9 @@ struct Loaded {
 Loaded load(const std::string& text, int epochs, double start, double stop) {
     TempDir dir;
     TextFile file(dir.write("orbit.sp3", text));
-    setjd0(2005, 4, 1);
+    testRun.jd0 = setjd0(2005, 4, 1);
     Loaded out;
-    numprn(out.satCount);
+    numprn(testSats, out.satCount);
     test::loadForPrnTable(file, out.table, out.satCount, epochs, start, stop);
     return out;
 }
@@ -96,8 +97,8 @@ class LodorbTest : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
-        newprn();
+        testRun.jd0 = 0;
+        newprn(testSats);
     }
 };
 
@@ -111,10 +112,10 @@ TEST_F(LodorbTest, PrunesUnlistedSatellitesInPrnOrderWithTheCountAfterEachRemova
               "lodorb reset number of sats ==>   4\n"
               "lodorb reset number of sats ==>   3\n");
     EXPECT_EQ(got.satCount, 3);
-    ASSERT_EQ(runSatellites().size(), 3);
-    EXPECT_EQ(invprn(1).number, 7);
-    EXPECT_EQ(invprn(2).number, 3);
-    EXPECT_EQ(invprn(3).number, 40);
+    ASSERT_EQ(testSats.size(), 3);
+    EXPECT_EQ(invprn(testSats, 1).number, 7);
+    EXPECT_EQ(invprn(testSats, 2).number, 3);
+    EXPECT_EQ(invprn(testSats, 3).number, 40);
     // The third record of every epoch (PRN 12) is not read: only two records per epoch count.
     EXPECT_EQ(xOf(got.table, 1, 9), kmValue(7, 8, 1) * 1000.0);
     EXPECT_EQ(xOf(got.table, 3, 9), 0.0);
@@ -259,7 +260,7 @@ TEST_F(LodorbTest, LoadsTheRealBroadcastOrbit) {
     const std::string path = varno::test::sharedDir() + "/data/gsi-3040-0759-3km/orbit.sp3";
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "dataset not present: " << path;
     TextFile file(path);
-    setjd0(2005, 4, 1);
+    testRun.jd0 = setjd0(2005, 4, 1);
     OrbitTable t;
     int satCount = 32;
     test::loadForPrnTable(file, t, satCount, 14, 85500, 85500 + 13 * 900);
@@ -292,7 +293,7 @@ TEST_F(LodorbTest, BadRecordAnywhereInTheWindowDropsTheSatellite) {
               " no usable orbit for prn 7 -- dropped\n"
               " no usable orbit for prn 9 -- dropped\n");
     EXPECT_EQ(got.satCount, 2);
-    ASSERT_EQ(runSatellites().size(), 2);
+    ASSERT_EQ(testSats.size(), 2);
     EXPECT_EQ(got.table.data.size(), 10u * (1 + 4 * 2));
     EXPECT_EQ(xOf(got.table, 1, 1), kmValue(3, 1, 1) * 1000.0);
     EXPECT_EQ(xOf(got.table, 2, 10), kmValue(12, 10, 1) * 1000.0);
@@ -396,10 +397,11 @@ TEST_F(LodorbTest, CorpusFilesLoadOrAreRefusedNamingFileAndLine) {
         std::string kind;
         std::string line;
         try {
-            resetTimebase();
+            testRun.jd0 = 0;
             setPrns(all);
             TextFile file(path);
             const OrbitSpan span = orbspn({&file});
+            testRun.jd0 = span.jd0;
             file.rewind();
             OrbitTable t;
             int satCount = 32;

@@ -109,6 +109,53 @@ TEST(CovarianceAccumulator, MatchesTheDenseSandwichAtANodeAndBetweenNodes) {
     EXPECT_GT(fromColumns(p.covariance).trace(), fromColumns(p.whiteNoise).trace());  // shared references
 }
 
+// Weights that are the inverse of each epoch's covariance (reference 1 shared), rows of W·A given: the dense
+// sandwich, and with white errors the covariance of generalised least squares, σ0²·(AᵀWA)⁻¹.
+TEST(CovarianceAccumulator, TakesTheRowsOfGeneralisedWeights) {
+    const int n = 9;  // satellites 2..4, each at times 0..2
+    const std::array<double, 3> reference{0.6, 0.8, 0.7};
+    const auto sat = [](int i) { return 2 + i / 3; };
+    const auto ref = [&](int i) { return reference[static_cast<std::size_t>(i % 3)]; };
+    Eigen::MatrixXd a(n, 3), c0(n, n);
+    Eigen::VectorXd v(n), own(n);
+    for (int i = 0; i < n; ++i) {
+        a.row(i) << 0.3 * sat(i) - 0.7 + 0.01 * (i % 3), std::sin(sat(i)), 0.5 - 0.1 * i;
+        v(i) = std::cos(3.0 * i) * 0.4;
+        own(i) = 0.5 + 0.1 * ((i * 7) % 5);
+    }
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) c0(i, j) = (i % 3 == j % 3 ? ref(i) : 0.0) + (i == j ? own(i) : 0.0);
+    }
+    const Eigen::MatrixXd wa = c0.inverse() * a;
+    const Eigen::VectorXd wv = c0.inverse() * v;
+    const Eigen::Matrix3d inverse = (a.transpose() * wa).inverse();
+    for (const double c : {0.0, 0.5}) {
+        CovarianceAccumulator acc(0.0, 1.0);
+        Eigen::MatrixXd sigma(n, n);  // the model's: the epoch's at lag 0, each process decaying in time
+        for (int i = 0; i < n; ++i) {
+            PostFitDifference d{double(i % 3), sat(i), 1, {a(i, 0), a(i, 1), a(i, 2)}, 1.0, v(i), own(i), ref(i)};
+            d.generalised = true;
+            d.weightedPartials = {wa(i, 0), wa(i, 1), wa(i, 2)};
+            d.weightedResidual = wv(i);
+            acc.add(d);
+            for (int j = 0; j < n; ++j) {
+                const double dt = std::abs(i % 3 - j % 3);
+                const double k = (dt == 0 ? 1 - c : 0) + c * std::exp(-dt / 2.0);
+                sigma(i, j) = k * (std::sqrt(ref(i) * ref(j)) + (sat(i) == sat(j) ? std::sqrt(own(i) * own(j)) : 0));
+            }
+        }
+        const RealisticCovariance r = acc.finish({true, 2.0, c});
+        const Eigen::Matrix3d middle = wa.transpose() * sigma * wa;
+        const double absorbed = std::clamp((inverse * middle).trace(), 3.0, n - 1.0);
+        const Eigen::Matrix3d expected = v.dot(wv) / (n - absorbed) * inverse * middle * inverse;
+        ASSERT_TRUE(r.available);
+        EXPECT_LT((fromColumns(r.covariance) - expected).norm(), 1e-12 * expected.norm()) << c;
+        if (c == 0.0) {
+            EXPECT_LT((fromColumns(r.covariance) - v.dot(wv) / (n - 3) * inverse).norm(), 1e-12 * expected.norm());
+        }
+    }
+}
+
 TEST(CovarianceAccumulator, EstimatesTheCorrelationTimeOfGaussMarkovResiduals) {
     std::mt19937_64 random(7);
     std::normal_distribution<double> normal;

@@ -6,6 +6,7 @@
 #include "results/results.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -66,9 +67,8 @@ std::string xmlProblem(const std::string& doc) {
 }
 
 TEST(ResidualPlot, WellFormedAndOfBoundedSizeForADayAtOneSecond) {
-    resetTimebase();
-    setjd0(2024, 3, 1);
-    ResidualPlot plot(0.0, 86399.0);
+    testRun.jd0 = setjd0(2024, 3, 1);
+    ResidualPlot plot(testRun.jd0, 0.0, 86399.0);
     // 660,000 residuals of 8 of 30 satellites at a time, a few of them trimmed outliers.
     int count = 0;
     for (int t = 0; t < 86400 && count < 660000; ++t) {
@@ -89,11 +89,11 @@ TEST(ResidualPlot, WellFormedAndOfBoundedSizeForADayAtOneSecond) {
     EXPECT_NE(svg.find("l5 5m0 -5l-5 5"), std::string::npos);  // the trimmed are marked
     EXPECT_NE(svg.find(">12:00<"), std::string::npos);          // calendar ticks
     EXPECT_NE(svg.find(">2024-03-01<"), std::string::npos);
-    resetTimebase();
+    testRun.jd0 = 0;
 }
 
 TEST(ResidualPlot, EmptyPlotIsStillADocument) {
-    EXPECT_EQ(xmlProblem(ResidualPlot(100.0, 100.0).svg("none")), "");
+    EXPECT_EQ(xmlProblem(ResidualPlot(testRun.jd0, 100.0, 100.0).svg("none")), "");
 }
 
 }  // namespace

@@ -3,18 +3,19 @@
 #include "results/results.h"
 #include "test_support.h"
 #include "timebase/timebase.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
 
 TEST(CalendarText, RoundsToTheMillisecondAcrossMinuteAndDay) {
-    resetTimebase();
-    setjd0(2006, 8, 26);
-    EXPECT_EQ(calendarText(civjts(2006, 8, 26, 10, 0, 30.25)), "2006-08-26T10:00:30.250");
-    EXPECT_EQ(calendarText(civjts(2006, 8, 26, 23, 59, 59.9996), ' '), "2006-08-27 00:00:00.000");
-    EXPECT_EQ(calendarText(civjts(2006, 8, 31, 12, 0, 0.0)), "2006-08-31T12:00:00.000");
-    EXPECT_EQ(calendarText(-0.5), "2006-08-25T23:59:59.500");
-    resetTimebase();
+    testRun.jd0 = setjd0(2006, 8, 26);
+    EXPECT_EQ(calendarText(testRun.jd0, civjts(testRun.jd0, 2006, 8, 26, 10, 0, 30.25)), "2006-08-26T10:00:30.250");
+    EXPECT_EQ(calendarText(testRun.jd0, civjts(testRun.jd0, 2006, 8, 26, 23, 59, 59.9996), ' '),
+              "2006-08-27 00:00:00.000");
+    EXPECT_EQ(calendarText(testRun.jd0, civjts(testRun.jd0, 2006, 8, 31, 12, 0, 0.0)), "2006-08-31T12:00:00.000");
+    EXPECT_EQ(calendarText(testRun.jd0, -0.5), "2006-08-25T23:59:59.500");
+    testRun.jd0 = 0;
 }
 
 TEST(OutputFile, NothingReplacedUntilCommitted) {

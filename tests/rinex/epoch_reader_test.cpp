@@ -8,6 +8,7 @@
 #include "rinex/rinex.h"
 #include "rinex_fixtures.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -22,10 +23,10 @@ using test::obsLine;
 struct Receiver {
     Receiver(const test::TempDir& dir, const std::string& name, const std::string& text)
         : file(dir.write(name, text)) {
-        oscan(file, summary);
+        oscan(file, testRun.jd0, testSats, summary);
         skipHeader(file);
     }
-    bool get(double t) { return oget(file, summary, runSatellites().size(), t, record); }
+    bool get(double t) { return oget(file, summary, testSats, testSats.size(), t, record); }
     TextFile file;
     ObsFileSummary summary;
     EpochRecord record;
@@ -35,16 +36,15 @@ class ReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
-        setjd0(2006, 1, 1);
-        newprn();
+        testRun.jd0 = setjd0(2006, 1, 1);
+        newprn(testSats);
     }
     test::TempDir dir;
 };
 
 int slotOf(int prn) {
     int slot = 0;
-    EXPECT_TRUE(getprn(SatId::gps(prn), slot)) << "PRN " << prn;
+    EXPECT_TRUE(getprn(testSats, SatId::gps(prn), slot)) << "PRN " << prn;
     return slot;
 }
 
@@ -108,7 +108,7 @@ TEST_F(ReaderTest, EpochsWithinPointThreeSecondsMatch) {
     };
     for (const Case& c : {Case{30.25, true}, Case{29.75, true}, Case{30.35, false}, Case{29.65, false},
                         Case{30.3, true}, Case{29.7, true}}) {
-        newprn();
+        newprn(testSats);
         std::string text = header({"C1"}) + epochAt(0, {"G01"}) + obsLine({1.0});
         text += epochAt(c.epoch, {"G01"}) + obsLine({2.0}) + epochAt(60, {"G01"}) + obsLine({3.0});
         Receiver r(dir, "point1.rnx", text);
@@ -145,7 +145,7 @@ TEST_F(ReaderTest, PseudorangeFallsBackOnC1PerValue) {
     EXPECT_EQ(obs[3][3], kNoData);  // P2 field blank
 
     // Without C1 in the file a blank P1 stays absent, and dget refuses the satellite.
-    newprn();
+    newprn(testSats);
     std::string noC1 = header({"L1", "L2", "P1", "P2"}) + epochAt(0, {"G01"});
     noC1 += obsLine({111.5, 222.5, kBlankValue, 21000000.5}) + dataEpochs(30, 30, 1, {"G01"}, 4);
     Receiver p(dir, "point2.rnx", noC1);
@@ -177,8 +177,8 @@ TEST_F(ReaderTest, SatellitesOutsideTheTableAndOtherSystemsAreSkipped) {
     text += obsLine({5, 5, 5, 5, 5}) + obsLine({5});
     Receiver r(dir, "point1.rnx", text);
     int n = 0;
-    delprn(SatId::gps(9), n);  // dropped by the orbit loader
-    ASSERT_EQ(runSatellites().size(), 1);
+    delprn(testSats, SatId::gps(9), n);  // dropped by the orbit loader
+    ASSERT_EQ(testSats.size(), 1);
     ASSERT_TRUE(r.get(30));
     EXPECT_EQ(r.record.present[1], 1);
     // Slot 2 is beyond the run's count: the record holds no entry for it at all.
@@ -206,12 +206,13 @@ TEST_F(ReaderTest, BadEpochContentStops) {
     ObsFileSummary summary;
     summary.typeCount = 1;
     summary.typeIndex = {0, 0, 1, 0, 0};
+    summary.jd0 = testRun.jd0;
     EpochRecord record;
     TextFile none(dir.write("a.rnx", epochAt(0, {}) + epochAt(30, {"G01"}) + obsLine({1.0})));
-    EXPECT_STOP(oget(none, summary, 1, 0, record), 24303);
+    EXPECT_STOP(oget(none, summary, testSats, 1, 0, record), 24303);
     TextFile zero(dir.write("b.rnx", epochAt(0, {"G00"}) + obsLine({1.0})));
     record = EpochRecord{};
-    EXPECT_STOP(oget(zero, summary, 1, 0, record), 32646);
+    EXPECT_STOP(oget(zero, summary, testSats, 1, 0, record), 32646);
     EXPECT_EQ(listingText(), " zero prn number was not expected\n");
 }
 
@@ -282,11 +283,11 @@ TEST_F(ReaderTest, CorpusFilesReadThrough) {
     }
     std::sort(files.begin(), files.end());
     for (const auto& path : files) {
-        newprn();
+        newprn(testSats);
         TextFile file(path.string());
         ObsFileSummary summary;
         try {
-            oscan(file, summary);
+            oscan(file, testRun.jd0, testSats, summary);
         } catch (const StopRequest&) {
             continue;
         } catch (const InputError&) {
@@ -299,7 +300,7 @@ TEST_F(ReaderTest, CorpusFilesReadThrough) {
         std::string outcome;
         try {
             for (double t = summary.firstEpoch; t - summary.lastEpoch <= 0.2; t += step) {
-                if (oget(file, summary, runSatellites().size(), t, record)) ++delivered;
+                if (oget(file, summary, testSats, testSats.size(), t, record)) ++delivered;
                 if (record.syncState == 2) break;
             }
             outcome = std::to_string(delivered) + " epochs delivered";

@@ -8,6 +8,7 @@
 #include "rinex/rinex.h"
 #include "rinex_fixtures.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -23,18 +24,17 @@ class ScanTest : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
-        setjd0(2006, 1, 1);
-        newprn();
+        testRun.jd0 = setjd0(2006, 1, 1);
+        newprn(testSats);
     }
     // Scans `text` written as a file.
     void scan(const std::string& text) {
         TextFile file(dir.write("point1.rnx", text));
-        oscan(file, summary);
+        oscan(file, testRun.jd0, testSats, summary);
     }
     std::vector<int> prns() const {
         std::vector<int> prns;
-        for (const SatId& sat : runSatellites().satellites()) prns.push_back(sat.number);
+        for (const SatId& sat : testSats.satellites()) prns.push_back(sat.number);
         return prns;
     }
     test::TempDir dir;
@@ -105,8 +105,7 @@ TEST_F(ScanTest, TwoDigitYears) {
         int field, year;
     };
     for (const Case& c : {Case{79, 2079}, Case{80, 1980}, Case{6, 2006}}) {
-        resetTimebase();
-        setjd0(c.year, 3, 1);
+        testRun.jd0 = setjd0(c.year, 3, 1);
         std::string text = header({"C1"});
         text += epochLine(c.field, 3, 1, 0, 0, 0.0, 0, {"G01"}) + obsLine({1.0});
         text += epochLine(c.field, 3, 2, 0, 0, 30.0, 0, {"G01"}) + obsLine({1.0});
@@ -156,7 +155,7 @@ TEST_F(ScanTest, MedianIntervalIsRoundedToFiveSecondsAboveFivePointOne) {
         {{0.0, 30.0, 60.0, 150.0}, 30.0},  // a gap does not lengthen it
     };
     for (const Case& c : cases) {
-        newprn();
+        newprn(testSats);
         std::string text = header({"C1"});
         for (double t : c.times) text += epochAt(t, {"G01"}) + obsLine({1.0});
         scan(text);
@@ -168,7 +167,7 @@ TEST_F(ScanTest, MedianIntervalIsRoundedToFiveSecondsAboveFivePointOne) {
 
 TEST_F(ScanTest, PrnTableGainsGpsSatellitesInOrderOfFirstAppearance) {
     int slot = 0;
-    putprn(SatId::gps(9), slot);  // seen in the other file already
+    putprn(testSats, SatId::gps(9), slot);  // seen in the other file already
     std::string text = header({"C1"});
     text += epochAt(0, {"G05", "R07", " 12", "G00", "G09"}) + std::string(5, '\n');
     text += epochAt(30, {"E11", "G03", "G05", "S20"}) + std::string(4, '\n');
@@ -185,7 +184,7 @@ TEST_F(ScanTest, SatelliteCountBelowOneStops) {
 
 TEST_F(ScanTest, FullPrnTableStops) {
     int slot = 0;
-    for (int prn = 33; prn <= 64; ++prn) putprn(SatId::gps(prn), slot);
+    for (int prn = 33; prn <= 64; ++prn) putprn(testSats, SatId::gps(prn), slot);
     EXPECT_STOP(scan(header({"C1"}) + dataEpochs(0, 30, 2, {"G01"}, 1)), 32898);
     EXPECT_EQ(listingText(), " station id -- PT01\n prn table overflow\n");
     captureOutput();
@@ -291,15 +290,15 @@ TEST_F(ScanTest, CorpusFilesEndCleanly) {
     std::sort(files.begin(), files.end());
     EXPECT_GE(files.size(), 30u);
     for (const auto& path : files) {
-        newprn();
+        newprn(testSats);
         summary = ObsFileSummary{};
         std::string outcome;
         try {
             TextFile file(path.string());
-            oscan(file, summary);
+            oscan(file, testRun.jd0, testSats, summary);
             outcome = "scanned: " + std::to_string(summary.firstEpoch) + " .. " + std::to_string(summary.lastEpoch) +
                       ", interval " + std::to_string(summary.interval) + ", " +
-                      std::to_string(runSatellites().size()) + " satellites";
+                      std::to_string(testSats.size()) + " satellites";
             EXPECT_LE(summary.firstEpoch, summary.lastEpoch) << path;
         } catch (const StopRequest& stop) {
             outcome = "stop " + std::to_string(stop.code);

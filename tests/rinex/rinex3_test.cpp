@@ -6,6 +6,7 @@
 #include "rinex/rinex.h"
 #include "rinex_fixtures.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -43,17 +44,16 @@ class Rinex3Test : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
-        setjd0(2006, 1, 1);
-        newprn();
+        testRun.jd0 = setjd0(2006, 1, 1);
+        newprn(testSats);
     }
     void scan(const std::string& text) {
         file.open(dir.write("point2.rnx", text));
-        oscan(file, summary);
+        oscan(file, testRun.jd0, testSats, summary);
     }
     std::vector<int> prns() const {
         std::vector<int> prns;
-        for (const SatId& sat : runSatellites().satellites()) prns.push_back(sat.number);
+        for (const SatId& sat : testSats.satellites()) prns.push_back(sat.number);
         return prns;
     }
     std::string refusal(const std::string& text) {
@@ -123,14 +123,14 @@ TEST_F(Rinex3Test, EpochReaderDeliversTheRolesWithTheFallbackPerValue) {
          sat3("G07", {23.5, 3.5, nan, 0.0005, 24.5}) + sat3("G12", {25.5}) + epoch3(30, 1) + sat3("G05", {1}));
     skipHeader(file);
     EpochRecord record;
-    ASSERT_TRUE(oget(file, summary, 3, 0.0, record));
+    ASSERT_TRUE(oget(file, summary, testSats, 3, 0.0, record));
     using Obs = std::array<double, 4>;
     EXPECT_EQ(record.obs[1], (Obs{1.25, 20.5, 2.5, 22.5}));
     EXPECT_EQ(record.obs[2], (Obs{3.5, 23.5, kNoData, 24.5}));
     EXPECT_EQ(record.obs[3], (Obs{kNoData, 25.5, kNoData, kNoData}));
-    EXPECT_FALSE(oget(file, summary, 3, 29.0, record));
+    EXPECT_FALSE(oget(file, summary, testSats, 3, 29.0, record));
     EXPECT_EQ(record.syncState, 1);
-    EXPECT_TRUE(oget(file, summary, 3, 30.0, record));
+    EXPECT_TRUE(oget(file, summary, testSats, 3, 30.0, record));
     EXPECT_EQ(record.present[1] + record.present[2] + record.present[3], 1);
 }
 
@@ -157,9 +157,9 @@ TEST_F(Rinex3Test, ScanStopsAsTheRinex2ScanDoes) {
         {header3(kTypes) + year1899 + one + two, false, 34589},
     };
     for (const Case& c : cases) {
-        newprn();
+        newprn(testSats);
         int slot = 0;
-        for (int prn = 33; c.fullTable && prn <= 64; ++prn) putprn(SatId::gps(prn), slot);
+        for (int prn = 33; c.fullTable && prn <= 64; ++prn) putprn(testSats, SatId::gps(prn), slot);
         EXPECT_STOP(scan(c.text), c.code);
     }
 }
@@ -167,27 +167,29 @@ TEST_F(Rinex3Test, ScanStopsAsTheRinex2ScanDoes) {
 TEST_F(Rinex3Test, EpochReaderStops) {
     summary.rinex3 = true;
     summary.typeIndex = {0, 0, 1, 0, 0};
+    summary.jd0 = testRun.jd0;
     TextFile none(dir.write("a.rnx", epoch3(0, 0) + epoch3(30, 1) + sat3("G05", {1})));
     EpochRecord record;
-    EXPECT_STOP(oget(none, summary, 1, 0, record), 24303);
+    EXPECT_STOP(oget(none, summary, testSats, 1, 0, record), 24303);
     TextFile zero(dir.write("b.rnx", epoch3(0, 1) + sat3("G00", {1})));
     record = EpochRecord{};
-    EXPECT_STOP(oget(zero, summary, 1, 0, record), 32646);
+    EXPECT_STOP(oget(zero, summary, testSats, 1, 0, record), 32646);
     TextFile ended(dir.write("c.rnx", epoch3(0, 1) + sat3("G05", {1}) + epoch3(30, 1) + sat3("G05", {1})));
     record = EpochRecord{};
-    EXPECT_TRUE(oget(ended, summary, 1, 0, record));
-    EXPECT_TRUE(oget(ended, summary, 1, 30, record));
-    EXPECT_FALSE(oget(ended, summary, 1, 60, record));
-    EXPECT_STOP(oget(ended, summary, 1, 30, record), 34591);
+    EXPECT_TRUE(oget(ended, summary, testSats, 1, 0, record));
+    EXPECT_TRUE(oget(ended, summary, testSats, 1, 30, record));
+    EXPECT_FALSE(oget(ended, summary, testSats, 1, 60, record));
+    EXPECT_STOP(oget(ended, summary, testSats, 1, 30, record), 34591);
 }
 
 TEST_F(Rinex3Test, EpochsExactlyPointThreeSecondsOffAreInStep) {
     summary.rinex3 = true;
     summary.typeIndex = {0, 0, 1, 0, 0};
+    summary.jd0 = testRun.jd0;
     for (double epoch : {29.7, 30.3}) {
         TextFile file(dir.write("a.rnx", epoch3(epoch, 1) + sat3("G05", {1})));
         EpochRecord record;
-        EXPECT_TRUE(oget(file, summary, 1, 30, record)) << epoch;
+        EXPECT_TRUE(oget(file, summary, testSats, 1, 30, record)) << epoch;
         EXPECT_EQ(record.syncState, 0) << epoch;
     }
 }
@@ -197,14 +199,13 @@ TEST(Rinex3Corpus, RealFilesAreScanned) {
     if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "corpus not present";
     for (const char* name : {"o3_sptu0150.16o", "o3_pixel6.23o"}) {
         captureOutput();
-        resetTimebase();
-        setjd0(2016, 1, 15);
-        newprn();
+        testRun.jd0 = setjd0(2016, 1, 15);
+        newprn(testSats);
         TextFile file((corpus / name).string());
         ObsFileSummary summary;
-        EXPECT_NO_THROW(oscan(file, summary)) << name;
+        EXPECT_NO_THROW(oscan(file, testRun.jd0, testSats, summary)) << name;
         EXPECT_GT(summary.lastEpoch, summary.firstEpoch) << name;
-        EXPECT_GT(runSatellites().size(), 3) << name;
+        EXPECT_GT(testSats.size(), 3) << name;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "rinex/rinex.h"
 #include "rinex_fixtures.h"
 #include "test_support.h"
+#include "test_run.h"
 
 namespace varno {
 namespace {
@@ -35,14 +36,14 @@ class ReconTest : public ::testing::Test {
 protected:
     void SetUp() override {
         captureOutput();
-        resetTimebase();
-        newprn();
+        testRun.jd0 = 0;
+        newprn(testSats);
     }
     void run(const std::string& orbitText, const std::string& text1, const std::string& text2) {
         TextFile orbit(dir.write("orbit.sp3", orbitText));
         TextFile obs1(dir.write("point1.rnx", text1));
         TextFile obs2(dir.write("point2.rnx", text2));
-        recon(orbit, obs1, obs2, plan, summary1, summary2, pair);
+        recon(orbit, obs1, obs2, testSats, plan, summary1, summary2, pair);
         Record line;
         ASSERT_TRUE(obs1.next(line, 80));
         EXPECT_TRUE(line.startsWith(61, "RINEX VERSION / TYPE")) << "point 1 file not rewound";
@@ -78,13 +79,13 @@ TEST_F(ReconTest, CommonSpanAndOrbitWindowOfAGoodRun) {
     EXPECT_EQ((std::array<double, 7>{double(plan.satCount), double(plan.orbitEpochs), plan.orbitStart,
                                      plan.orbitStop, plan.dataStart, plan.dataEnd, plan.interval}),
               (std::array<double, 7>{3, 18, 0, 15300, 3630, 7200, 30}));
-    EXPECT_EQ(jd0(), 53736);
+    EXPECT_EQ(plan.jd0, 53736);
     EXPECT_EQ(summary2.stationId, "PT02");
     EXPECT_EQ(pair.p1Marker, (std::array<double, 3>{-3978242.4348, 3382841.1715, 3649902.7667}));
     EXPECT_EQ(pair.p2Marker, pair.p1Marker);
     EXPECT_EQ(pair.p1L1, (std::array<double, 3>{}));
     // Point 2's new satellite follows those of point 1.
-    EXPECT_EQ(invprn(3).number, 7);
+    EXPECT_EQ(invprn(testSats, 3).number, 7);
 }
 
 TEST_F(ReconTest, CommonIntervalIsTheLargerMeanRounded) {
@@ -92,7 +93,7 @@ TEST_F(ReconTest, CommonIntervalIsTheLargerMeanRounded) {
         double step1, step2, interval;
     };
     for (const Case& c : {Case{1.0, 30.0, 30.0}, Case{1.0, 2.4, 2.0}, Case{2.5, 2.5, 3.0}}) {
-        newprn();
+        newprn(testSats);
         run(kDayOrbit, receiver(3600, 3900, c.step1), receiver(3600, 3900, c.step2));
         EXPECT_EQ(plan.interval, c.interval) << c.step1 << " and " << c.step2;
     }
@@ -101,7 +102,7 @@ TEST_F(ReconTest, CommonIntervalIsTheLargerMeanRounded) {
 TEST_F(ReconTest, CommonStartMovesToTheNearestMultipleOfTheInterval) {
     run(kDayOrbit, receiver(3615.2, 7215.2, 30), receiver(3600, 7200, 30));
     EXPECT_EQ(plan.dataStart, 3630.0);  // NINT(120.5067) = 121
-    newprn();
+    newprn(testSats);
     run(kDayOrbit, receiver(3614.9, 7214.9, 30), receiver(3600, 7200, 30));
     EXPECT_EQ(plan.dataStart, 3600.0);
 }
@@ -112,7 +113,7 @@ TEST_F(ReconTest, SpansThatDoNotOverlapAreRefused) {
     EXPECT_NE(listingText().find("common start/stop, intrvl     7200.     7200.       30.\n"), std::string::npos);
     // Overlapping by 10 s, which the 30 s grid rounds away.
     captureOutput();
-    newprn();
+    newprn(testSats);
     EXPECT_STOP(run(kDayOrbit, receiver(3600, 3640, 1), receiver(3630, 9000, 30)), 43587);
     EXPECT_EQ(lastLine(), " receiver data do not overlap -- fatal");
 }
@@ -123,16 +124,16 @@ TEST_F(ReconTest, OrbitMustCoverTheCommonSpanWithinPointTwoSeconds) {
     run(orbitHeader(2006, 1, 1, 1, 0, 0.15, 20, 900.0), data, data);
     EXPECT_EQ(plan.orbitStart, 3600.15);
     captureOutput();
-    newprn();
+    newprn(testSats);
     EXPECT_STOP(run(orbitHeader(2006, 1, 1, 1, 0, 0.25, 20, 900.0), data, data), 43588);
     EXPECT_EQ(listingText().substr(listingText().find(" orbit interval")),
               " orbit interval too short -- fatal\norbit start/stop      3600.    20700.\n");
     // Stop side: the orbit ends 0.15 s before the common stop (passes) or 0.25 s before it (refused).
-    newprn();
+    newprn(testSats);
     run(orbitHeader(2006, 1, 1, 0, 29, 59.85, 7, 900.0), data, data);
     EXPECT_EQ(plan.orbitStop, 7199.85);
     EXPECT_EQ(plan.orbitEpochs, 7);
-    newprn();
+    newprn(testSats);
     EXPECT_STOP(run(orbitHeader(2006, 1, 1, 0, 29, 59.75, 7, 900.0), data, data), 43588);
 }
 
@@ -140,7 +141,7 @@ TEST_F(ReconTest, IntervalsBelowHalfASecondAreRefused) {
     EXPECT_STOP(run(kDayOrbit, receiver(3600, 3610, 0.4), receiver(3600, 3610, 0.4)), 43586);
     EXPECT_EQ(lastLine(), " data interval below 1 s -- fatal");
     EXPECT_EQ(listingText().find("common"), std::string::npos);
-    newprn();
+    newprn(testSats);
     run(kDayOrbit, receiver(3600, 3610, 0.4), receiver(3600, 3610, 1.0));
     EXPECT_EQ(plan.interval, 1.0);
 }
@@ -158,7 +159,7 @@ TEST_F(ReconTest, RealReceiverPair) {
     TextFile orbit(base + "orbit.sp3");
     TextFile obs1(base + "point1.rnx");
     TextFile obs2(base + "point2.rnx");
-    recon(orbit, obs1, obs2, plan, summary1, summary2, pair);
+    recon(orbit, obs1, obs2, testSats, plan, summary1, summary2, pair);
     // Point 2's last epoch is tagged 00:59:30.005.
     EXPECT_EQ(listingText(),
               " orbit ref sys/source -- WGS84 BCT BRDC\n"
@@ -171,7 +172,7 @@ TEST_F(ReconTest, RealReceiverPair) {
               "lodorb start/stop  85500.00  97200.00\n"
               " satellites and epochs 12 14\n");
     std::vector<int> prns;
-    for (const SatId& sat : runSatellites().satellites()) prns.push_back(sat.number);
+    for (const SatId& sat : testSats.satellites()) prns.push_back(sat.number);
     EXPECT_EQ(prns,
               (std::vector<int>{3, 7, 8, 11, 19, 20, 24, 27, 28, 1, 4, 23}));
     EXPECT_EQ(plan.orbitEpochs, 14);

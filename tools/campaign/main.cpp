@@ -141,6 +141,11 @@ int adjust(const Campaign& c, const Plan& plan) {
     if (report.baselines.empty()) throw CampaignError("no job has a result yet: run 'varno-campaign run " + c.file + "'");
     report.network = adjustNetwork(c, report.baselines);
     if (!c.crs.empty()) report.projected = toProjected(c.crs, finalAdjustment(report).stations);
+    if (report.projected)
+        for (const ProjectedStation& s : report.projected->stations)
+            if (s.outsideAreaOfUse)
+                std::fprintf(stderr, "varno-campaign: warning: station %s lies outside the area of use of %s (%s)\n",
+                             s.id.c_str(), c.crs.c_str(), report.projected->areaOfUse.c_str());
     const fs::path work(c.workDirectory);
     writeFile(work / "campaign.html", reportHtml(report));
     writeFile(work / "campaign.json", reportJson(report));

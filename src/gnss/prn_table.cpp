@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <string>
 
+#include "gnss/gnss.h"
 #include "textio/textio.h"
-#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -10,26 +10,23 @@ namespace {
 
 constexpr int kStopBadSlot = 74358;
 
-SatIndex table;
-SystemSet systems = kGpsOnly;
-
+// The systems of the run on this thread: each run sets them when it starts, so two runs in two threads keep theirs.
+thread_local SystemSet systems = kGpsOnly;
 }  // namespace
 
-const SatIndex& runSatellites() { return table; }
+void newprn(SatIndex& table) { table.clear(); }
 
-void newprn() { table.clear(); }
+void numprn(const SatIndex& table, int& n) { n = table.size(); }
 
-void numprn(int& n) { n = table.size(); }
-
-bool getprn(SatId sat, int& slot) {
+bool getprn(const SatIndex& table, SatId sat, int& slot) {
     const int position = table.find(sat);
     slot = position >= 0 ? position + 1 : table.size() + 1;
     return position >= 0;
 }
 
-bool putprn(SatId sat, int& slot) {
+bool putprn(SatIndex& table, SatId sat, int& slot) {
     int found = 0;
-    if (getprn(sat, found)) {
+    if (getprn(table, sat, found)) {
         slot = found;
         return false;
     }
@@ -39,7 +36,7 @@ bool putprn(SatId sat, int& slot) {
     return true;
 }
 
-bool delprn(SatId sat, int& n) {
+bool delprn(SatIndex& table, SatId sat, int& n) {
     const bool held = table.remove(sat);
     n = table.size();
     return held;
@@ -60,7 +57,7 @@ std::string satelliteField(SatId sat, int width) {
     return text.size() >= w ? text : std::string(w - text.size(), ' ') + text;
 }
 
-SatId invprn(int slot) {
+SatId invprn(const SatIndex& table, int slot) {
     if (slot < 1 || slot > table.size()) stopRun(kStopBadSlot);
     return table.at(slot - 1);
 }
