@@ -268,6 +268,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             refuse("unexpected argument '" + arg + "'");
         }
     }
+    // The covariance of an epoch is that of double differences sharing one reference satellite: the double
+    // differences of several systems, each against its own, would be weighted as if they shared one.
+    if (line.options.correlatedWeights && systemCount(line.options.systems) > 1) {
+        refuse("option '--weights correlated' weights the double differences of one system; '--systems " +
+               systemsText(line.options.systems) + "' forms those of several");
+    }
     return line;
 }
 
