@@ -9,7 +9,8 @@
 namespace varno {
 
 inline SatIndex testSats;
-inline RefSatTable testRefs;
-inline RunModels testRun{&testSats, &testRefs, 0, MetParams{}};
+inline RefSatTables testTables;
+inline RefSatTable& testRefs = testTables.of(GnssSystem::gps);
+inline RunModels testRun{&testSats, &testTables, 0, MetParams{}};
 
 }  // namespace varno

@@ -24,7 +24,7 @@ void evaluateOneByOne(GatherFile& gather, const RunModels& run, const OrbitSourc
         const double t2 = o.epochTime2;
         // Looked up with point 1's own time tag: the nominal epoch is not stored.
         int r = 0;
-        if (!getrs(*run.references, r, t1)) {
+        if (!getrs(run.references->of(invprn(*run.sats, k).system), r, t1)) {
             if (listNoReference) writeListing(freeLine(k, t1, t2));
             stopRun(noReferenceStop);
         }
@@ -65,6 +65,9 @@ struct ReferenceShare {
     double dt1 = 0, rho1 = 0, dt2 = 0, rho2 = 0;
     std::array<double, 3> u{};
 };
+
+// Each system's lookup cursor, by GnssSystem.
+using Cursors = std::array<int, kSystemCount>;
 
 // One observation of the epoch being evaluated.
 struct Pending {
@@ -132,19 +135,30 @@ bool point1Clock(ReferenceShare& share, const StoredEpoch& epoch, const RunModel
 
 // The walk of the lookup cursor over the gather order: entering and leaving cursor of every satellite's block,
 // from its first and last lookups. False when a lookup finds no reference.
-bool cursorChain(const RefSatTable& references, const EpochStore& store, int satCount, std::vector<int>& entering,
-                 std::vector<int>& leaving, int& last) {
-    int cursor = references.cursor;
+bool cursorChain(const RunModels& run, const EpochStore& store, int satCount, std::vector<int>& entering,
+                 std::vector<int>& leaving, Cursors& last) {
+    Cursors cursor{};
+    for (GnssSystem system : run.references->systems()) {
+        cursor[static_cast<std::size_t>(system)] = run.references->of(system).cursor;
+    }
     for (int k = 1; k <= satCount; ++k) {
         if (store.count(k) == 0) continue;
-        entering[static_cast<std::size_t>(k)] = cursor;
+        const GnssSystem system = invprn(*run.sats, k).system;
+        int& walk = cursor[static_cast<std::size_t>(system)];
+        entering[static_cast<std::size_t>(k)] = walk;
         int r = 0;
-        if (!lookrs(references, r, store.firstTime(k), cursor)) return false;
-        if (store.count(k) >= 2 && !lookrs(references, r, store.lastTime(k), cursor)) return false;
-        leaving[static_cast<std::size_t>(k)] = cursor;
+        const RefSatTable& references = run.references->of(system);
+        if (!lookrs(references, r, store.firstTime(k), walk)) return false;
+        if (store.count(k) >= 2 && !lookrs(references, r, store.lastTime(k), walk)) return false;
+        leaving[static_cast<std::size_t>(k)] = walk;
     }
     last = cursor;
     return true;
+}
+
+// Moves each system's table cursor to where the walk left it.
+void seekAll(RefSatTables& tables, const Cursors& last) {
+    for (GnssSystem system : tables.systems()) seekrs(tables.of(system), last[static_cast<std::size_t>(system)]);
 }
 
 // One part of the epoch-ordered pass: its epochs evaluated and their results written, each satellite's lookup
@@ -168,12 +182,12 @@ bool evaluatePart(StoreReader& reader, const RunModels& run, const OrbitSource& 
             p.observation = &o;
             p.slot = o.slot;
             if (p.slot < 1 || p.slot > satCount) return false;
+            p.sat = invprn(*run.sats, p.slot);
             int& cursorOfSlot = cursor[static_cast<std::size_t>(p.slot)];
-            if (!lookrs(*run.references, p.reference, epoch.epochTime1, cursorOfSlot)) return false;
+            if (!lookrs(run.references->of(p.sat.system), p.reference, epoch.epochTime1, cursorOfSlot)) return false;
             p.share = shares.find(p.reference, epoch, run, orbit, pair);
             if (p.share == nullptr) return false;
             p.rho1 = o.rho1;
-            p.sat = invprn(*run.sats, p.slot);
             if (!(p.reference == epoch.refSlot && epoch.cached != 0 && o.cached != 0)) {
                 OrbitMiss miss = OrbitMiss::none;
                 SignalPath path1;
@@ -241,13 +255,15 @@ std::size_t partCount(const EpochStore& store) {
 
 // The cursors at the start of a part: each satellite's block walked from where it enters, by its first lookup
 // and the last one before the part, as cursorChain walks it. False when a lookup finds no reference.
-bool partStart(const RefSatTable& references, const EpochStore& store, int satCount, const std::vector<int>& entering,
+bool partStart(const RunModels& run, const EpochStore& store, int satCount, const std::vector<int>& entering,
                Part& part) {
     part.start = entering;
     for (int k = 1; k <= satCount; ++k) {
         const std::size_t s = static_cast<std::size_t>(k);
         const int before = part.place->before(k);
+        const GnssSystem system = before >= 1 ? invprn(*run.sats, k).system : GnssSystem::gps;
         int r = 0;
+        const RefSatTable& references = run.references->of(system);
         if (before >= 1 && !lookrs(references, r, store.firstTime(k), part.start[s])) return false;
         if (before >= 2 && !lookrs(references, r, part.place->lastBefore[s], part.start[s])) return false;
     }
@@ -264,11 +280,11 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     if (satCount < 1) return false;
     std::vector<int> entering(static_cast<std::size_t>(satCount) + 1, 0);
     std::vector<int> leaving(static_cast<std::size_t>(satCount) + 1, 0);
-    int last = 0;
-    if (!cursorChain(*run.references, store, satCount, entering, leaving, last)) return false;
+    Cursors last{};
+    if (!cursorChain(run, store, satCount, entering, leaving, last)) return false;
     store.rewind();
     if (store.places().empty()) {
-        seekrs(*run.references, last);
+        seekAll(*run.references, last);
         return true;
     }
 
@@ -283,7 +299,7 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     std::vector<Part> parts(partCount(store));
     for (std::size_t i = 0; i < parts.size(); ++i) {
         parts[i].place = &places[i * places.size() / parts.size()];
-        if (!partStart(*run.references, store, satCount, entering, parts[i])) return false;
+        if (!partStart(run, store, satCount, entering, parts[i])) return false;
     }
     if (placed != nullptr) {
         for (Part& part : parts) part.placed = placed->writer();
@@ -291,8 +307,11 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parts[i].end = parts[i + 1].place->offset;
     parts.back().end = store.size();
 
+    // The helpers name satellites as the run does.
+    const SystemSet systems = runSystems();
     const auto evaluate = [&](Part& part) {
         try {
+            setRunSystems(systems);
             StoreReader reader(store, part.place->offset, part.end);
             SpillWriter writer(spill, *part.place);
             part.evaluated =
@@ -325,7 +344,7 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
         if (placed != nullptr) placed->discard();
         return false;
     }
-    seekrs(*run.references, last);
+    seekAll(*run.references, last);
     spill.replay(placed != nullptr ? placed->use : use);
     return true;
 }

@@ -50,14 +50,16 @@ struct Block {
     std::vector<adjust_internal::RangesJob> jobs;
 };
 
-// Forms the equations of one epoch (both receivers hold data at t) and appends them to the scatter files.
-void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
-                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
-                  EpochEquations& equations, std::vector<StoredObservation>& stored) {
+// Forms the equations of one epoch (both receivers hold data at t) within `system` and appends them to the
+// scatter files.
+void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
+                   const EpochModels& models, std::vector<ScatterFile>& files, EpochStore* store,
+                   const KnownRanges* ahead, EpochEquations& equations, std::vector<StoredObservation>& stored) {
     const RunModels& run = *models.run;
+    RefSatTable& references = run.references->of(system);
     // The reference satellite of an epoch is chosen by its nominal time, not by a receiver's time tag.
     int r = 0;
-    if (!getrs(*run.references, r, t)) return;
+    if (!getrs(references, r, t)) return;
     if (!formEpoch(r, rec1, rec2, satCount, models, ahead, equations)) return;
     const double t1 = equations.t1;
     const double p1r = equations.refRange1;
@@ -67,7 +69,7 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     // the orbit then (no usable broadcast record) is left out, as it could not be evaluated.
     int fromFirst = 1;
     int passRef = 0;
-    const bool passRefFound = lookrs(*run.references, passRef, t1, fromFirst);
+    const bool passRefFound = lookrs(references, passRef, t1, fromFirst);
     if (passRefFound && passRef != r && !orbit.serves(invprn(*run.sats, passRef), t1)) return;
     if (stored.size() < equations.differences.size()) stored.resize(equations.differences.size());
     std::fill(stored.begin(), stored.end(), StoredObservation{});
@@ -134,6 +136,15 @@ void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, in
     store->add(epoch, stored.data());
 }
 
+// Forms the equations of one epoch within each system of the run.
+void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
+                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
+                  EpochEquations& equations, std::vector<StoredObservation>& stored) {
+    for (GnssSystem system : models.run->references->systems()) {
+        scatterSystem(system, t, rec1, rec2, satCount, models, files, store, ahead, equations, stored);
+    }
+}
+
 }  // namespace
 
 void formob(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs,
@@ -178,8 +189,11 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
     EpochRecord rec2;
     double t = inputs.dataStart;
     bool gridLeft = true;
-    // The reference lookups the forming will make, made ahead with a copy of the table's cursor.
-    int cursor = run.references->cursor;
+    // The reference lookups the forming will make, made ahead with a copy of the table's cursor (of the first
+    // system: the ranges of the others are computed as they are formed).
+    const GnssSystem first = run.references->systems().front();
+    const RefSatTable& firstReferences = run.references->of(first);
+    int cursor = firstReferences.cursor;
     const auto readBlock = [&](Block& block) {
         block.epochs.clear();
         block.jobs.clear();
@@ -201,7 +215,7 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
             read.ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
             gridLeft = !read.error && !read.ended && t - inputs.dataEnd <= kEndTolerance;
             int r = 0;
-            if (both && run.references->nrs >= 1 && lookrs(*run.references, r, read.t, cursor)) {
+            if (both && firstReferences.nrs >= 1 && lookrs(firstReferences, r, read.t, cursor)) {
                 read.job = static_cast<int>(block.jobs.size());
                 block.jobs.push_back({r, &read.rec1, &read.rec2});
             }

@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "adjust/adjust.h"
@@ -23,8 +25,10 @@ namespace varno {
 
 namespace {
 
-// A residual line (27 columns and its end) and the size of the writes they are gathered into.
+// A residual line (27 columns and its end; 28 when satellites are named with their system letter, the satellite
+// field then " G05") and the size of the writes they are gathered into.
 constexpr std::size_t kResidualLine = 28;
+constexpr std::size_t kLetteredLine = 29;
 constexpr std::size_t kResidualChunk = 1 << 16;
 
 constexpr int kStopGeodetic = 25;
@@ -44,9 +48,18 @@ std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + 
     throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
 }
 
-// The residual line of a result: time, residual, elevation and PRN, in kResidualLine columns with its end.
-void residualLine(const adjust_internal::Evaluated& e, int prn, char* line) {
-    char* end = putI(putF(putF(putF(line, e.epochTime1, 9, 1), e.residual, 9, 3), e.elevation, 6, 2), prn, 3);
+std::size_t residualLineBytes() { return letteredNames() ? kLetteredLine : kResidualLine; }
+
+// The residual line of a result: time, residual, elevation and satellite, in residualLineBytes() columns with its
+// end.
+void residualLine(const adjust_internal::Evaluated& e, SatId sat, char* line) {
+    char* end = putF(putF(putF(line, e.epochTime1, 9, 1), e.residual, 9, 3), e.elevation, 6, 2);
+    if (letteredNames()) {
+        const std::string text = satelliteField(sat, 4);
+        end = std::copy(text.begin(), text.end(), end);
+    } else {
+        end = putI(end, sat.number, 3);
+    }
     *end = '\n';
 }
 
@@ -55,20 +68,22 @@ void residualLine(const adjust_internal::Evaluated& e, int prn, char* line) {
 struct PlacedLines {
     int fd = -1;
     off_t base = 0;
-    std::vector<int> prn;  // by slot
+    std::vector<SatId> sats;  // by slot
+    std::size_t lineBytes = kResidualLine;
 };
 
 // Each satellite's lines of one part gathered into blocks, each block written at its place.
 class LineWriter : public adjust_internal::PlacedWriter {
 public:
     explicit LineWriter(const PlacedLines& file)
-        : file_(file), slots_(file.prn.size()), buffers_(slots_ * kPerSlot * kResidualLine), first_(slots_, 0),
+        : file_(file), slots_(file.sats.size()), line_(file.lineBytes), buffers_(slots_ * kPerSlot * line_),
+          first_(slots_, 0),
           filled_(slots_, 0) {}
     void put(const adjust_internal::Evaluated& e, long place) override {
         const std::size_t k = static_cast<std::size_t>(e.slot);
         if (filled_[k] > 0 && place != first_[k] + filled_[k]) flush(k);
         if (filled_[k] == 0) first_[k] = place;
-        residualLine(e, file_.prn[k], &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * kResidualLine]);
+        residualLine(e, file_.sats[k], &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * line_]);
         if (++filled_[k] == static_cast<long>(kPerSlot)) flush(k);
     }
     void finish() override {
@@ -79,14 +94,15 @@ private:
     static constexpr std::size_t kPerSlot = 256;
 
     void flush(std::size_t k) {
-        const std::size_t bytes = static_cast<std::size_t>(filled_[k]) * kResidualLine;
-        const long long offset = file_.base + static_cast<long long>(first_[k]) * static_cast<long long>(kResidualLine);
-        if (!adjust_internal::writeAt(file_.fd, &buffers_[k * kPerSlot * kResidualLine], bytes, offset)) cannotWrite();
+        const std::size_t bytes = static_cast<std::size_t>(filled_[k]) * line_;
+        const long long offset = file_.base + static_cast<long long>(first_[k]) * static_cast<long long>(line_);
+        if (!adjust_internal::writeAt(file_.fd, &buffers_[k * kPerSlot * line_], bytes, offset)) cannotWrite();
         filled_[k] = 0;
     }
 
     const PlacedLines& file_;
     std::size_t slots_;
+    std::size_t line_;
     std::vector<char> buffers_;
     std::vector<long> first_, filled_;
 };
@@ -97,11 +113,12 @@ private:
 bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* store, const SatIndex& sats, int satCount,
                  PlacedLines& lines) {
     if (store == nullptr || satCount < 1 || satCount > sats.size()) return false;
-    lines.prn.assign(static_cast<std::size_t>(satCount) + 1, 0);
+    lines.sats.assign(static_cast<std::size_t>(satCount) + 1, SatId{});
+    lines.lineBytes = residualLineBytes();
     for (int k = 1; k <= satCount; ++k) {
         const SatId sat = invprn(sats, k);
         if (store->count(k) > 0 && sat.number > systemInfo(sat.system).maxNumber) return false;
-        lines.prn[static_cast<std::size_t>(k)] = sat.number;
+        lines.sats[static_cast<std::size_t>(k)] = sat;
     }
     if (std::fflush(residualFile) != 0) cannotWrite();
     lines.fd = fileno(residualFile);
@@ -141,7 +158,8 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     const ElevationSite site{{lat2, lon2, 0.0}, observer != nullptr && observer->wantsPartials()};
     // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
     std::vector<char> lines;
-    lines.reserve(kResidualChunk + kResidualLine);
+    const std::size_t lineBytes = residualLineBytes();
+    lines.reserve(kResidualChunk + lineBytes);
     const auto writeLines = [&] {
         if (!lines.empty() && std::fwrite(lines.data(), 1, lines.size(), residualFile) != lines.size()) {
             cannotWrite();
@@ -163,8 +181,8 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
         stats.countAll[key] += 1;
         stats.sumAll[key] += e.weight * v * v;
         if (line) {
-            lines.resize(lines.size() + kResidualLine);
-            residualLine(e, sat.number, &lines[lines.size() - kResidualLine]);
+            lines.resize(lines.size() + lineBytes);
+            residualLine(e, sat, &lines[lines.size() - lineBytes]);
             if (lines.size() >= kResidualChunk) writeLines();
         }
         const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
@@ -203,7 +221,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     writeLines();
     // The stream goes on after the lines the parts wrote.
     if (placedCount > 0 &&
-        fseeko(residualFile, placedFile.base + static_cast<off_t>(placedCount) * kResidualLine, SEEK_SET) != 0) {
+        fseeko(residualFile, placedFile.base + static_cast<off_t>(placedCount * static_cast<long>(lineBytes)), SEEK_SET) != 0) {
         cannotWrite();
     }
 
@@ -211,15 +229,15 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     double totalSum = 0.0;
     int totalCount = 0;
     for (std::size_t key = 0; key < stats.countAll.size(); ++key) {
-        const int prn = SatId::fromKey(static_cast<int>(key)).number;
+        const std::string name = satelliteField(SatId::fromKey(static_cast<int>(key)), 2);
         if (stats.countTrim[key] >= 1) {
             totalSum += stats.sumTrim[key];
             totalCount += stats.countTrim[key];
-            writeListing(fmtI(prn, 2) + fmtI(stats.countTrim[key], 8) +
+            writeListing(name + fmtI(stats.countTrim[key], 8) +
                          fmtF(std::sqrt(stats.sumTrim[key] / stats.countTrim[key]), 10, 3) +
                          fmtF(std::sqrt(stats.sumAll[key] / stats.countAll[key]), 10, 3));
         } else if (stats.countAll[key] >= 1) {
-            writeListing(fmtI(prn, 2) + fmtI(0, 8) + fmtF(0.0, 10, 4) +
+            writeListing(name + fmtI(0, 8) + fmtF(0.0, 10, 4) +
                          fmtF(std::sqrt(stats.sumAll[key] / stats.countAll[key]), 10, 4) + " ****");
         }
     }

@@ -27,9 +27,10 @@ void rangesOf(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satCo
     out.ur = s2.unit;
     out.valid = true;
     for (int k = 1; k <= satCount; ++k) {
-        if (k == r || !dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
-        const std::size_t at = static_cast<std::size_t>(k);
         const SatId sat = invprn(*run.sats, k);
+        if (k == r || sat.system != ref.system) continue;
+        if (!dget(k, rec1, rec2, satCount, phase1, p1, l2Phase1, phase2, p2, l2Phase2)) continue;
+        const std::size_t at = static_cast<std::size_t>(k);
         if (signalPaths(orbit, sat, pair.p1L1, t1, out.dt1, sat, pair.p2L1, t2, out.dt2, t1, s1, s2, miss)) {
             out.rho1[at] = s1.range;
             out.rho2[at] = s2.range;

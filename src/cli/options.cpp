@@ -38,6 +38,15 @@ void setElevationMask(CommandLine& line, const std::string& value) {
     line.options.elevationMask = degrees;
 }
 
+void setSystems(CommandLine& line, const std::string& value) {
+    const std::optional<SystemSet> systems = parseSystems(value);
+    if (!systems) {
+        throw CommandLineError("option '--systems' takes system letters G, E, C, J and R separated by commas, or "
+                               "all (G,E,C,J), not '" + value + "'");
+    }
+    line.options.systems = *systems;
+}
+
 void setWeights(CommandLine& line, const std::string& value) {
     if (value == "equal" || value == "elevation" || value == "correlated") {
         line.options.elevationWeights = value != "equal";
@@ -158,6 +167,8 @@ const OptionSpec kOptions[] = {
      [](CommandLine& l, const std::string&) { l.options.troposphere = true; }},
     {"elevation-mask", 0, "DEG", "form double differences only of satellites at least DEG above both horizons",
      setElevationMask},
+    {"systems", 0, "LIST", "G (the default), letters of G, E, C, J, R separated by commas, or all (G,E,C,J)",
+     setSystems},
     {"weights", 0, "MODEL",
      "equal (the default), elevation (by each double difference's variance) or correlated (by each epoch's covariance)",
      setWeights},
@@ -256,6 +267,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             // varno takes no operands: every input is named by its option.
             refuse("unexpected argument '" + arg + "'");
         }
+    }
+    // The covariance of an epoch is that of double differences sharing one reference satellite: the double
+    // differences of several systems, each against its own, would be weighted as if they shared one.
+    if (line.options.correlatedWeights && systemCount(line.options.systems) > 1) {
+        refuse("option '--weights correlated' weights the double differences of one system; '--systems " +
+               systemsText(line.options.systems) + "' forms those of several");
     }
     return line;
 }

@@ -84,10 +84,12 @@ bool formEpoch(int r, const EpochRecord& rec1, const EpochRecord& rec2, int satC
     }
 
     for (int k = 1; k <= satCount; ++k) {
-        if (k == r) continue;
+        // Within the reference's system only: no bias between systems is estimated.
+        const SatId sat = invprn(*m.run->sats, k);
+        if (k == r || sat.system != out.reference.system) continue;
         double p1k = 0, p2k = 0;
         if (!dget(k, rec1, rec2, satCount, phase1, p1k, l2Phase1, phase2, p2k, l2Phase2)) continue;
-        if (!m.orbit->serves(invprn(*m.run->sats, k), out.t1)) continue;
+        if (!m.orbit->serves(sat, out.t1)) continue;
         DoubleDifference d;
         double rho2k = 0, c1k = 0, c2k = 0;
         std::array<double, 3> uk{};

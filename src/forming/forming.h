@@ -88,10 +88,11 @@ struct EpochEquations {
 };
 
 // Forms the epoch whose records are rec1 and rec2 (satellites by slot 1..satCount of the run's table) against
-// reference `referenceSlot`. False (and `out.differences` empty) when the reference lacks a pseudorange at either
-// receiver, stands below the elevation mask or is not served by the orbit at point 1's time tag
-// (OrbitSource::serves); satellites missing at a receiver, below the mask or not served are left out. `known`
-// (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr and comrng do.
+// reference `referenceSlot`, of the satellites of the reference's system. False (and `out.differences` empty) when
+// the reference lacks a pseudorange at either receiver, stands below the elevation mask or is not served by the
+// orbit at point 1's time tag (OrbitSource::serves); satellites missing at a receiver, below the mask or not served
+// are left out. `known` (may be null) supplies ranges worked out before. A missing orbit writes and stops as comdtr
+// and comrng do.
 bool formEpoch(int referenceSlot, const EpochRecord& rec1, const EpochRecord& rec2, int satCount,
                const EpochModels& models, const KnownRanges* known, EpochEquations& out);
 

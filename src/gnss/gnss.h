@@ -41,6 +41,26 @@ std::optional<GnssSystem> systemOfLetter(char letter);
 const std::array<GnssSystem, kSystemCount>& allSystems();
 
 // ---------------------------------------------------------------------------------------------------------------
+// The systems a run uses and the signal it takes of each.
+
+// A choice of systems, indexed by GnssSystem.
+using SystemSet = std::array<bool, kSystemCount>;
+// GPS alone: a run's choice unless told otherwise.
+inline constexpr SystemSet kGpsOnly{true, false, false, false, false, false, false};
+// "G", "G,E,C", "all" (= G,E,C,J: GLONASS only when named, its code biases depend on the channel): the systems a
+// run may use are G, R, E, C and J. None for an empty item or any other letter.
+std::optional<SystemSet> parseSystems(std::string_view text);
+// "G", "G,E,C": the letters of a choice in table order.
+std::string systemsText(const SystemSet& systems);
+// How many systems a choice holds.
+int systemCount(const SystemSet& systems);
+
+// The L1-band code types (RINEX 3 names) a system's pseudorange is taken from, in order of preference: of each
+// satellite the first type both receivers recorded is used. GPS's list is that of the P1 role (C1W, C1P, C1Y), C1C
+// serving where a record lacks it, as the readers have always done.
+const std::vector<std::string>& codePreference(GnssSystem system);
+
+// ---------------------------------------------------------------------------------------------------------------
 // A satellite: a system and its number within the system (PRN for GPS, Galileo, BeiDou, QZSS; slot for GLONASS;
 // PRN − 100 for SBAS as RINEX 3 writes it). Compared and hashed as a whole; written "G05".
 struct SatId {
@@ -108,6 +128,16 @@ bool putprn(SatIndex& table, SatId sat, int& slot);
 bool delprn(SatIndex& table, SatId sat, int& n);
 // The satellite held in `slot`; a slot outside 1..count stops the run with code 74358.
 SatId invprn(const SatIndex& table, int slot);
+
+// The systems the run on this thread was asked for (GPS alone until set; each run sets its own when it starts).
+// With any choice but GPS alone the run names its satellites with their system letter.
+void setRunSystems(const SystemSet& systems);
+const SystemSet& runSystems();
+bool letteredNames();
+// A satellite's name: its number ("5"), or with letteredNames() its id ("E12").
+std::string satelliteName(SatId sat);
+// The same right-justified in `width` columns.
+std::string satelliteField(SatId sat, int width);
 
 }  // namespace varno
 

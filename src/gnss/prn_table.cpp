@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <string>
+
 #include "gnss/gnss.h"
 #include "textio/textio.h"
 
@@ -7,6 +10,8 @@ namespace {
 
 constexpr int kStopBadSlot = 74358;
 
+// The systems of the run on this thread: each run sets them when it starts, so two runs in two threads keep theirs.
+thread_local SystemSet systems = kGpsOnly;
 }  // namespace
 
 void newprn(SatIndex& table) { table.clear(); }
@@ -35,6 +40,21 @@ bool delprn(SatIndex& table, SatId sat, int& n) {
     const bool held = table.remove(sat);
     n = table.size();
     return held;
+}
+
+void setRunSystems(const SystemSet& chosen) { systems = chosen; }
+
+const SystemSet& runSystems() { return systems; }
+
+bool letteredNames() { return systems != kGpsOnly; }
+
+std::string satelliteName(SatId sat) { return letteredNames() ? sat.text() : std::to_string(sat.number); }
+
+std::string satelliteField(SatId sat, int width) {
+    if (!letteredNames()) return fmtI(sat.number, width);
+    const std::string text = sat.text();
+    const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
+    return text.size() >= w ? text : std::string(w - text.size(), ' ') + text;
 }
 
 SatId invprn(const SatIndex& table, int slot) {

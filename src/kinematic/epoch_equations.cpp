@@ -61,8 +61,11 @@ bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& re
                         const ObservationModel& model, int& cursor, KinematicEquations& equations) {
     equations.differences.clear();
     int r = 0;
-    // The reference satellite of an epoch is chosen by its nominal time, as in the static adjustment.
-    if (run.references->nrs < 1 || !lookrs(*run.references, r, t, cursor)) return false;
+    // The reference satellite of an epoch is chosen by its nominal time, as in the static adjustment. An epoch's
+    // solution is of the run's first system alone: one reference, no bias between systems.
+    const GnssSystem system = run.references->systems().front();
+    const RefSatTable& references = run.references->of(system);
+    if (references.nrs < 1 || !lookrs(references, r, t, cursor)) return false;
     Geodetic g1, g2;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], g1.latitude, g1.longitude, g1.height)) return false;
     if (!xyzgeo(point2L1[0], point2L1[1], point2L1[2], g2.latitude, g2.longitude, g2.height)) return false;
@@ -83,7 +86,7 @@ bool formEpochEquations(double t, const EpochRecord& rec1, const EpochRecord& re
     for (int c = 0; c < 3; ++c) equations.referenceLineOfSight[c] = -ref.towards2[c];
 
     for (int k = 1; k <= satCount; ++k) {
-        if (k == r) continue;
+        if (k == r || invprn(*run.sats, k).system != system) continue;
         SatelliteView v;
         if (!view(k, rec1, rec2, satCount, run, orbit, pair.p1L1, point2L1, g1, g2, dt1, dt2, v) || masked(model, v)) {
             continue;

@@ -64,7 +64,7 @@ double clockOrStop(int jd0, SatId sat, const OrbitSource& orbit, const std::arra
     double dt = 0.0;
     OrbitMiss miss = OrbitMiss::none;
     if (!receiverClock(orbit, sat, receiver, t, p, epoch, dt, miss)) {
-        writeListing(freeLine("oterp error in comdtr--", missCode(miss), sat.number));
+        writeListing(freeLine("oterp error in comdtr--", missCode(miss)) + " " + satelliteName(sat));
         stopRun(stopCode, orbitGap(jd0, orbit, miss, t - p * kInverseSpeedOfLight));
     }
     return dt;
@@ -75,7 +75,7 @@ SignalPath pathOrStop(int jd0, SatId sat, const OrbitSource& orbit, const std::a
     SignalPath path;
     OrbitMiss miss = OrbitMiss::none;
     if (!signalPath(orbit, sat, receiver, t, dt, epoch, path, miss, site)) {
-        writeListing(freeLine("oterp error in comrng--", missCode(miss), sat.number));
+        writeListing(freeLine("oterp error in comrng--", missCode(miss)) + " " + satelliteName(sat));
         stopRun(stopCode, orbitGap(jd0, orbit, miss, t - dt - kTravelTimeStart));
     }
     return path;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "orbit/orbit.h"
 #include "station/station.h"
@@ -58,14 +59,14 @@ struct MetParams {
     bool troposphereOn = false;
 };
 
-struct RefSatTable;
+struct RefSatTables;
 
 // What the models of one run read besides the orbit and the points: the run's satellite table (slots to
-// satellites), its reference satellite table (whose lookup cursor the adjustment moves), its reference day (for
+// satellites), its reference satellite tables (whose lookup cursors the adjustment moves), its reference day (for
 // the plain words of an orbit that does not reach) and its met values. The run context owns what it points to.
 struct RunModels {
     const SatIndex* sats = nullptr;
-    RefSatTable* references = nullptr;
+    RefSatTables* references = nullptr;
     int jd0 = 0;
     MetParams met;
 };
@@ -118,15 +119,26 @@ void saast(double pressure, double relativeHumidity, double temperature, double 
            double& dryDelay, double& wetDelay);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Reference satellite table: per entry the last sample time at which its satellite was the reference (the end of
-// the data span for the last entry) and its slot. Entry i covers (endTime[i−1] + 0.2, endTime[i] + 0.2].
-// Each run holds its own table (in its run context); the operations act on the table they are given.
+// Reference satellite tables, one for each system of the run (double differences are formed within a system):
+// per entry the last sample time at which its satellite was the reference (the end of the data span for the last
+// entry) and its slot. Entry i covers (endTime[i−1] + 0.2, endTime[i] + 0.2]. Each run holds its own tables (in
+// its run context); the operations act on the table they are given.
 inline constexpr int kMaxRefEntries = 100;
 struct RefSatTable {
     int nrs = 0;
     int cursor = 0;
     std::array<double, kMaxRefEntries + 1> endTime{};  // [1..nrs]
     std::array<int, kMaxRefEntries + 1> refSlot{};     // [1..nrs]
+};
+// The tables of a run, one for each system, and the systems makrst built one for.
+struct RefSatTables {
+    std::array<RefSatTable, kSystemCount> bySystem{};
+    std::vector<GnssSystem> built;
+    RefSatTable& of(GnssSystem system) { return bySystem[static_cast<std::size_t>(system)]; }
+    const RefSatTable& of(GnssSystem system) const { return bySystem[static_cast<std::size_t>(system)]; }
+    // The systems makrst built a table for, in table order (GPS alone before it has run: tables filed without
+    // makrst are GPS's).
+    const std::vector<GnssSystem>& systems() const;
 };
 
 void openrs(RefSatTable& table);
@@ -142,12 +154,15 @@ bool getrs(RefSatTable& table, int& slot, double t);
 bool lookrs(const RefSatTable& table, int& slot, double t, int& cursor);
 // Moves the table's lookup cursor, as a run of getrs calls ending there would.
 void seekrs(RefSatTable& table, int cursor);
-// Writes the table to the listing, its satellites by number from the run's table `sats`.
-void dumprs(const RefSatTable& table, const SatIndex& sats);
-// Builds the table over [start, stop]: every ~300 s the satellite highest above point 1's horizon. Stops 93278,
-// 74358, 34958, 32875, 87435, 87436. Listing: "<nrs> entries in reference satellite table" and the dump.
-// The table is `table`, its satellites the slots 1..satCount of `sats`.
-void makrst(RefSatTable& table, const SatIndex& sats, double start, double stop, double interval,
+// Writes the tables to the listing, their satellites named from the run's table `sats`.
+void dumprs(const RefSatTables& tables, const SatIndex& sats);
+// Builds `tables` afresh, one for each system among slots 1..satCount of `sats`, over [start, stop]: every ~300 s
+// the satellite of the system highest above point 1's horizon. With one system a sample without a satellite above
+// the horizon stops the run; with several, each system takes its highest satellite wherever it stands (one below
+// the horizon is never observed, and its system adds nothing there). Stops 93278, 74358, 34958, 32875, 87435,
+// 87436. Listing: "<nrs> entries in reference satellite table" (with several systems, one line for each) and the
+// dump.
+void makrst(RefSatTables& tables, const SatIndex& sats, double start, double stop, double interval,
             const StationPair& pair, const OrbitSource& orbit, int satCount);
 
 }  // namespace varno

@@ -1,6 +1,7 @@
 // The reference satellite of every epoch: built once from the geometry at point 1 before any observation is
 // read, then looked up epoch by epoch through a cursor that makes lookups in time order cost almost nothing.
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -31,6 +32,11 @@ constexpr int kStopFinalOverflow = 87436;
 constexpr int kStopEmptyTable = 13598;
 
 }  // namespace
+
+const std::vector<GnssSystem>& RefSatTables::systems() const {
+    static const std::vector<GnssSystem> gpsAlone{GnssSystem::gps};
+    return built.empty() ? gpsAlone : built;
+}
 
 void openrs(RefSatTable& table) {
     table.nrs = 0;
@@ -84,18 +90,23 @@ bool getrs(RefSatTable& table, int& slot, double t) { return lookrs(table, slot,
 
 void seekrs(RefSatTable& table, int cursor) { table.cursor = cursor; }
 
-void dumprs(const RefSatTable& table, const SatIndex& sats) {
-    writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
-    for (int i = 1; i <= table.nrs; ++i) {
-        std::string line = fmtF(table.endTime[i], 9, 2) + fmtI(invprn(sats, table.refSlot[i]).number, 6);
-        if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
-        writeListing(line);
+void dumprs(const RefSatTables& tables, const SatIndex& sats) {
+    for (GnssSystem system : tables.systems()) {
+        const RefSatTable& table = tables.of(system);
+        writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
+        for (int i = 1; i <= table.nrs; ++i) {
+            std::string line = fmtF(table.endTime[i], 9, 2) + satelliteField(invprn(sats, table.refSlot[i]), 6);
+            if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
+            writeListing(line);
+        }
     }
 }
 
-void makrst(RefSatTable& table, const SatIndex& sats, double start, double stop, double interval,
+void makrst(RefSatTables& tables, const SatIndex& sats, double start, double stop, double interval,
             const StationPair& pair, const OrbitSource& orbit, int satCount) {
-    openrs(table);
+    for (RefSatTable& table : tables.bySystem) openrs(table);
+    std::vector<GnssSystem>& systems = tables.built;
+    systems.clear();
 
     Geodetic site;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], site.latitude, site.longitude, site.height)) {
@@ -107,44 +118,72 @@ void makrst(RefSatTable& table, const SatIndex& sats, double start, double stop,
     const double k = std::round(kNominalSampleStep / interval);
     const double step = k <= 1.0 ? interval : k * interval;
 
-    int bestSlot = 0;
+    std::array<bool, kSystemCount> present{};
+    for (int slot = 1; slot <= satCount; ++slot) present[static_cast<std::size_t>(invprn(sats, slot).system)] = true;
+    for (GnssSystem system : allSystems()) {
+        if (present[static_cast<std::size_t>(system)]) systems.push_back(system);
+    }
+    // One system keeps the rule of a satellite above the horizon; with several each takes its highest.
+    const double floor = systems.size() > 1 ? -91.0 : 0.0;
+
+    std::array<int, kSystemCount> bestSlot{};
+    bool any = false;
     int n = 0;
     for (double t = start; t <= stop + kSampleTolerance; t = t + step) {
-        double bestElevation = 0.0;
-        bestSlot = 0;
+        std::array<double, kSystemCount> bestElevation;
+        bestElevation.fill(floor);
+        bestSlot.fill(0);
         for (int slot = 1; slot <= satCount; ++slot) {
             const SatId sat = invprn(sats, slot);
             // A satellite without a usable broadcast record then takes no part in the choice.
             if (!orbit.serves(sat, t)) continue;
+            const std::size_t of = static_cast<std::size_t>(sat.system);
             // Position at the sample time itself: the choice needs no travel time or earth rotation.
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
             if (!orbit.state(sat, t, t, s, miss)) {
-                writeListing(freeLine("oterp error in makrst--", missCode(miss), sat.number, t));
+                writeListing(freeLine("oterp error in makrst--", missCode(miss)) + " " + satelliteName(sat) + freeLine(t));
                 stopRun(kStopOrbit);
             }
             const double elevation = elevationAt(site, pair.p1L1, s.position);
             // Strictly higher: of two satellites at the same elevation the lower slot stays the reference.
-            if (elevation > bestElevation) {
-                bestElevation = elevation;
-                bestSlot = slot;
+            if (elevation > bestElevation[of]) {
+                bestElevation[of] = elevation;
+                bestSlot[of] = slot;
             }
         }
-        if (bestSlot == 0) stopRun(kStopNoReference);
-        if (!putrs(table, bestSlot, t, n)) {
-            writeListing(freeLine("ref sat table overflow at ", t));
-            stopRun(kStopOverflow);
+        any = false;
+        for (GnssSystem system : systems) {
+            const int best = bestSlot[static_cast<std::size_t>(system)];
+            if (best == 0) continue;
+            any = true;
+            if (!putrs(tables.of(system), best, t, n)) {
+                writeListing(freeLine("ref sat table overflow at ", t));
+                stopRun(kStopOverflow);
+            }
         }
+        if (!any) stopRun(kStopNoReference);
     }
     // A span too short to hold a single sample has no reference satellite at all; filing slot 0 would hand the
     // callers a satellite that does not exist.
-    if (bestSlot == 0) stopRun(kStopNoReference);
+    if (!any) stopRun(kStopNoReference);
 
-    // The last entry is stretched to the end of the data span.
-    if (!putrs(table, bestSlot, stop, n)) stopRun(kStopFinalOverflow);
+    // The last entry of each table is stretched to the end of the data span.
+    for (GnssSystem system : systems) {
+        const int best = bestSlot[static_cast<std::size_t>(system)];
+        if (best != 0 && !putrs(tables.of(system), best, stop, n)) stopRun(kStopFinalOverflow);
+    }
 
-    writeListing(freeLine(table.nrs, " entries in reference satellite table"));
-    dumprs(table, sats);
+    if (systems.size() <= 1) {
+        writeListing(freeLine(tables.of(systems.empty() ? GnssSystem::gps : systems.front()).nrs,
+                              " entries in reference satellite table"));
+    } else {
+        for (GnssSystem system : systems) {
+            writeListing(freeLine(tables.of(system).nrs, " entries in reference satellite table of ",
+                                  systemInfo(system).name));
+        }
+    }
+    dumprs(tables, sats);
 }
 
 }  // namespace varno

@@ -3,6 +3,7 @@
 #include "orbit/sp3_header.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 
 namespace varno::sp3 {
@@ -18,10 +19,10 @@ constexpr int kTimeSystemLine = 13;      // the first "%c" line in versions blan
 bool isListLine(const Record& line) { return line.column(1) == '+' && line.column(2) != '+'; }
 bool isAccuracyLine(const Record& line) { return line.column(1) == '+' && line.column(2) == '+'; }
 
-void readIds(const Record& line, std::vector<int>& ids) {
+void readIds(const Record& line, std::vector<SatId>& ids) {
     for (int i = 0; i < kIdsPerLine; ++i) {
-        int prn = 0;
-        ids.push_back(gpsId(line, kFirstIdColumn + 3 * i, "header satellite number", prn) ? prn : 0);
+        SatId sat;
+        ids.push_back(satelliteId(line, kFirstIdColumn + 3 * i, "header satellite number", sat) ? sat : SatId{});
     }
 }
 
@@ -41,15 +42,19 @@ char version(const Record& line1) {
     return v;
 }
 
-bool gpsId(const Record& line, int col, const char* what, int& prn) {
+bool satelliteId(const Record& line, int col, const char* what, SatId& sat) {
     const char system = line.column(col);
     if (system == 'G') {
-        prn = line.intField(col + 1, col + 2, what);
+        sat = SatId::gps(line.intField(col + 1, col + 2, what));
         return true;
     }
-    if (std::isalpha(static_cast<unsigned char>(system))) return false;
+    if (std::isalpha(static_cast<unsigned char>(system))) {
+        const std::optional<SatId> other = SatId::parse(line.columns(col, col + 2), false);
+        if (other) sat = *other;
+        return other.has_value();
+    }
     // Numeric ids read as the whole three columns, however they are aligned.
-    prn = line.intField(col, col + 2, what);
+    sat = SatId::gps(line.intField(col, col + 2, what));
     return true;
 }
 
@@ -60,7 +65,7 @@ void readSatelliteHeader(TextFile& file, SatelliteHeader& header) {
     header.version = version(line);
     file.require(line, kRecordWidth, "orbit header line 2");
     file.require(line, kRecordWidth, "orbit header line 3 (satellite list)");
-    std::vector<int> ids;
+    std::vector<SatId> ids;
     if (header.version == 'd') {
         header.count = line.intField(4, 6, "header satellite count");
         readIds(line, ids);

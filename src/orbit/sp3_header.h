@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gnss/gnss.h"
 #include "textio/textio.h"
 
 namespace varno::sp3 {
@@ -17,16 +18,17 @@ inline constexpr int kFirstLineWidth = 80;
 // ("this is a RINEX navigation file, not an SP3 orbit file").
 char version(const Record& line1);
 
-// Reads a 3-column satellite id at `col` ("  1", " 12", "G01", "R05"): true with `prn` for a GPS satellite
-// (numeric, or 'G' and a number), false for another system letter, whose number is not read. A GPS number
-// that is not an integer is an input error naming `what`.
-bool gpsId(const Record& line, int col, const char* what, int& prn);
+// Reads a 3-column satellite id at `col` ("  1", " 12", "G01", "R05"): true with `sat` for a GPS satellite
+// (numeric, or 'G' and a number) or one of another known system whose id reads ("E12"); false for an unknown
+// letter or another system's id that does not read. A GPS number that is not an integer is an input error naming
+// `what`.
+bool satelliteId(const Record& line, int col, const char* what, SatId& sat);
 
 // What the loader needs from one file's header.
 struct SatelliteHeader {
     char version = ' ';
     int count = 0;            // position records per epoch, as the header says
-    std::vector<int> listed;  // the first `count` entries of the list: GPS PRN, or 0 for another system
+    std::vector<SatId> listed;  // the first `count` entries of the list (number 0 where an id does not read)
     std::string timeSystem;   // columns 10-12 of the first "%c" line in SP3-c and -d, otherwise empty
 };
 

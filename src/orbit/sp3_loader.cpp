@@ -26,16 +26,31 @@ constexpr double kBadClock = 999999.999999;  // microseconds: the clock is unkno
 constexpr double kNoEpochYet = 1e+38;
 
 constexpr int kStopShortEpoch = 89756;
-// The satellite numbers the header lists and the records give a column to: the numbers of the run's table.
-constexpr int kHighestNumber = 32;
+// The GPS numbers the header lists and the records give a column to: the numbers of the run's table; the other
+// systems' satellites have columns for every number.
+constexpr int kHighestGpsNumber = 32;
 constexpr int kStopTooFewEpochs = 89758;
 constexpr int kStopOffGrid = 89759;
 
-bool listedIn(int prn, const std::vector<sp3::SatelliteHeader>& headers) {
+bool listedIn(SatId sat, const std::vector<sp3::SatelliteHeader>& headers) {
     for (const sp3::SatelliteHeader& header : headers) {
-        if (scanbf(prn, header.listed.data(), static_cast<int>(header.listed.size()))) return true;
+        if (std::find(header.listed.begin(), header.listed.end(), sat) != header.listed.end()) return true;
     }
     return false;
+}
+
+// Every satellite that may have a column, by system and number: GPS 1..32, the other systems every number.
+template <typename Visit>
+void everyColumnSatellite(Visit visit) {
+    for (GnssSystem system : allSystems()) {
+        const int last = system == GnssSystem::gps ? kHighestGpsNumber : systemInfo(system).maxNumber;
+        for (int number = 1; number <= last; ++number) visit(SatId{system, number});
+    }
+}
+
+bool mayHaveColumn(SatId sat) {
+    const int last = sat.system == GnssSystem::gps ? kHighestGpsNumber : systemInfo(sat.system).maxNumber;
+    return sat.number >= 1 && sat.number <= last;
 }
 
 // Position of `sat` in `columns`, −1 when absent.
@@ -44,14 +59,14 @@ int columnIndex(const std::vector<SatId>& columns, SatId sat) {
     return at == columns.end() ? -1 : static_cast<int>(at - columns.begin());
 }
 
-// Removes, in increasing number, every wanted satellite of numbers 1..32 that no header lists.
+// Removes, by system and increasing number, every wanted satellite that may have a column and no header lists.
 void pruneSatellites(const std::vector<sp3::SatelliteHeader>& headers, std::vector<SatId>& columns) {
-    for (int prn = 1; prn <= kHighestNumber; ++prn) {
-        const int at = columnIndex(columns, SatId::gps(prn));
-        if (at < 0 || listedIn(prn, headers)) continue;
+    everyColumnSatellite([&](SatId sat) {
+        const int at = columnIndex(columns, sat);
+        if (at < 0 || listedIn(sat, headers)) return;
         columns.erase(columns.begin() + at);
         writeListing("lodorb reset number of sats ==> " + fmtI(static_cast<int>(columns.size()), 3));
-    }
+    });
 }
 
 // One note per time system other than GPS; the epochs are used as they are written.
@@ -135,14 +150,14 @@ void readRecords(TextFile& file, const sp3::SatelliteHeader& header, const std::
             }
             file.require(line, kRecordWidth, "orbit position record");
         }
-        int prn = 0;
-        if (!sp3::gpsId(line, 2, "satellite number", prn)) continue;
+        SatId sat;
+        if (!sp3::satelliteId(line, 2, "satellite number", sat)) continue;
         double xKm = line.realField(5, 18, 6, "x (km)");
         double yKm = line.realField(19, 32, 6, "y (km)");
         double zKm = line.realField(33, 46, 6, "z (km)");
         double clockMicro = line.realField(47, 60, 6, "clock (microseconds)");
-        // A satellite number outside 1..32 has no column: dropped like a satellite the run does not use.
-        const int slot = prn >= 1 && prn <= kHighestNumber ? columnIndex(columns, SatId::gps(prn)) + 1 : 0;
+        // A GPS number outside 1..32 has no column: dropped like a satellite the run does not use.
+        const int slot = mayHaveColumn(sat) ? columnIndex(columns, sat) + 1 : 0;
         if (slot == 0) continue;
         const bool good = !(xKm == 0.0 && yKm == 0.0 && zKm == 0.0) && !(clockMicro >= kBadClock);
         kept.store(k, slot, xKm * kMetresPerKilometre, yKm * kMetresPerKilometre, zKm * kMetresPerKilometre,
@@ -190,16 +205,16 @@ void readEpochs(TextFile& file, int jd0, const sp3::SatelliteHeader& header, con
     }
 }
 
-// Drops, in increasing number, every satellite of numbers 1..32 without a usable record at some kept epoch.
-// Returns, for every column before the drop (from 1), its column after it (0: dropped).
+// Drops, by system and increasing number, every satellite that may have a column and lacks a usable record at
+// some kept epoch. Returns, for every column before the drop (from 1), its column after it (0: dropped).
 std::vector<int> dropUnusable(const KeptEpochs& kept, std::vector<SatId>& columns) {
     const std::vector<SatId> before = columns;
-    for (int prn = 1; prn <= kHighestNumber; ++prn) {
-        const int at = columnIndex(before, SatId::gps(prn));
-        if (at < 0 || kept.complete(at + 1)) continue;
-        columns.erase(columns.begin() + columnIndex(columns, SatId::gps(prn)));
-        writeListing(freeLine("no usable orbit for prn", prn, " -- dropped"));
-    }
+    everyColumnSatellite([&](SatId sat) {
+        const int at = columnIndex(before, sat);
+        if (at < 0 || kept.complete(at + 1)) return;
+        columns.erase(columns.begin() + columnIndex(columns, sat));
+        writeListing(freeLine("no usable orbit for prn") + " " + satelliteName(sat) + " -- dropped");
+    });
     std::vector<int> newColumn(before.size() + 1, 0);
     for (std::size_t c = 0; c < before.size(); ++c) newColumn[c + 1] = columnIndex(columns, before[c]) + 1;
     return newColumn;

@@ -1,10 +1,12 @@
 // The residual plot: binned post-fit residuals drawn as a standalone SVG document.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
 #include "results/results.h"
+#include "timebase/timebase.h"
 
 namespace varno {
 
@@ -45,10 +47,10 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-// Well-separated colours: hues a golden angle apart, lightness alternating.
-std::string colour(int index) {
-    const double h = std::fmod(index * 137.508, 360.0) / 60.0;
-    const double l = index % 2 == 0 ? 0.40 : 0.55, s = 0.75;
+// The colour of hue `degrees` and lightness l.
+std::string hueColour(double degrees, double l) {
+    const double h = std::fmod(degrees, 360.0) / 60.0;
+    const double s = 0.75;
     const double c = (1.0 - std::fabs(2.0 * l - 1.0)) * s;
     const double x = c * (1.0 - std::fabs(std::fmod(h, 2.0) - 1.0));
     double r = 0, g = 0, b = 0;
@@ -65,6 +67,16 @@ std::string colour(int index) {
     std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<int>(std::lround((r + m) * 255)),
                   static_cast<int>(std::lround((g + m) * 255)), static_cast<int>(std::lround((b + m) * 255)));
     return text;
+}
+
+// Well-separated colours: hues a golden angle apart, lightness alternating.
+std::string colour(int index) { return hueColour(index * 137.508, index % 2 == 0 ? 0.40 : 0.55); }
+
+// With satellites of several systems, each system has its own hue (GPS blue, GLONASS red, Galileo green, BeiDou
+// orange, QZSS purple) and its satellites shades of it.
+std::string systemColour(SatId sat) {
+    constexpr std::array<double, kSystemCount> kHues{215, 0, 125, 32, 280, 180, 330};
+    return hueColour(kHues[static_cast<std::size_t>(sat.system)], 0.30 + 0.04 * (sat.number % 9));
 }
 
 // 1, 2 or 5 times a power of ten, at least `value`.
@@ -214,7 +226,7 @@ std::string ResidualPlot::svg(const std::string& title) const {
 
     for (std::size_t i = 0; i < series_.size(); ++i) {
         const Series& s = series_[i];
-        const std::string c = colour(static_cast<int>(i));
+        const std::string c = letteredNames() ? systemColour(s.sat) : colour(static_cast<int>(i));
         std::string ranges, spreads, dots, crosses;
         const auto draw = [&](const std::vector<Bin>& bins, const Frame& f, double binWidth) {
             for (std::size_t k = 0; k < bins.size(); ++k) {
@@ -254,7 +266,11 @@ std::string ResidualPlot::svg(const std::string& title) const {
         const double y = kLegendTop + static_cast<double>(i % 40) * kLegendStep;
         put(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"12\" height=\"10\" fill=\"%s\"/>\n", kLegendX + column, y - 9,
             c.c_str());
-        put(out, "<text x=\"%.1f\" y=\"%.1f\">PRN %d</text>\n", kLegendX + column + 17, y, s.sat.number);
+        if (letteredNames()) {
+            put(out, "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", kLegendX + column + 17, y, s.sat.text().c_str());
+        } else {
+            put(out, "<text x=\"%.1f\" y=\"%.1f\">PRN %d</text>\n", kLegendX + column + 17, y, s.sat.number);
+        }
     }
     put(out, "<text x=\"%g\" y=\"%g\" font-weight=\"bold\">satellite</text>\n", kLegendX, kLegendTop - 22);
     put(out, "<text x=\"%g\" y=\"%g\" fill=\"#333\">Bars: used residuals in bins of %.3g s and of %.2g deg "

@@ -97,9 +97,9 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     }
     if (plot_) plot_->add(r);
     if (csv_) {
-        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + std::to_string(r.sat.number) + ',' +
-                      std::to_string(r.reference.number) + ',' + freeNumber(r.elevation) + ',' +
-                      freeNumber(r.residual) + (r.used ? ",used\n" : ",rejected\n");
+        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + satelliteName(r.sat) + ',' +
+                      satelliteName(r.reference) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
+                      (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
             csv_->write(csvBuffer_);
             csvBuffer_.clear();

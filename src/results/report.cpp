@@ -106,12 +106,32 @@ std::string reportText(const RunSummary& s) {
          s.formed - s.used, s.postFitRms);
     std::string used;
     for (const SatelliteTally& tally : s.satellites) {
-        if (tally.used > 0) used += " " + std::to_string(tally.sat.number);
+        if (tally.used > 0) used += " " + satelliteName(tally.sat);
     }
     line(t, "  satellites  %s", used.empty() ? " none used" : used.c_str());
     for (const SatelliteTally& tally : s.satellites) {
-        line(t, "    PRN %2d   formed %7d  used %7d  rejected %7d", tally.sat.number, tally.formed, tally.used,
-             tally.formed - tally.used);
+        if (letteredNames()) {
+            line(t, "    %s      formed %7d  used %7d  rejected %7d", tally.sat.text().c_str(), tally.formed,
+                 tally.used, tally.formed - tally.used);
+        } else {
+            line(t, "    PRN %2d   formed %7d  used %7d  rejected %7d", tally.sat.number, tally.formed, tally.used,
+                 tally.formed - tally.used);
+        }
+    }
+    if (letteredNames()) {
+        // Observations (as the satellite of a double difference) and satellites of each system.
+        for (GnssSystem system : allSystems()) {
+            int formed = 0, used = 0, satellites = 0;
+            for (const SatelliteTally& tally : s.satellites) {
+                if (tally.sat.system != system) continue;
+                formed += tally.formed;
+                used += tally.used;
+                satellites += 1;
+            }
+            if (satellites == 0) continue;
+            line(t, "  %-11s formed %7d  used %7d  satellites %3d", systemInfo(system).name, formed, used,
+                 satellites);
+        }
     }
     if (s.pdopEpochs > 0) {
         line(t, "  mean PDOP    %.2f over %d epochs", s.meanPdop, s.pdopEpochs);

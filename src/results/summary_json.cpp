@@ -111,7 +111,29 @@ std::string summaryJson(const RunSummary& s) {
                               {"rejected", t.formed - t.used},
                               {"rms_used_m", t.used > 0 ? number(std::sqrt(t.sumSquaresUsed / t.used)) : Json()},
                               {"rms_all_m", number(std::sqrt(t.sumSquaresAll / t.formed))}});
-        if (t.used > 0) used.push_back(t.sat.number);
+        if (letteredNames()) {
+            satellites.back()["id"] = t.sat.text();
+            if (t.used > 0) used.push_back(t.sat.text());
+        } else if (t.used > 0) {
+            used.push_back(t.sat.number);
+        }
+    }
+    // With satellites of several systems: the observations and satellites of each.
+    Json systems = Json::array();
+    for (GnssSystem system : allSystems()) {
+        int formed = 0, usedCount = 0, count = 0;
+        for (const SatelliteTally& t : s.satellites) {
+            if (t.sat.system != system) continue;
+            formed += t.formed;
+            usedCount += t.used;
+            count += 1;
+        }
+        if (count > 0) {
+            systems.push_back({{"system", std::string(1, systemInfo(system).letter)},
+                               {"formed", formed},
+                               {"used", usedCount},
+                               {"satellites", count}});
+        }
     }
     Json j = {
         {"schema", kSummarySchema},
@@ -153,6 +175,7 @@ std::string summaryJson(const RunSummary& s) {
         {"static_check", staticCheckJson(s.staticCheck)},
     };
     if (s.projected) j["point2"]["projected"] = projectedJson(*s.projected, s.precision.available);
+    if (letteredNames()) j["systems"] = systems;
     return j.dump(2) + "\n";
 }
 

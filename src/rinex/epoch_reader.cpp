@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "epoch_line.h"
+#include "record_model.h"
 #include "rinex3.h"
 #include "rinex/rinex.h"
 
@@ -55,12 +56,12 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sa
     const int types = std::clamp(summary.typeCount, 0, kMaxTypes);
     const int linesEach = recordLines(summary.typeCount);
     const int slots = std::max(n, 0);
-    const ObsTypeIndex& index = summary.typeIndex;
     record.clearSlots(slots);
     RecordValues values;
     for (int k = 0; k < epoch.count; ++k) {
         const bool last = k + 1 == epoch.count;
-        if (!isGps(epoch, k)) {
+        const std::optional<GnssSystem> system = takenSystem(epoch.system[static_cast<size_t>(k)], summary);
+        if (!system) {
             if (last) {
                 skipRecords(file, 1, linesEach);
             } else {
@@ -75,14 +76,9 @@ void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sa
         }
         readRecord(file, line, types, linesEach, last, values);
         int slot = 0;
-        if (!getprn(sats, SatId::gps(prn), slot) || slot > slots) continue;
-        record.present[static_cast<size_t>(slot)] = 1;
-        std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
-        for (int j = 0; j < 4; ++j) {
-            obs[static_cast<size_t>(j)] = valueAt(values, types, index[static_cast<size_t>(j + 1)]);
-        }
-        // A record without its P1 value falls back on the C1 value of the same record.
-        if (obs[1] >= kNoData) obs[1] = valueAt(values, types, index[0]);
+        const SatId sat{*system, prn};
+        if (!getprn(sats, sat, slot) || slot > slots) continue;
+        storeRecord(record, slot, sat, summary, [&](int p) { return valueAt(values, types, p); });
     }
 }
 
@@ -93,6 +89,7 @@ void EpochRecord::clearSlots(int n) {
     if (present.size() < size) {
         present.resize(size);
         obs.resize(size);
+        alternates.resize(size);
     }
     std::fill(present.begin(), present.begin() + static_cast<std::ptrdiff_t>(size), 0);
 }
@@ -163,7 +160,17 @@ bool dget(int slot, const EpochRecord& point1, const EpochRecord& point2, int n,
     phase2 = point2.obs[s][0];
     range2 = point2.obs[s][1];
     phaseL2_2 = point2.obs[s][2];
-    return range1 < kNoData && range2 < kNoData;
+    if (range1 < kNoData && range2 < kNoData) return true;
+    if (s >= point1.alternates.size() || s >= point2.alternates.size()) return false;
+    // The first of the later code types both receivers recorded.
+    for (std::size_t j = 0; j < 2; ++j) {
+        if (point1.alternates[s][j] < kNoData && point2.alternates[s][j] < kNoData) {
+            range1 = point1.alternates[s][j];
+            range2 = point2.alternates[s][j];
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace varno

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "epoch_line.h"
+#include "record_model.h"
 #include "rinex3.h"
 #include "rinex/rinex.h"
 
@@ -78,6 +79,8 @@ void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
         } else if (line.startsWith(kLabelColumn, "MARKER NAME")) {
             summary.stationId = std::string(line.columns(1, 4));
             writeListing(freeLine("station id -- ", summary.stationId));
+        } else if (line.startsWith(kLabelColumn, "REC # / TYPE / VERS")) {
+            summary.receiverType = std::string(line.columns(21, 40));
         } else if (line.startsWith(kLabelColumn, "APPROX POSITION XYZ")) {
             summary.x = line.realField(1, 14, 4, "approximate X");
             summary.y = line.realField(15, 28, 4, "approximate Y");
@@ -96,16 +99,12 @@ void readHeader(TextFile& file, Record& line, ObsFileSummary& summary) {
     }
 }
 
-// Enters the GPS satellites of a valid epoch into the run's table, in list order.
-void enterSatellites(const EpochLine& epoch, SatIndex& sats, int overflowStop) {
+// Enters the satellites of the run's systems of a valid epoch into the run's table, in list order.
+void enterSatellites(const EpochLine& epoch, const ObsFileSummary& summary, SatIndex& sats, int overflowStop) {
     for (int k = 0; k < epoch.count; ++k) {
         const int prn = epoch.prn[static_cast<size_t>(k)];
-        if (prn <= 0 || !isGps(epoch, k)) continue;
-        int slot = 0;
-        if (!putprn(sats, SatId::gps(prn), slot) && slot == 0) {
-            writeListing(freeLine("prn table overflow"));
-            stopRun(overflowStop);
-        }
+        const std::optional<GnssSystem> system = takenSystem(epoch.system[static_cast<size_t>(k)], summary);
+        if (prn > 0 && system) enterSatellite(sats, SatId{*system, prn}, overflowStop);
     }
 }
 
@@ -177,7 +176,7 @@ void oscan(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary) {
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
     readContinuationLines(file, line, epoch);
     summary.firstEpoch = epochTime(jd0, epoch);
-    enterSatellites(epoch, sats, kStopOverflowFirst);
+    enterSatellites(epoch, summary, sats, kStopOverflowFirst);
     skipRecords(file, epoch.count, linesEach);
 
     EpochFields lastValid = fieldsOf(epoch);
@@ -195,7 +194,7 @@ void oscan(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summary) {
         summary.lastEpoch = epochTime(jd0, epoch);
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
-        enterSatellites(epoch, sats, kStopOverflowLater);
+        enterSatellites(epoch, summary, sats, kStopOverflowLater);
         skipRecords(file, epoch.count, linesEach);
         lastValid = fieldsOf(epoch);
     }

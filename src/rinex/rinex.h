@@ -27,6 +27,7 @@ using ObsTypeIndex = std::array<int, 5>;
 struct ObsFileSummary {
     int jd0 = 0;                     // the run's reference day, which the epoch times (jts) count from
     std::string stationId = "    ";  // columns 1-4 of MARKER NAME
+    std::string receiverType;        // columns 21-40 of REC # / TYPE / VERS, as written
     double firstEpoch = 0.0;         // jts of the first epoch with flag 0 or 1
     double lastEpoch = 0.0;          // jts of the last such epoch
     double interval = 0.0;           // s, median epoch spacing, rounded to a multiple of 5 s above 5.1 s
@@ -43,6 +44,12 @@ struct ObsFileSummary {
     const std::vector<std::string>& typesOf(GnssSystem system) const {
         return systemTypes[static_cast<std::size_t>(system)];
     }
+    // The systems whose satellites the run takes: the caller's choice, GPS alone unless it sets them. A RINEX 2
+    // file's satellites of every system take the roles of its one type list.
+    SystemSet systems = kGpsOnly;
+    // RINEX 3 or 4, each system but GPS: 1-based positions in the system's type list of the code types of its
+    // pseudorange (codePreference order, the first three declared; 0 after them).
+    std::array<std::array<int, 3>, kSystemCount> codeIndex{};
 };
 
 // 1-based position of `code` among the first n entries of `list` (exact two-character comparison), 0 if absent.
@@ -103,6 +110,9 @@ struct EpochRecord {
     // unused); a slot beyond the size has no record.
     std::vector<int> present;                     // [slot], 1 when the satellite has a record
     std::vector<std::array<double, 4>> obs;       // [slot]: L1 phase, L1 pseudorange, L2 phase, P2
+    // [slot]: the pseudoranges of the system's later code types, taken in order where the first is absent at
+    // either receiver (kNoData for a GPS satellite and every RINEX 2 record).
+    std::vector<std::array<double, 2>> alternates;
     // Marks slots 1..n without record, sizing the arrays to hold them.
     void clearSlots(int n);
 };
@@ -118,8 +128,8 @@ void skipHeader(TextFile& file);
 bool oget(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, double t, EpochRecord& record);
 
 // Values of `slot` at both receivers: L1 phase, L1 pseudorange, L2 phase of point 1 then point 2. False when the
-// satellite is missing at either receiver (outputs untouched) or either pseudorange is absent. Stop 87473 for a
-// slot outside 1..n.
+// satellite is missing at either receiver (outputs untouched) or either pseudorange is absent. The pseudoranges are
+// of the first code type both receivers recorded. Stop 87473 for a slot outside 1..n.
 bool dget(int slot, const EpochRecord& point1, const EpochRecord& point2, int n, double& phase1, double& range1,
           double& phaseL2_1, double& phase2, double& range2, double& phaseL2_2);
 

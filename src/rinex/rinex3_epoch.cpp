@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "epoch_line.h"
+#include "record_model.h"
 #include "rinex3.h"
 
 namespace varno::rinex_internal {
@@ -82,17 +83,16 @@ bool passOverEvent(TextFile& file, const Epoch3& epoch, bool& afterEvent) {
     return true;
 }
 
-// Reads the satellite lines of an epoch and enters its GPS satellites into the run's table, in file order.
-void enterSatellites(TextFile& file, Record& line, SatIndex& sats, int count, int overflowStop) {
+// Reads the satellite lines of an epoch and enters the satellites of the run's systems into its table `sats`, in
+// file order.
+void enterSatellites(TextFile& file, const ObsFileSummary& summary, Record& line, SatIndex& sats, int count,
+                     int overflowStop) {
     for (int k = 0; k < count; ++k) {
         file.require(line, kRinexWidth, "a satellite record");
-        if (line.column(1) != 'G') continue;
+        const std::optional<GnssSystem> system = takenSystem(line.column(1), summary);
+        if (!system) continue;
         const int prn = line.intField(2, 3, "satellite number");
-        int slot = 0;
-        if (prn > 0 && !putprn(sats, SatId::gps(prn), slot) && slot == 0) {
-            writeListing(freeLine("prn table overflow"));
-            stopRun(overflowStop);
-        }
+        if (prn > 0) enterSatellite(sats, SatId{*system, prn}, overflowStop);
     }
 }
 
@@ -113,25 +113,22 @@ double valueAt(const Record& line, int p) { return p < 1 ? kNoData : groupValue(
 
 void takeEpoch(TextFile& file, const ObsFileSummary& summary, const SatIndex& sats, int n, int count, Record& line,
                EpochRecord& record) {
-    const ObsTypeIndex& index = summary.typeIndex;
-    const int width = std::max(kRinexWidth, 3 + 16 * *std::max_element(index.begin(), index.end()));
+    const int width = recordWidth3(summary);
     const int slots = std::max(n, 0);
     record.clearSlots(slots);
     for (int k = 0; k < count; ++k) {
         file.require(line, width, "a satellite record");
-        if (line.column(1) != 'G') continue;
+        const std::optional<GnssSystem> system = takenSystem(line.column(1), summary);
+        if (!system) continue;
         const int prn = line.intField(2, 3, "satellite number");
         if (prn <= 0) {
             writeListing(freeLine("zero prn number was not expected"));
             stopRun(kStopZeroPrn);
         }
         int slot = 0;
-        if (!getprn(sats, SatId::gps(prn), slot) || slot > slots) continue;
-        record.present[static_cast<size_t>(slot)] = 1;
-        std::array<double, 4>& obs = record.obs[static_cast<size_t>(slot)];
-        for (int j = 0; j < 4; ++j) obs[static_cast<size_t>(j)] = valueAt(line, index[static_cast<size_t>(j + 1)]);
-        // A record without its P1 value falls back on the C1 value of the same record.
-        if (obs[1] >= kNoData) obs[1] = valueAt(line, index[0]);
+        const SatId sat{*system, prn};
+        if (!getprn(sats, sat, slot) || slot > slots) continue;
+        storeRecord(record, slot, sat, summary, [&line](int p) { return valueAt(line, p); });
     }
 }
 
@@ -148,7 +145,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary, SatIndex& sats) {
     }
     if (epoch.count < 1) stopRun(kStopFirstEpochCount);
     summary.firstEpoch = epochTime(summary.jd0, epoch);
-    enterSatellites(file, line, sats, epoch.count, kStopOverflowFirst);
+    enterSatellites(file, summary, line, sats, epoch.count, kStopOverflowFirst);
 
     Epoch3 lastValid = epoch;
     double previous = summary.firstEpoch;
@@ -164,7 +161,7 @@ void scanEpochs3(TextFile& file, ObsFileSummary& summary, SatIndex& sats) {
         summary.lastEpoch = epochTime(summary.jd0, epoch);
         spacings.push_back(summary.lastEpoch - previous);
         previous = summary.lastEpoch;
-        enterSatellites(file, line, sats, epoch.count, kStopOverflowLater);
+        enterSatellites(file, summary, line, sats, epoch.count, kStopOverflowLater);
         lastValid = epoch;
     }
 

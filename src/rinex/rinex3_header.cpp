@@ -1,5 +1,6 @@
 // The header of a RINEX 3 or 4 observation file: version and type, marker, approximate position and the
 // per-system observation type lists.
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -100,6 +101,21 @@ void assignRoles(const std::vector<std::string>& gps, ObsFileSummary& summary) {
     index[4] = lookup(gps, {"C2W", "C2P"});
 }
 
+// Each system's code types but GPS's, in order of preference as far as the system's list declares them.
+void assignCodes(ObsFileSummary& summary) {
+    for (GnssSystem system : allSystems()) {
+        if (system == GnssSystem::gps) continue;
+        const std::vector<std::string>& list = summary.typesOf(system);
+        std::array<int, 3>& codes = summary.codeIndex[static_cast<std::size_t>(system)];
+        codes.fill(0);
+        std::size_t n = 0;
+        for (const std::string& code : codePreference(system)) {
+            const auto at = std::find(list.begin(), list.end(), code);
+            if (at != list.end() && n < codes.size()) codes[n++] = static_cast<int>(at - list.begin()) + 1;
+        }
+    }
+}
+
 }  // namespace
 
 bool isRinex3(TextFile& file) {
@@ -126,6 +142,8 @@ void readHeader3(TextFile& file, ObsFileSummary& summary) {
         if (line.startsWith(kLabelColumn, "MARKER NAME")) {
             summary.stationId = std::string(line.columns(1, 4));
             writeListing(freeLine("station id -- ", summary.stationId));
+        } else if (line.startsWith(kLabelColumn, "REC # / TYPE / VERS")) {
+            summary.receiverType = std::string(line.columns(21, 40));
         } else if (line.startsWith(kLabelColumn, "APPROX POSITION XYZ")) {
             summary.x = line.realField(1, 14, 4, "approximate X");
             summary.y = line.realField(15, 28, 4, "approximate Y");
@@ -139,6 +157,7 @@ void readHeader3(TextFile& file, ObsFileSummary& summary) {
         }
     }
     if (haveGps) assignRoles(summary.typesOf(GnssSystem::gps), summary);
+    assignCodes(summary);
 }
 
 }  // namespace varno::rinex_internal

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "orbit/orbit.h"
+#include "record_model.h"
 #include "rinex/rinex.h"
 
 namespace varno {
@@ -28,6 +29,8 @@ void scanReceiver(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summa
     writeListing(label + fmtF(summary.firstEpoch, 10, 2) + fmtF(summary.lastEpoch, 10, 2) +
                  fmtF(summary.interval, 10, 2));
     marker = {summary.x, summary.y, summary.z};
+    // With more than GPS the listing names the code types taken of each system.
+    if (letteredNames()) writeListing(freeLine("code types -- ", rinex_internal::codeTypes(summary)));
     file.rewind();
 }
 

@@ -62,6 +62,18 @@ void writeBaselineLine(const StationPair& pair, const SpanPlan& plan) {
     writeListing("baseline = " + fmtF(distance, 14, 4) + " m.    interval = " + fmtF(hours, 6, 2) + " hr.");
 }
 
+// GLONASS code biases depend on the frequency channel and differ between receiver makes: with GLONASS asked for
+// and two receivers of different type, the listing and standard error say so.
+void warnOfGlonassBiases(const RunOptions& options, const ObsFileSummary& summary1, const ObsFileSummary& summary2) {
+    if (!options.systems[static_cast<std::size_t>(GnssSystem::glonass)]) return;
+    if (summary1.receiverType == summary2.receiverType) return;
+    const std::string line = "GLONASS with receivers of different type ('" + summary1.receiverType + "', '" +
+                             summary2.receiverType +
+                             "'): their code biases differ by frequency channel and enter the GLONASS results";
+    writeListing(freeLine(line));
+    writeWarning(line);
+}
+
 // Removes from the run every satellite the orbit does not carry; `satCount` comes back as the count left.
 void keepSatellitesOf(SatIndex& sats, const OrbitSource& orbit, int& satCount) {
     const std::vector<SatId> carried = orbit.satellites();
@@ -81,11 +93,11 @@ void keepSatellitesWithRecords(SatIndex& sats, const BroadcastOrbit& orbit, cons
         const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
         if (lacking < epochs) {
-            writeListing(
-                freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- left out there"));
+            writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking,
+                                  " epochs -- left out there"));
             continue;
         }
-        writeListing(freeLine("no usable ephemeris for prn", sat.number, " at", lacking, " epochs -- dropped"));
+        writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking, " epochs -- dropped"));
         int n = 0;
         delprn(sats, sat, n);
     }
@@ -157,6 +169,7 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
     SpanPlan plan;
     ObsFileSummary summary1;
     ObsFileSummary summary2;
+    summary1.systems = summary2.systems = options.systems;
     StationPair pair;
     NavPool pool;
     std::unique_ptr<OrbitSource> source;
@@ -171,6 +184,7 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
     }
     keepSatellitesOf(run.satellites, *source, plan.satCount);
     run.models.jd0 = plan.jd0;
+    warnOfGlonassBiases(options, summary1, summary2);
     const OrbitSource& orbit = *source;
 
     const StationSources sources = stationSources(options, summary1, summary2);
@@ -266,6 +280,7 @@ int runVarno(const RunOptions& options) {
     // Everything the run holds is its own, and its lines go to its own sinks for as long as it lasts.
     RunContext run;
     const OutputBinding boundOutput(run.output);
+    setRunSystems(options.systems);
     showProgress(!options.quiet);
     installSignalCleanup();
     const std::string& directory = options.outputDirectory;

@@ -46,6 +46,7 @@ struct RunOptions {
     // Optional models, all off by default.
     bool troposphere = false;  // slant troposphere delays at both receivers, standard met values
     double elevationMask = -91.0;  // degrees; below -90: no mask
+    SystemSet systems = kGpsOnly;  // the systems whose double differences are formed, each within itself
     bool elevationWeights = false;  // weights from the elevation model of the adjustment
     bool correlatedWeights = false;  // with them, each epoch's double differences by their covariance
     // Results beside the listing (empty: not written).
@@ -73,7 +74,7 @@ struct RunContext {
     RunContext& operator=(const RunContext&) = delete;
 
     SatIndex satellites;
-    RefSatTable references;
+    RefSatTables references;  // one for each system
     RunModels models;  // reads the two tables above
     OutputSinks output;
 };

@@ -69,6 +69,9 @@ TEST(ParseCommandLine, RefusalsNameTheCulprit) {
     EXPECT_EQ(refusal({"--quiet=yes"}), "option '--quiet' takes no value");
     EXPECT_EQ(refusal({"point1.rnx"}), "unexpected argument 'point1.rnx'");
     EXPECT_EQ(refusal({"--", "-q"}), "unexpected argument '-q'");
+    EXPECT_EQ(refusal({"--weights=correlated", "--systems=G,E"}),
+              "option '--weights correlated' weights the double differences of one system; '--systems G,E' forms "
+              "those of several");
     EXPECT_EQ(refusal({"--crs=EPSG:99999"}).rfind("option '--crs': crs EPSG:99999: PROJ does not know it", 0), 0u);
 }
 

@@ -56,7 +56,7 @@ TEST_F(RefSat, MakrstExampleGivesTwoEntriesAndItsDump) {
         const bool early = t < 450.0;
         return slot == 1 ? (early ? 60.0 : 20.0) : (early ? 30.0 : 70.0);
     });
-    makrst(testRefs, testSats, 0.0, 1000.0, 30.0, pair, orbit, 2);
+    makrst(testTables, testSats, 0.0, 1000.0, 30.0, pair, orbit, 2);
     EXPECT_EQ(listingText(),
               " 2 entries in reference satellite table\n"
               " dump ref. sat. table  nrs = 2\n"
@@ -76,7 +76,7 @@ TEST_F(RefSat, MakrstReferenceReturningGivesThreeEntries) {
         const bool middle = t > 150.0 && t < 750.0;
         return slot == 1 ? 45.0 : (middle ? 50.0 : 40.0);
     });
-    makrst(testRefs, testSats, 0.0, 1250.0, 30.0, pair, orbit, 2);
+    makrst(testTables, testSats, 0.0, 1250.0, 30.0, pair, orbit, 2);
     const RefSatTable& table = testRefs;
     ASSERT_EQ(table.nrs, 3);
     EXPECT_EQ(table.refSlot[1], 1);
@@ -89,7 +89,7 @@ TEST_F(RefSat, MakrstReferenceReturningGivesThreeEntries) {
 
 TEST_F(RefSat, MakrstOneSatelliteHighestCoversEveryTime) {
     plan({11, 4, 30}, 21, [](int slot, double t) { return slot == 2 ? 80.0 - t / 100.0 : 10.0 + slot; });
-    makrst(testRefs, testSats, 300.0, 3000.0, 1.0, pair, orbit, 3);
+    makrst(testTables, testSats, 300.0, 3000.0, 1.0, pair, orbit, 3);
     int n = 0;
     sizers(testRefs, n);
     EXPECT_EQ(n, 1);
@@ -100,21 +100,21 @@ TEST_F(RefSat, MakrstOneSatelliteHighestCoversEveryTime) {
 
 TEST_F(RefSat, MakrstTieKeepsTheLowerSlot) {
     plan({21, 9, 13}, 21, [](int slot, double) { return slot == 1 ? 20.0 : 55.0; });
-    makrst(testRefs, testSats, 0.0, 900.0, 30.0, pair, orbit, 3);
+    makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 3);
     EXPECT_EQ(lookup(600.0), 2);
 }
 
 TEST_F(RefSat, MakrstStopsWhenNoSatelliteIsAboveTheHorizon) {
     // Exactly on the horizon is not above it.
     plan({21, 9}, 21, [](int slot, double t) { return slot == 1 ? 0.0 : (t < 500.0 ? 10.0 : -5.0); });
-    EXPECT_STOP(makrst(testRefs, testSats, 0.0, 900.0, 30.0, pair, orbit, 2), 32875);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 2), 32875);
     EXPECT_EQ(listingText(), "");
 }
 
 TEST_F(RefSat, MakrstPointOneWithoutGeodeticPositionStops) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
     pair.p1L1 = {10000.0, 0.0, 10000.0};  // the iteration does not converge there
-    EXPECT_STOP(makrst(testRefs, testSats, 0.0, 900.0, 30.0, pair, orbit, 2), 93278);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 2), 93278);
 }
 
 TEST_F(RefSat, MakrstOrbitFailureNamesErrorPrnAndTime) {
@@ -122,18 +122,18 @@ TEST_F(RefSat, MakrstOrbitFailureNamesErrorPrnAndTime) {
     orbit = test::makeOrbit(2, 0.0, kGrid, 21, [](int slot, double t) {  // slot 2 has no orbit
         return slot == 2 ? ModelState{} : atElevation(40.0 + 0.0 * t);
     });
-    EXPECT_STOP(makrst(testRefs, testSats, 600.0, 900.0, 30.0, pair, orbit, 2), 34958);
+    EXPECT_STOP(makrst(testTables, testSats, 600.0, 900.0, 30.0, pair, orbit, 2), 34958);
     EXPECT_EQ(listingText(), " oterp error in makrst-- 2 9 600\n");
 
     captureOutput();
     plan({21, 9}, 21, [](int, double) { return 40.0; });
-    EXPECT_STOP(makrst(testRefs, testSats, 5400.0, 6600.0, 30.0, pair, orbit, 2), 34958);  // the orbit ends at 6000
+    EXPECT_STOP(makrst(testTables, testSats, 5400.0, 6600.0, 30.0, pair, orbit, 2), 34958);  // the orbit ends at 6000
     EXPECT_EQ(listingText(), " oterp error in makrst-- 3 21 6300\n");
 }
 
 TEST_F(RefSat, MakrstSlotBeyondThePrnTableStops) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
-    EXPECT_STOP(makrst(testRefs, testSats, 0.0, 900.0, 30.0, pair, orbit, 3), 74358);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 30.0, pair, orbit, 3), 74358);
 }
 
 TEST_F(RefSat, MakrstOverflowNamesTheSample) {
@@ -142,18 +142,18 @@ TEST_F(RefSat, MakrstOverflowNamesTheSample) {
         const bool even = static_cast<long>(t / kGrid) % 2 == 0;
         return (slot == 1) == even ? 50.0 : 30.0;
     });
-    EXPECT_STOP(makrst(testRefs, testSats, 0.0, 32000.0, 30.0, pair, orbit, 2), 87435);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 32000.0, 30.0, pair, orbit, 2), 87435);
     EXPECT_EQ(listingText(), " ref sat table overflow at 30000\n");
     EXPECT_EQ(testRefs.nrs, kMaxRefEntries);
 }
 
 TEST_F(RefSat, MakrstWithoutAnySampleStopsRatherThanFilingNoSatellite) {
     plan({21, 9}, 21, [](int, double) { return 40.0; });
-    EXPECT_STOP(makrst(testRefs, testSats, 900.2, 900.0, 30.0, pair, orbit, 2), 32875);
+    EXPECT_STOP(makrst(testTables, testSats, 900.2, 900.0, 30.0, pair, orbit, 2), 32875);
     EXPECT_EQ(testRefs.nrs, 0);
-    EXPECT_STOP(makrst(testRefs, testSats, 0.0, 900.0, 0.0, pair, orbit, 2), 32875);
+    EXPECT_STOP(makrst(testTables, testSats, 0.0, 900.0, 0.0, pair, orbit, 2), 32875);
     // A start within 0.1 s after the stop still gives one sample.
-    makrst(testRefs, testSats, 900.1, 900.0, 30.0, pair, orbit, 2);
+    makrst(testTables, testSats, 900.1, 900.0, 30.0, pair, orbit, 2);
     EXPECT_EQ(testRefs.nrs, 1);
     EXPECT_EQ(testRefs.endTime[1], 900.0);
 }
@@ -175,7 +175,7 @@ TEST_F(RefSat, MakrstSamplingStepFollowsTheDataInterval) {
             return ModelState{kA + kDistance, 0.0, along, 0.0};
         });
         captureOutput();
-        makrst(testRefs, testSats, 0.0, 4.0 * c.step, c.interval, pair, orbit, 2);
+        makrst(testTables, testSats, 0.0, 4.0 * c.step, c.interval, pair, orbit, 2);
         const RefSatTable& table = testRefs;
         ASSERT_EQ(table.nrs, 2);
         EXPECT_EQ(table.endTime[1], 2.0 * c.step);
@@ -246,14 +246,14 @@ TEST_F(RefSat, DumprsFormatsEntriesAndStopsOnUnknownSlot) {
     putrs(testRefs, 2, 86399.5, n);
     putrs(testRefs, 1, 123456.78, n);
     putrs(testRefs, 2, 1234567.0, n);
-    dumprs(testRefs, testSats);
+    dumprs(testTables, testSats);
     EXPECT_EQ(listingText(),
               " dump ref. sat. table  nrs = 3\n"
               " 86399.50    31\n"
               "123456.78     5    37057.28\n"
               "*********    31  1111110.22\n");
     putrs(testRefs, 3, 1234600.0, n);
-    EXPECT_STOP(dumprs(testRefs, testSats), 74358);
+    EXPECT_STOP(dumprs(testTables, testSats), 74358);
 }
 
 }  // namespace

@@ -181,7 +181,8 @@ TEST_F(ReaderTest, SatellitesOutsideTheTableAndOtherSystemsAreSkipped) {
     ASSERT_EQ(testSats.size(), 1);
     ASSERT_TRUE(r.get(30));
     EXPECT_EQ(r.record.present[1], 1);
-    EXPECT_EQ(r.record.present[2], 0);
+    // Slot 2 is beyond the run's count: the record holds no entry for it at all.
+    EXPECT_TRUE(r.record.present.size() <= 2 || r.record.present[2] == 0);
     EXPECT_EQ(r.record.obs[1], (std::array<double, 4>{5, 5, 5, 5}));
 }
 
