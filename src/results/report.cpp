@@ -120,18 +120,9 @@ std::string reportText(const RunSummary& s) {
     }
     if (letteredNames()) {
         // Observations (as the satellite of a double difference) and satellites of each system.
-        for (GnssSystem system : allSystems()) {
-            int formed = 0, used = 0, satellites = 0;
-            for (const SatelliteTally& tally : s.satellites) {
-                if (tally.sat.system != system) continue;
-                formed += tally.formed;
-                used += tally.used;
-                satellites += 1;
-            }
-            if (satellites == 0) continue;
-            line(t, "  %-11s formed %7d  used %7d  satellites %3d", systemInfo(system).name, formed, used,
-                 satellites);
-        }
+        for (const SystemTally& sum : systemTallies(s.satellites))
+            line(t, "  %-11s formed %7d  used %7d  satellites %3d", systemInfo(sum.system).name, sum.formed, sum.used,
+                 sum.satellites);
     }
     if (s.pdopEpochs > 0) {
         line(t, "  mean PDOP    %.2f over %d epochs", s.meanPdop, s.pdopEpochs);

@@ -121,6 +121,14 @@ std::string calendarText(int jd0, double t, char separator = 'T');
 
 // The summary as JSON of schema "varno-summary/2", pretty-printed, ending in a newline.
 std::string summaryJson(const RunSummary& summary);
+
+// The observations (as the satellite of a double difference) and satellites of one system, summed over its tallies.
+struct SystemTally {
+    GnssSystem system = GnssSystem::gps;
+    int formed = 0, used = 0, satellites = 0;
+};
+// One entry per system with at least one satellite in `satellites`, in the order of allSystems().
+std::vector<SystemTally> systemTallies(const std::vector<SatelliteTally>& satellites);
 // A short human-readable block of the same figures.
 std::string reportText(const RunSummary& summary);
 

@@ -33,6 +33,21 @@ std::string calendarText(int jd0, double t, char separator) {
     return text;
 }
 
+std::vector<SystemTally> systemTallies(const std::vector<SatelliteTally>& satellites) {
+    std::vector<SystemTally> out;
+    for (GnssSystem system : allSystems()) {
+        SystemTally sum{system};
+        for (const SatelliteTally& t : satellites) {
+            if (t.sat.system != system) continue;
+            sum.formed += t.formed;
+            sum.used += t.used;
+            sum.satellites += 1;
+        }
+        if (sum.satellites > 0) out.push_back(sum);
+    }
+    return out;
+}
+
 RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
                                       const OrbitSource& orbit, const std::string& point1Id,
                                       const std::string& point2Id) const {

@@ -120,21 +120,11 @@ std::string summaryJson(const RunSummary& s) {
     }
     // With satellites of several systems: the observations and satellites of each.
     Json systems = Json::array();
-    for (GnssSystem system : allSystems()) {
-        int formed = 0, usedCount = 0, count = 0;
-        for (const SatelliteTally& t : s.satellites) {
-            if (t.sat.system != system) continue;
-            formed += t.formed;
-            usedCount += t.used;
-            count += 1;
-        }
-        if (count > 0) {
-            systems.push_back({{"system", std::string(1, systemInfo(system).letter)},
-                               {"formed", formed},
-                               {"used", usedCount},
-                               {"satellites", count}});
-        }
-    }
+    for (const SystemTally& sum : systemTallies(s.satellites))
+        systems.push_back({{"system", std::string(1, systemInfo(sum.system).letter)},
+                           {"formed", sum.formed},
+                           {"used", sum.used},
+                           {"satellites", sum.satellites}});
     Json j = {
         {"schema", kSummarySchema},
         {"span",
