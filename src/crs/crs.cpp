@@ -7,6 +7,8 @@
 #include <cmath>
 #include <memory>
 
+#include "station/station.h"
+
 namespace varno::crs {
 
 namespace {
@@ -67,19 +69,6 @@ ProjectedPoint describeOpen(const std::string& crs, const Transformation& t) {
     return out;
 }
 
-// Geodetic longitude and latitude (degrees) of an earth-centred WGS 84 point, latitude by fixed-point iteration.
-std::array<double, 2> longitudeLatitude(const Vec3& xyz) {
-    constexpr double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
-    constexpr double degrees = 180 / 3.14159265358979323846;
-    const double p = std::hypot(xyz[0], xyz[1]);
-    double latitude = std::atan2(xyz[2], p * (1 - e2));
-    for (int i = 0; i < 6; ++i) {
-        const double s = std::sin(latitude), n = a / std::sqrt(1 - e2 * s * s);
-        latitude = std::atan2(xyz[2] + e2 * n * s, p);
-    }
-    return {std::atan2(xyz[1], xyz[0]) * degrees, latitude * degrees};
-}
-
 // Fills the area of use of the target system and whether `xyz` lies outside it.
 void checkAreaOfUse(const Transformation& t, const Vec3& xyz, ProjectedPoint& out) {
     double west = 0, south = 0, east = 0, north = 0;
@@ -87,7 +76,10 @@ void checkAreaOfUse(const Transformation& t, const Vec3& xyz, ProjectedPoint& ou
     if (!proj_get_area_of_use(t.context.get(), t.target.get(), &west, &south, &east, &north, &name)) return;
     out.areaOfUse = name ? name : "";
     if (west == -1000 || south == -1000) return;  // PROJ's mark of bounds it does not know
-    const auto [longitude, latitude] = longitudeLatitude(xyz);
+    double latitude = 0, longitude = 0, height = 0;
+    if (!xyzgeo(xyz[0], xyz[1], xyz[2], latitude, longitude, height)) return;  // no geodetic position to test
+    latitude *= GpsConstants::degreesPerRadian;
+    longitude *= GpsConstants::degreesPerRadian;
     const bool inLongitude = west <= east ? longitude >= west && longitude <= east
                                           : longitude >= west || longitude <= east;  // across the 180th meridian
     out.outsideAreaOfUse = !inLongitude || latitude < south || latitude > north;
