@@ -5,7 +5,8 @@ Simulated static baselines whose code errors are correlated in time (a first-ord
 receiver and satellite, correlation time drawn for each seed between 30 and 600 s, on top of white noise) are
 adjusted, and the error of point 2 against the simulator's truth is divided by its sigma, per component
 (north, east, up). A cell (span x interval) passes when the rms of error / sigma lies within 0.75-1.33 for each
-of N, E and U and at least 90 % of the 3-D errors lie within 2.80 sigma_3D, sigma_3D = sqrt((sN^2 + sE^2 + sU^2)/3).
+of N, E and U and at least 90 % of the 3-D errors lie within 2.80 sigma_3D, sigma_3D the summary's sigma_3d_m (the
+sigma of the isotropic error with the same 95 % radius).
 The same ratios for the white-noise sigmas (precision.white_noise) are given beside.
 
     bench/calibrate_precision.py [--runs N] [--cells 1h@30,6h@1,...] [--jobs J] [--build DIR] [--update-readme]
@@ -66,7 +67,7 @@ def one_run(varno, sim, seed, duration, interval, work):
 
     def ratios(s):
         sig = [s["sigma_north_m"], s["sigma_east_m"], s["sigma_up_m"]]
-        three = math.sqrt(sum(x * x for x in sig) / 3)
+        three = s["sigma_3d_m"]
         return [e[i] / sig[i] for i in range(3)], math.sqrt(sum(x * x for x in e)) <= 2.80 * three
 
     real, inside = ratios(p)

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 
+#include "results/radius.h"
 #include "results/results.h"
 #include "station/station.h"
 
@@ -104,6 +105,8 @@ void derive(FormalPrecision& p, double latitude, double longitude, const std::ar
         p.sigmaXyz[c] = std::sqrt(element(p.covarianceXyz, c, c));
         p.sigmaNeu[c] = std::sqrt(element(p.covarianceNeu, c, c));
     }
+    p.sigmaHorizontal = equivalentSigma(p.covarianceNeu, 2);
+    p.sigmaThreeD = equivalentSigma(p.covarianceNeu, 3);
 
     const double length = std::sqrt(baseline[0] * baseline[0] + baseline[1] * baseline[1] + baseline[2] * baseline[2]);
     if (length > 0.0) {

@@ -70,14 +70,11 @@ std::string reportText(const RunSummary& s) {
         line(t, "               sigma X %.4f  Y %.4f  Z %.4f m", p.sigmaXyz[0], p.sigmaXyz[1], p.sigmaXyz[2]);
         line(t, "               sigma north %.4f  east %.4f  up %.4f  length %.4f m", p.sigmaNeu[0], p.sigmaNeu[1],
              p.sigmaNeu[2], p.sigmaLength);
-        const double horizontal = std::sqrt(0.5 * (p.sigmaNeu[0] * p.sigmaNeu[0] + p.sigmaNeu[1] * p.sigmaNeu[1]));
-        const double threeD = std::sqrt(
-            (p.sigmaNeu[0] * p.sigmaNeu[0] + p.sigmaNeu[1] * p.sigmaNeu[1] + p.sigmaNeu[2] * p.sigmaNeu[2]) / 3.0);
         line(t, "               95 %%: north %.4f  east %.4f  up %.4f  length %.4f (1.96 sigma) m",
              kOneDimensional95 * p.sigmaNeu[0], kOneDimensional95 * p.sigmaNeu[1], kOneDimensional95 * p.sigmaNeu[2],
              kOneDimensional95 * p.sigmaLength);
         line(t, "               95 %%: horizontal %.4f (2.45 sigma)  3-D %.4f (2.80 sigma) m",
-             kHorizontal95 * horizontal, kThreeDimensional95 * threeD);
+             kHorizontal95 * p.sigmaHorizontal, kThreeDimensional95 * p.sigmaThreeD);
         if (s.correlation.available) {
             const CorrelationEstimate& c = s.correlation.estimate;
             if (c.correlatedFraction > 0.0) {

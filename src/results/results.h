@@ -46,6 +46,10 @@ struct FormalPrecision {
     std::array<double, 3> sigmaXyz{};       // m
     std::array<double, 3> sigmaNeu{};       // m
     double sigmaLength = 0;                 // of the baseline length, m (not a number for a zero baseline)
+    // The σ of the isotropic error with the same 95 % radius, horizontally and in space (m): 2.45 and 2.80 times
+    // them are the 95 % radii (√(mean variance) when the variances are equal, larger otherwise).
+    double sigmaHorizontal = 0;
+    double sigmaThreeD = 0;
 };
 
 // σ0² = sumSquares / (count − 3), covariance σ0²·inverseNormal (symmetrised), rotated with the local frame at

@@ -47,6 +47,8 @@ void sigmas(Json& j, const FormalPrecision& p) {
     j["sigma_east_m"] = number(p.sigmaNeu[1]);
     j["sigma_up_m"] = number(p.sigmaNeu[2]);
     j["sigma_length_m"] = number(p.sigmaLength);
+    j["sigma_horizontal_m"] = number(p.sigmaHorizontal);
+    j["sigma_3d_m"] = number(p.sigmaThreeD);
     j["covariance_xyz_m2"] = matrix(p.covarianceXyz);
     j["covariance_neu_m2"] = matrix(p.covarianceNeu);
 }
