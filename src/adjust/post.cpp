@@ -48,14 +48,14 @@ std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + 
     throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
 }
 
-std::size_t residualLineBytes() { return letteredNames() ? kLetteredLine : kResidualLine; }
+std::size_t residualLineBytes(bool lettered) { return lettered ? kLetteredLine : kResidualLine; }
 
-// The residual line of a result: time, residual, elevation and satellite, in residualLineBytes() columns with its
-// end.
-void residualLine(const adjust_internal::Evaluated& e, SatId sat, char* line) {
+// The residual line of a result: time, residual, elevation and satellite (by id when `lettered`), in
+// residualLineBytes(lettered) columns with its end.
+void residualLine(const adjust_internal::Evaluated& e, SatId sat, bool lettered, char* line) {
     char* end = putF(putF(putF(line, e.epochTime1, 9, 1), e.residual, 9, 3), e.elevation, 6, 2);
-    if (letteredNames()) {
-        const std::string text = satelliteField(sat, 4);
+    if (lettered) {
+        const std::string text = satelliteField(sat, 4, true);
         end = std::copy(text.begin(), text.end(), end);
     } else {
         end = putI(end, sat.number, 3);
@@ -69,6 +69,7 @@ struct PlacedLines {
     int fd = -1;
     off_t base = 0;
     std::vector<SatId> sats;  // by slot
+    bool lettered = false;    // satellites named by id
     std::size_t lineBytes = kResidualLine;
 };
 
@@ -83,7 +84,8 @@ public:
         const std::size_t k = static_cast<std::size_t>(e.slot);
         if (filled_[k] > 0 && place != first_[k] + filled_[k]) flush(k);
         if (filled_[k] == 0) first_[k] = place;
-        residualLine(e, file_.sats[k], &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * line_]);
+        const std::size_t at = (k * kPerSlot + static_cast<std::size_t>(filled_[k])) * line_;
+        residualLine(e, file_.sats[k], file_.lettered, &buffers_[at]);
         if (++filled_[k] == static_cast<long>(kPerSlot)) flush(k);
     }
     void finish() override {
@@ -114,7 +116,8 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
                  PlacedLines& lines) {
     if (store == nullptr || satCount < 1 || satCount > sats.size()) return false;
     lines.sats.assign(static_cast<std::size_t>(satCount) + 1, SatId{});
-    lines.lineBytes = residualLineBytes();
+    lines.lettered = sats.letteredNames();
+    lines.lineBytes = residualLineBytes(lines.lettered);
     for (int k = 1; k <= satCount; ++k) {
         const SatId sat = invprn(sats, k);
         if (store->count(k) > 0 && sat.number > systemInfo(sat.system).maxNumber) return false;
@@ -158,7 +161,8 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     const ElevationSite site{{lat2, lon2, 0.0}, observer != nullptr && observer->wantsPartials()};
     // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
     std::vector<char> lines;
-    const std::size_t lineBytes = residualLineBytes();
+    const bool lettered = run.sats->letteredNames();
+    const std::size_t lineBytes = residualLineBytes(lettered);
     lines.reserve(kResidualChunk + lineBytes);
     const auto writeLines = [&] {
         if (!lines.empty() && std::fwrite(lines.data(), 1, lines.size(), residualFile) != lines.size()) {
@@ -182,7 +186,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
         stats.sumAll[key] += e.weight * v * v;
         if (line) {
             lines.resize(lines.size() + lineBytes);
-            residualLine(e, sat, &lines[lines.size() - lineBytes]);
+            residualLine(e, sat, lettered, &lines[lines.size() - lineBytes]);
             if (lines.size() >= kResidualChunk) writeLines();
         }
         const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
@@ -229,7 +233,7 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     double totalSum = 0.0;
     int totalCount = 0;
     for (std::size_t key = 0; key < stats.countAll.size(); ++key) {
-        const std::string name = satelliteField(SatId::fromKey(static_cast<int>(key)), 2);
+        const std::string name = run.sats->field(SatId::fromKey(static_cast<int>(key)), 2);
         if (stats.countTrim[key] >= 1) {
             totalSum += stats.sumTrim[key];
             totalCount += stats.countTrim[key];

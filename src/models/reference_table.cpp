@@ -95,7 +95,7 @@ void dumprs(const RefSatTables& tables, const SatIndex& sats) {
         const RefSatTable& table = tables.of(system);
         writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
         for (int i = 1; i <= table.nrs; ++i) {
-            std::string line = fmtF(table.endTime[i], 9, 2) + satelliteField(invprn(sats, table.refSlot[i]), 6);
+            std::string line = fmtF(table.endTime[i], 9, 2) + sats.field(invprn(sats, table.refSlot[i]), 6);
             if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
             writeListing(line);
         }
@@ -142,7 +142,7 @@ void makrst(RefSatTables& tables, const SatIndex& sats, double start, double sto
             SatelliteState s;
             OrbitMiss miss = OrbitMiss::none;
             if (!orbit.state(sat, t, t, s, miss)) {
-                writeListing(freeLine("oterp error in makrst--", missCode(miss)) + " " + satelliteName(sat) + freeLine(t));
+                writeListing(freeLine("oterp error in makrst--", missCode(miss)) + " " + sats.name(sat) + freeLine(t));
                 stopRun(kStopOrbit);
             }
             const double elevation = elevationAt(site, pair.p1L1, s.position);

@@ -94,6 +94,7 @@ struct StaticCheck {
 
 struct RunSummary {
     int jd0 = 0;  // the reference day its times count from
+    bool letteredNames = false;  // satellites named by id ("E12"), as a run of any systems but GPS alone names them
     std::string point1Id, point2Id;
     double spanStart = 0, spanEnd = 0, interval = 0;    // common span and step, jts seconds
     std::array<double, 3> point1{}, point2{}, point2Apriori{};  // markers, earth-centred, m
@@ -138,7 +139,8 @@ std::string reportText(const RunSummary& summary);
 // keeping its extremes, mean and spread), so memory and the size of the picture do not grow with the span.
 class ResidualPlot {
 public:
-    ResidualPlot(int jd0, double spanStart, double spanEnd);  // times of reference day jd0
+    // Times of reference day jd0; satellites named by id ("E12") and coloured by system when `letteredNames`.
+    ResidualPlot(int jd0, double spanStart, double spanEnd, bool letteredNames = false);
     void add(const PostFitResidual& residual);
     // The standalone SVG document.
     std::string svg(const std::string& title) const;
@@ -156,6 +158,7 @@ private:
     Series& series(SatId sat);
     int jd0_;
     double spanStart_, spanEnd_;
+    bool lettered_;
     std::vector<Series> series_;  // increasing satellite
 };
 

@@ -53,6 +53,7 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
                                       const std::string& point2Id) const {
     RunSummary s;
     s.jd0 = jd0_;
+    s.letteredNames = sats_.letteredNames();
     s.point1Id = point1Id;
     s.point2Id = point2Id;
     s.spanStart = spanStart_;

@@ -93,11 +93,11 @@ void keepSatellitesWithRecords(SatIndex& sats, const BroadcastOrbit& orbit, cons
         const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
         if (lacking < epochs) {
-            writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking,
+            writeListing(freeLine("no usable ephemeris for prn ", sats.name(sat), " at", lacking,
                                   " epochs -- left out there"));
             continue;
         }
-        writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking, " epochs -- dropped"));
+        writeListing(freeLine("no usable ephemeris for prn ", sats.name(sat), " at", lacking, " epochs -- dropped"));
         int n = 0;
         delprn(sats, sat, n);
     }
@@ -176,8 +176,8 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
     if (options.navs.empty()) {
         recon(orbits, obs1, obs2, run.satellites, plan, summary1, summary2, pair);
         for (TextFile* file : orbits) file->rewind();
-        source = loadSp3Orbit(orbits, plan.jd0, run.satellites.satellites(), plan.orbitEpochs, plan.orbitStart,
-                              plan.orbitStop);
+        source = loadSp3Orbit(orbits, plan.jd0, run.satellites.satellites(), run.satellites.letteredNames(),
+                              plan.orbitEpochs, plan.orbitStart, plan.orbitStop);
         orbitFiles.clear();
     } else {
         source = broadcastOrbit(options, run.satellites, pool, obs1, obs2, plan, summary1, summary2, pair);
@@ -280,7 +280,7 @@ int runVarno(const RunOptions& options) {
     // Everything the run holds is its own, and its lines go to its own sinks for as long as it lasts.
     RunContext run;
     const OutputBinding boundOutput(run.output);
-    setRunSystems(options.systems);
+    run.satellites.setSystems(options.systems);
     showProgress(!options.quiet);
     installSignalCleanup();
     const std::string& directory = options.outputDirectory;
