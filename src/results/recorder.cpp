@@ -58,11 +58,6 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, i
 
 ResultsRecorder::~ResultsRecorder() = default;
 
-void ResultsRecorder::solved(const std::array<double, 9>& inverseNormal, int count) {
-    lastInverse_ = inverseNormal;
-    lastCount_ = count;
-}
-
 void ResultsRecorder::residual(const PostFitResidual& r) {
     if (r.sat.number > 0) {
         const auto key = static_cast<std::size_t>(r.sat.key());

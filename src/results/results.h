@@ -184,14 +184,15 @@ public:
                     double interval, int satCount);
     ~ResultsRecorder() override;
 
-    void solved(const std::array<double, 9>& inverseNormal, int count) override;
     void epochWeights(const std::vector<EpochWeights>& epochs) override { epochWeights_ = epochs; }
     void residual(const PostFitResidual& residual) override;
     bool wantsPartials() const override { return covariance_ != nullptr; }
 
-    // After the adjustment: the summary at the final `pair`, with PDOP from `orbit`.
-    RunSummary summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                         const OrbitSource& orbit, const std::string& point1Id, const std::string& point2Id) const;
+    // After the adjustment: the summary at the final `pair`, its formal precision from the last iteration of
+    // `adjustment`, with PDOP from `orbit`.
+    RunSummary summarise(const StationPair& pair, const AdjustSolution& adjustment,
+                         const std::array<double, 3>& point2Apriori, const OrbitSource& orbit,
+                         const std::string& point1Id, const std::string& point2Id) const;
     // Writes every output asked for (report and "-" summary to `out`), each file put in place whole.
     void finish(const RunSummary& summary, std::ostream& out);
 
@@ -202,9 +203,7 @@ private:
     const SatIndex& sats_;
     int jd0_;
     double spanStart_, spanEnd_, interval_;
-    std::array<double, 9> lastInverse_{};
     std::vector<EpochWeights> epochWeights_;  // the last iteration's, with correlated weights
-    int lastCount_ = 0;
     std::vector<SatelliteTally> tallies_;        // indexed by SatId::key()
     bool weighted_ = false;
     // Per epoch of the span, `slotWords_` words: the slots of the used double differences, a bit each.

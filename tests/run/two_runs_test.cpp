@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "e2e/run_support.h"
 #include "run/run.h"
@@ -55,16 +56,32 @@ void expectSameBytesSideBySide(const RunOptions& a, const RunOptions& b) {
     soloB.outputDirectory = (alone.path() / "b").string();
     pairA.outputDirectory = (together.path() / "a").string();
     pairB.outputDirectory = (together.path() / "b").string();
-    const int statusA = runVarno(soloA);
-    const int statusB = runVarno(soloB);
-    ASSERT_EQ(statusA, 0);
-    ASSERT_EQ(statusB, 0);
-    int sideA = -1, sideB = -1;
-    std::thread other([&] { sideB = runVarno(pairB); });
-    sideA = runVarno(pairA);
+    const RunOutcome outcomeA = solveBaseline(soloA);
+    const RunOutcome outcomeB = solveBaseline(soloB);
+    ASSERT_EQ(outcomeA.status, 0);
+    ASSERT_EQ(outcomeB.status, 0);
+    RunOutcome sideA, sideB;
+    std::thread other([&] { sideB = solveBaseline(pairB); });
+    sideA = solveBaseline(pairA);
     other.join();
-    EXPECT_EQ(sideA, statusA);
-    EXPECT_EQ(sideB, statusB);
+    EXPECT_EQ(sideA.status, 0);
+    EXPECT_EQ(sideB.status, 0);
+    // Each run's solution: as alone, and as its listing and summary give it.
+    for (const auto& [alone, together, options] :
+         {std::tuple{&outcomeA, &sideA, &soloA}, std::tuple{&outcomeB, &sideB, &soloB}}) {
+        ASSERT_TRUE(alone->solution && together->solution);
+        const BaselineSolution& solution = *together->solution;
+        EXPECT_EQ(solution.pair.p2Marker, alone->solution->pair.p2Marker);
+        EXPECT_EQ(solution.adjustment.inverseNormal, alone->solution->adjustment.inverseNormal);
+        const PostFitFigures& post = solution.adjustment.postFit;
+        EXPECT_NE(readFile((fs::path(options->outputDirectory) / "varno.lst").string())
+                      .find("post-fit rms =" + fmtF(post.rms, 9, 4) + " m.    n=" + fmtI(post.count, 6)),
+                  std::string::npos);
+        EXPECT_EQ(solution.summary.has_value(), !options->summary.empty());
+        if (solution.summary) {
+            EXPECT_EQ(solution.summary->point2, solution.pair.p2Marker);
+        }
+    }
     for (const auto& [alone, together] : {std::pair{soloA, pairA}, std::pair{soloB, pairB}}) {
         const auto files = filesIn(alone.outputDirectory);
         EXPECT_EQ(files.size(), alone.summary.empty() ? 2U : 8U);  // listing, residuals and the six results
