@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         std::vector<SatId> sats;
         for (int prn = 1; prn <= kMaxGpsSatellites; ++prn) sats.push_back(SatId::gps(prn));
         const std::unique_ptr<OrbitSource> table =
-            loadSp3Orbit(files, span.jd0, sats, span.epochs, span.start, span.end);
+            loadSp3Orbit(files, span.jd0, sats, false, span.epochs, span.start, span.end);
         sats = table->satellites();
         NavPool pool;
         std::deque<TextFile> navs;

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int epochs = std::min(span.epochs, kMaxEpochs);
         if (epochs < 1) return;
         const auto orbit =
-            loadSp3Orbit(files, testRun.jd0, wanted, epochs, span.start, span.start + (epochs - 1) * span.interval);
+            loadSp3Orbit(files, testRun.jd0, wanted, false, epochs, span.start, span.start + (epochs - 1) * span.interval);
         SatelliteState state;
         OrbitMiss miss = OrbitMiss::none;
         const double t = span.start + 0.5 * (epochs - 1) * span.interval;

@@ -23,35 +23,37 @@ struct FileCloser {
 
 }  // namespace
 
-void adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
-           const AdjustInputs& inputs) {
+AdjustSolution adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
+                     const AdjustInputs& inputs) {
     GatherFile gather(inputs.scratchDirectory);
     adjust_internal::EpochStore store;
-    double sigma = 0.0;
-    adjust_internal::formobInto(run, orbit, pair, satCount, inputs, gather, &store, sigma);
+    AdjustSolution solution;
+    adjust_internal::formobInto(run, orbit, pair, satCount, inputs, gather, &store, solution.rms);
 
     for (int i = 1; i <= kIterations; ++i) {
         writeProgress(freeLine(" iteration -- ", i));
-        const double threshold = kThresholdFactor * sigma;
-        adjust_internal::comrmsFrom(gather, &store, run, orbit, pair, threshold, sigma, satCount, inputs.observer);
+        const double threshold = kThresholdFactor * solution.rms;
+        adjust_internal::comrmsFrom(gather, &store, run, orbit, pair, threshold, solution.rms, satCount,
+                                    inputs.observer, &solution);
     }
 
-    const double threshold = kThresholdFactor * sigma;
+    solution.threshold = kThresholdFactor * solution.rms;
     if (inputs.residualFile != nullptr) {
-        adjust_internal::postFrom(gather, &store, run, orbit, pair, satCount, threshold, inputs.residualFile,
-                                  inputs.observer);
-        return;
+        solution.postFit = adjust_internal::postFrom(gather, &store, run, orbit, pair, satCount, solution.threshold,
+                                                     inputs.residualFile, inputs.observer);
+        return solution;
     }
     // Closed on every way out, so whatever was written reaches the file even when a stop ends the run here.
     std::unique_ptr<std::FILE, FileCloser> residualFile(std::fopen(inputs.residualPath.c_str(), "w"));
     if (!residualFile) {
         throw InputError("cannot create " + inputs.residualPath + ": " + std::strerror(errno));
     }
-    adjust_internal::postFrom(gather, &store, run, orbit, pair, satCount, threshold, residualFile.get(),
-                              inputs.observer);
+    solution.postFit = adjust_internal::postFrom(gather, &store, run, orbit, pair, satCount, solution.threshold,
+                                                 residualFile.get(), inputs.observer);
     if (std::fclose(residualFile.release()) != 0) {
         throw InputError("cannot write " + inputs.residualPath + ": " + std::strerror(errno));
     }
+    return solution;
 }
 
 }  // namespace varno

@@ -145,9 +145,29 @@ struct AdjustInputs {
     ObservationModel model;                  // optional mask and weights (default: neither)
 };
 
+// The post-fit figures: the observations within the final threshold and their rms, as the listing's
+// "post-fit rms =" line gives them.
+struct PostFitFigures {
+    int count = 0;
+    double rms = 0;  // m; 0 when count is 0
+};
+
+// What the adjustment solved besides point 2 itself (the StationPair it moved).
+struct AdjustSolution {
+    // Of the last trimmed iteration: the inverse of its normal matrix (3 × 3, column-major, unknowns X, Y, Z of
+    // point 2; weighted when elevation weights are on; zero when it kept no observation), the number of
+    // observations it kept and the rms of its fit (m; that of the one before when it kept none).
+    std::array<double, 9> inverseNormal{};
+    int count = 0;
+    double rms = 0;
+    double threshold = 0;  // of the post-fit figures: 2.5 times that rms, m
+    PostFitFigures postFit;
+};
+
 // The whole adjustment: formob, four comrms iterations (console " iteration -- <i>"), then the residual file and
-// post. Moves p2Marker and p2L1.
-void adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount, const AdjustInputs& inputs);
+// post. Moves p2Marker and p2L1; returns the figures of the solution.
+AdjustSolution adjst(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
+                     const AdjustInputs& inputs);
 
 // Forms every double-difference equation (one pass over both observation files), gathers them by slot into the
 // gather file, solves once untrimmed and moves point 2. Returns the rms in `rms`. Stops 25551, 25552, 98786,
@@ -161,8 +181,8 @@ void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, 
             double& sigma, int satCount, AdjustObserver* observer = nullptr);
 
 // Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
-// rms table and the post-fit rms. Stops 25, 95397, 74358.
-void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
-          double threshold, std::FILE* residualFile, AdjustObserver* observer = nullptr);
+// rms table and the post-fit rms, which it returns. Stops 25, 95397, 74358.
+PostFitFigures post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+                    int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer = nullptr);
 
 }  // namespace varno

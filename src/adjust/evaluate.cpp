@@ -307,11 +307,8 @@ bool evaluateByEpoch(EpochStore& store, const RunModels& run, const OrbitSource&
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parts[i].end = parts[i + 1].place->offset;
     parts.back().end = store.size();
 
-    // The helpers name satellites as the run does.
-    const SystemSet systems = runSystems();
     const auto evaluate = [&](Part& part) {
         try {
-            setRunSystems(systems);
             StoreReader reader(store, part.place->offset, part.end);
             SpillWriter writer(spill, *part.place);
             part.evaluated =

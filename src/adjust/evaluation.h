@@ -242,12 +242,13 @@ void gatherFromStore(EpochStore& store, int satCount, GatherFile& gather);
 // written (evaluateAll writes it from the store when it needs it).
 void formobInto(const RunModels& run, const OrbitSource& orbit, StationPair& pair, int satCount,
                 const AdjustInputs& inputs, GatherFile& gather, EpochStore* store, double& rms);
-// comrms over `store` when one is given.
+// comrms over `store` when one is given; with `solution` its inverse normal matrix and count are put there.
 void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
-                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer);
+                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer,
+                AdjustSolution* solution = nullptr);
 // post over `store` when one is given.
-void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
-              const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
-              AdjustObserver* observer);
+PostFitFigures postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                        const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
+                        AdjustObserver* observer);
 
 }  // namespace varno::adjust_internal

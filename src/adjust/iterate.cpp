@@ -61,7 +61,8 @@ void solveAndMove(NormalEquations& equations, int m, StationPair& pair, double& 
 namespace adjust_internal {
 
 void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
-                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer) {
+                StationPair& pair, double threshold, double& sigma, int satCount, AdjustObserver* observer,
+                AdjustSolution* solution) {
     NormalEquations equations;
     nrmclr(equations.matrix.data(), equations.rhs.data(), equations.sumSquares, 3);
     int m = 0;
@@ -86,6 +87,10 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, con
     if (m == 0) {
         writeListing(freeLine("no observation within threshold -- position kept"));
         if (observer) observer->solved({}, 0);
+        if (solution) {
+            solution->inverseNormal = {};
+            solution->count = 0;
+        }
         return;
     }
     if (weighting) weighting->finish(equations);
@@ -93,6 +98,10 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, con
     solveAndMove(equations, m, pair, sigma);
     // The solution left the inverse of the normal matrix in its place.
     if (observer) observer->solved(equations.matrix, m);
+    if (solution) {
+        solution->inverseNormal = equations.matrix;
+        solution->count = m;
+    }
     if (observer && weighting) {
         observer->epochWeights(weighting->figures(
             {before[0] - pair.p2L1[0], before[1] - pair.p2L1[1], before[2] - pair.p2L1[2]}));

@@ -48,14 +48,14 @@ std::string threeValues(double a, double b, double c) { return fmtF(a, 14, 4) + 
     throw InputError(std::string("cannot write the residual file: ") + std::strerror(errno));
 }
 
-std::size_t residualLineBytes() { return letteredNames() ? kLetteredLine : kResidualLine; }
+std::size_t residualLineBytes(bool lettered) { return lettered ? kLetteredLine : kResidualLine; }
 
-// The residual line of a result: time, residual, elevation and satellite, in residualLineBytes() columns with its
-// end.
-void residualLine(const adjust_internal::Evaluated& e, SatId sat, char* line) {
+// The residual line of a result: time, residual, elevation and satellite (by id when `lettered`), in
+// residualLineBytes(lettered) columns with its end.
+void residualLine(const adjust_internal::Evaluated& e, SatId sat, bool lettered, char* line) {
     char* end = putF(putF(putF(line, e.epochTime1, 9, 1), e.residual, 9, 3), e.elevation, 6, 2);
-    if (letteredNames()) {
-        const std::string text = satelliteField(sat, 4);
+    if (lettered) {
+        const std::string text = satelliteField(sat, 4, true);
         end = std::copy(text.begin(), text.end(), end);
     } else {
         end = putI(end, sat.number, 3);
@@ -69,6 +69,7 @@ struct PlacedLines {
     int fd = -1;
     off_t base = 0;
     std::vector<SatId> sats;  // by slot
+    bool lettered = false;    // satellites named by id
     std::size_t lineBytes = kResidualLine;
 };
 
@@ -83,7 +84,8 @@ public:
         const std::size_t k = static_cast<std::size_t>(e.slot);
         if (filled_[k] > 0 && place != first_[k] + filled_[k]) flush(k);
         if (filled_[k] == 0) first_[k] = place;
-        residualLine(e, file_.sats[k], &buffers_[(k * kPerSlot + static_cast<std::size_t>(filled_[k])) * line_]);
+        const std::size_t at = (k * kPerSlot + static_cast<std::size_t>(filled_[k])) * line_;
+        residualLine(e, file_.sats[k], file_.lettered, &buffers_[at]);
         if (++filled_[k] == static_cast<long>(kPerSlot)) flush(k);
     }
     void finish() override {
@@ -114,7 +116,8 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
                  PlacedLines& lines) {
     if (store == nullptr || satCount < 1 || satCount > sats.size()) return false;
     lines.sats.assign(static_cast<std::size_t>(satCount) + 1, SatId{});
-    lines.lineBytes = residualLineBytes();
+    lines.lettered = sats.letteredNames();
+    lines.lineBytes = residualLineBytes(lines.lettered);
     for (int k = 1; k <= satCount; ++k) {
         const SatId sat = invprn(sats, k);
         if (store->count(k) > 0 && sat.number > systemInfo(sat.system).maxNumber) return false;
@@ -130,49 +133,46 @@ bool placedLines(std::FILE* residualFile, const adjust_internal::EpochStore* sto
     return lines.base >= 0 && lines.base == status.st_size;
 }
 
-}  // namespace
-
-namespace adjust_internal {
-
-void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
-              const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
-              AdjustObserver* observer) {
+// Writes the adjusted point 2 and its shift from the a priori position to the listing; returns point 2's L1
+// phase centre as a geodetic position (stop 25 where there is none).
+Geodetic listAdjusted(const StationPair& pair) {
     writeListing(freeLine("adjusted point 2 marker and l1 phase center"));
     writeListing(threeValues(pair.p2Marker[0], pair.p2Marker[1], pair.p2Marker[2]));
     writeListing(threeValues(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2]));
 
-    double lat2 = 0, lon2 = 0, h2 = 0;
-    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], lat2, lon2, h2)) stopRun(kStopGeodetic);
-
+    Geodetic site2;
+    if (!xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], site2.latitude, site2.longitude, site2.height)) {
+        stopRun(kStopGeodetic);
+    }
     const std::array<double, 3>& apriori = pair.p2Apriori;
     const double dx = pair.p2Marker[0] - apriori[0];
     const double dy = pair.p2Marker[1] - apriori[1];
     const double dz = pair.p2Marker[2] - apriori[2];
     double north = 0, east = 0, up = 0;
-    rge(lat2, lon2, north, east, up, dx, dy, dz);
+    rge(site2.latitude, site2.longitude, north, east, up, dx, dy, dz);
     writeListing(freeLine("delta x,y,z and n,e,u at point 2 marker"));
     writeListing(threeValues(dx, dy, dz));
     writeListing(threeValues(north, east, up));
+    return site2;
+}
 
-    SatelliteStats stats;
-    const ElevationSite site{{lat2, lon2, 0.0}, observer != nullptr && observer->wantsPartials()};
-    // Lines are gathered into large writes; whatever is gathered is written before anything can stop the run.
-    std::vector<char> lines;
-    const std::size_t lineBytes = residualLineBytes();
-    lines.reserve(kResidualChunk + lineBytes);
-    const auto writeLines = [&] {
-        if (!lines.empty() && std::fwrite(lines.data(), 1, lines.size(), residualFile) != lines.size()) {
-            cannotWrite();
-        }
-        lines.clear();
-    };
-    // The sums of a satellite; with `line` its residual line is written too.
-    const auto take = [&](const Evaluated& e, bool line) {
+// Takes the post-fit results in gather order: the sums of each satellite, the observer's share and, when asked,
+// the residual line, gathered into large writes. Whatever is gathered is written before anything can stop the
+// run.
+class PostFitTaker {
+public:
+    PostFitTaker(const SatIndex& sats, double threshold, std::FILE* residualFile, AdjustObserver* observer)
+        : sats_(sats), threshold_(threshold), file_(residualFile), observer_(observer),
+          lettered_(sats.letteredNames()), lineBytes_(residualLineBytes(lettered_)) {
+        lines_.reserve(kResidualChunk + lineBytes_);
+    }
+
+    void take(const adjust_internal::Evaluated& e, bool line) {
         const int k = e.slot;
         const double v = e.residual;
         // The residual file and the table hold two-digit satellite numbers; anything else is not a satellite of
         // this run.
-        const SatId sat = k >= 1 && k <= run.sats->size() ? invprn(*run.sats, k) : SatId{};
+        const SatId sat = k >= 1 && k <= sats_.size() ? invprn(sats_, k) : SatId{};
         if (sat.number < 1 || sat.number > systemInfo(sat.system).maxNumber) {
             writeLines();
             stopRun(kStopSlot);
@@ -181,55 +181,47 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
         stats.countAll[key] += 1;
         stats.sumAll[key] += e.weight * v * v;
         if (line) {
-            lines.resize(lines.size() + lineBytes);
-            residualLine(e, sat, &lines[lines.size() - lineBytes]);
-            if (lines.size() >= kResidualChunk) writeLines();
+            lines_.resize(lines_.size() + lineBytes_);
+            residualLine(e, sat, lettered_, &lines_[lines_.size() - lineBytes_]);
+            if (lines_.size() >= kResidualChunk) writeLines();
         }
-        const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold;
+        const bool used = std::fabs(v) * std::sqrt(e.weight) <= threshold_;
         if (used) {
             stats.countTrim[key] += 1;
             stats.sumTrim[key] += e.weight * v * v;
         }
-        if (observer) {
-            observer->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(*run.sats, e.referenceSlot), e.elevation,
-                                v, used, e.weight, e.partials});
+        if (observer_) {
+            observer_->residual({e.epochTime1, k, e.referenceSlot, sat, invprn(sats_, e.referenceSlot), e.elevation,
+                                 v, used, e.weight, e.partials});
         }
-    };
-    const auto inOrder = [&](const Evaluated& e) { take(e, true); };
-    // Without an observer the parts of the pass write the lines where the file allows it.
-    PlacedLines placedFile;
-    PlacedOutput placed;
-    long placedCount = 0;
-    const bool mayPlace = observer == nullptr && placedLines(residualFile, store, *run.sats, satCount, placedFile);
-    if (mayPlace) {
-        placed.writer = [&placedFile] { return std::make_unique<LineWriter>(placedFile); };
-        placed.discard = [&placedFile] {
-            if (::ftruncate(placedFile.fd, placedFile.base) != 0) cannotWrite();
-        };
-        placed.use = [&](const Evaluated& e) {
-            ++placedCount;
-            take(e, false);
-        };
-    }
-    try {
-        evaluateAll(gather, store, run, orbit, pair, satCount, &site, false, kStopNoReference, inOrder,
-                    mayPlace ? &placed : nullptr);
-    } catch (const StopRequest&) {
-        writeLines();  // the lines before an observation that stops the run
-        throw;
-    }
-    writeLines();
-    // The stream goes on after the lines the parts wrote.
-    if (placedCount > 0 &&
-        fseeko(residualFile, placedFile.base + static_cast<off_t>(placedCount * static_cast<long>(lineBytes)), SEEK_SET) != 0) {
-        cannotWrite();
     }
 
+    void writeLines() {
+        if (!lines_.empty() && std::fwrite(lines_.data(), 1, lines_.size(), file_) != lines_.size()) cannotWrite();
+        lines_.clear();
+    }
+
+    std::size_t lineBytes() const { return lineBytes_; }
+
+    SatelliteStats stats;
+
+private:
+    const SatIndex& sats_;
+    double threshold_;
+    std::FILE* file_;
+    AdjustObserver* observer_;
+    bool lettered_;
+    std::size_t lineBytes_;
+    std::vector<char> lines_;
+};
+
+// The table of rms per satellite and the post-fit rms line; returns the post-fit figures.
+PostFitFigures listSatelliteRms(const SatelliteStats& stats, const SatIndex& sats) {
     writeListing(freeLine("rms per satellite    (with and without trim)"));
     double totalSum = 0.0;
     int totalCount = 0;
     for (std::size_t key = 0; key < stats.countAll.size(); ++key) {
-        const std::string name = satelliteField(SatId::fromKey(static_cast<int>(key)), 2);
+        const std::string name = sats.field(SatId::fromKey(static_cast<int>(key)), 2);
         if (stats.countTrim[key] >= 1) {
             totalSum += stats.sumTrim[key];
             totalCount += stats.countTrim[key];
@@ -243,13 +235,54 @@ void postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const
     }
     const double postFitRms = totalCount > 0 ? std::sqrt(totalSum / totalCount) : 0.0;
     writeListing("post-fit rms =" + fmtF(postFitRms, 9, 4) + " m.    n=" + fmtI(totalCount, 6));
+    return {totalCount, postFitRms};
+}
+
+}  // namespace
+
+namespace adjust_internal {
+
+PostFitFigures postFrom(GatherFile& gather, EpochStore* store, const RunModels& run, const OrbitSource& orbit,
+                        const StationPair& pair, int satCount, double threshold, std::FILE* residualFile,
+                        AdjustObserver* observer) {
+    const Geodetic site2 = listAdjusted(pair);
+    const ElevationSite site{{site2.latitude, site2.longitude, 0.0}, observer != nullptr && observer->wantsPartials()};
+    PostFitTaker taker(*run.sats, threshold, residualFile, observer);
+    const auto inOrder = [&](const Evaluated& e) { taker.take(e, true); };
+    // Without an observer the parts of the pass write the lines where the file allows it.
+    PlacedLines placedFile;
+    PlacedOutput placed;
+    long placedCount = 0;
+    const bool mayPlace = observer == nullptr && placedLines(residualFile, store, *run.sats, satCount, placedFile);
+    if (mayPlace) {
+        placed.writer = [&placedFile] { return std::make_unique<LineWriter>(placedFile); };
+        placed.discard = [&placedFile] {
+            if (::ftruncate(placedFile.fd, placedFile.base) != 0) cannotWrite();
+        };
+        placed.use = [&](const Evaluated& e) {
+            ++placedCount;
+            taker.take(e, false);
+        };
+    }
+    try {
+        evaluateAll(gather, store, run, orbit, pair, satCount, &site, false, kStopNoReference, inOrder,
+                    mayPlace ? &placed : nullptr);
+    } catch (const StopRequest&) {
+        taker.writeLines();  // the lines before an observation that stops the run
+        throw;
+    }
+    taker.writeLines();
+    // The stream goes on after the lines the parts wrote.
+    const off_t written = static_cast<off_t>(placedCount * static_cast<long>(taker.lineBytes()));
+    if (placedCount > 0 && fseeko(residualFile, placedFile.base + written, SEEK_SET) != 0) cannotWrite();
+    return listSatelliteRms(taker.stats, *run.sats);
 }
 
 }  // namespace adjust_internal
 
-void post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair, int satCount,
-          double threshold, std::FILE* residualFile, AdjustObserver* observer) {
-    adjust_internal::postFrom(gather, nullptr, run, orbit, pair, satCount, threshold, residualFile, observer);
+PostFitFigures post(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, const StationPair& pair,
+                    int satCount, double threshold, std::FILE* residualFile, AdjustObserver* observer) {
+    return adjust_internal::postFrom(gather, nullptr, run, orbit, pair, satCount, threshold, residualFile, observer);
 }
 
 }  // namespace varno

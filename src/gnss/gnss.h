@@ -80,6 +80,11 @@ struct SatId {
 };
 inline constexpr int kSatKeyCount = kSystemCount * 128;
 
+// A satellite's name: its number ("5"), or when `lettered` its id ("E12").
+std::string satelliteName(SatId sat, bool lettered);
+// The same right-justified in `width` columns.
+std::string satelliteField(SatId sat, int width, bool lettered);
+
 // ---------------------------------------------------------------------------------------------------------------
 // The satellites of one run in the order they were added, each with its dense position 0..size−1. Arrays that
 // hold a value per satellite are sized by size() and indexed by position; nothing assumes a fixed count.
@@ -97,13 +102,24 @@ public:
     // How many satellites of `system` are held.
     int count(GnssSystem system) const;
     const std::vector<SatId>& satellites() const { return sats_; }
+    // Removes every satellite; the systems stay.
     void clear();
+
+    // The systems of the run these satellites belong to (GPS alone until set). With any choice but GPS alone the
+    // run names its satellites with their system letter, in every output.
+    void setSystems(const SystemSet& systems) { systems_ = systems; }
+    const SystemSet& systems() const { return systems_; }
+    bool letteredNames() const { return systems_ != kGpsOnly; }
+    // A satellite's name as the run writes it, and the same right-justified in `width` columns.
+    std::string name(SatId sat) const { return satelliteName(sat, letteredNames()); }
+    std::string field(SatId sat, int width) const { return satelliteField(sat, width, letteredNames()); }
 
     SatIndex() { keys_.fill(-1); }
 
 private:
     std::vector<SatId> sats_;
     std::array<int, kSatKeyCount> keys_{};
+    SystemSet systems_ = kGpsOnly;
 };
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -128,16 +144,6 @@ bool putprn(SatIndex& table, SatId sat, int& slot);
 bool delprn(SatIndex& table, SatId sat, int& n);
 // The satellite held in `slot`; a slot outside 1..count stops the run with code 74358.
 SatId invprn(const SatIndex& table, int slot);
-
-// The systems the run on this thread was asked for (GPS alone until set; each run sets its own when it starts).
-// With any choice but GPS alone the run names its satellites with their system letter.
-void setRunSystems(const SystemSet& systems);
-const SystemSet& runSystems();
-bool letteredNames();
-// A satellite's name: its number ("5"), or with letteredNames() its id ("E12").
-std::string satelliteName(SatId sat);
-// The same right-justified in `width` columns.
-std::string satelliteField(SatId sat, int width);
 
 }  // namespace varno
 

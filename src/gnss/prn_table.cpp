@@ -9,9 +9,6 @@ namespace varno {
 namespace {
 
 constexpr int kStopBadSlot = 74358;
-
-// The systems of the run on this thread: each run sets them when it starts, so two runs in two threads keep theirs.
-thread_local SystemSet systems = kGpsOnly;
 }  // namespace
 
 void newprn(SatIndex& table) { table.clear(); }
@@ -42,16 +39,10 @@ bool delprn(SatIndex& table, SatId sat, int& n) {
     return held;
 }
 
-void setRunSystems(const SystemSet& chosen) { systems = chosen; }
+std::string satelliteName(SatId sat, bool lettered) { return lettered ? sat.text() : std::to_string(sat.number); }
 
-const SystemSet& runSystems() { return systems; }
-
-bool letteredNames() { return systems != kGpsOnly; }
-
-std::string satelliteName(SatId sat) { return letteredNames() ? sat.text() : std::to_string(sat.number); }
-
-std::string satelliteField(SatId sat, int width) {
-    if (!letteredNames()) return fmtI(sat.number, width);
+std::string satelliteField(SatId sat, int width, bool lettered) {
+    if (!lettered) return fmtI(sat.number, width);
     const std::string text = sat.text();
     const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
     return text.size() >= w ? text : std::string(w - text.size(), ' ') + text;

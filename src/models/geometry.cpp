@@ -59,35 +59,35 @@ std::string orbitGap(int jd0, const OrbitSource& orbit, OrbitMiss miss, double t
                                           : std::string();
 }
 
-double clockOrStop(int jd0, SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver, double t,
-                   double p, double epoch, int stopCode) {
+double clockOrStop(const RunModels& run, SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver,
+                   double t, double p, double epoch, int stopCode) {
     double dt = 0.0;
     OrbitMiss miss = OrbitMiss::none;
     if (!receiverClock(orbit, sat, receiver, t, p, epoch, dt, miss)) {
-        writeListing(freeLine("oterp error in comdtr--", missCode(miss)) + " " + satelliteName(sat));
-        stopRun(stopCode, orbitGap(jd0, orbit, miss, t - p * kInverseSpeedOfLight));
+        writeListing(freeLine("oterp error in comdtr--", missCode(miss)) + " " + run.sats->name(sat));
+        stopRun(stopCode, orbitGap(run.jd0, orbit, miss, t - p * kInverseSpeedOfLight));
     }
     return dt;
 }
 
-SignalPath pathOrStop(int jd0, SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver, double t,
-                      double dt, double epoch, int stopCode, const Geodetic* site = nullptr) {
+SignalPath pathOrStop(const RunModels& run, SatId sat, const OrbitSource& orbit, const std::array<double, 3>& receiver,
+                      double t, double dt, double epoch, int stopCode, const Geodetic* site = nullptr) {
     SignalPath path;
     OrbitMiss miss = OrbitMiss::none;
     if (!signalPath(orbit, sat, receiver, t, dt, epoch, path, miss, site)) {
-        writeListing(freeLine("oterp error in comrng--", missCode(miss)) + " " + satelliteName(sat));
-        stopRun(stopCode, orbitGap(jd0, orbit, miss, t - dt - kTravelTimeStart));
+        writeListing(freeLine("oterp error in comrng--", missCode(miss)) + " " + run.sats->name(sat));
+        stopRun(stopCode, orbitGap(run.jd0, orbit, miss, t - dt - kTravelTimeStart));
     }
     return path;
 }
 
 // Both receivers' paths, side by side; where that meets a failure, one after the other, which stops as it should.
-void pathsOrStop(int jd0, SatId sat, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
-                 double dt1, double dt2, SignalPath& path1, SignalPath& path2) {
+void pathsOrStop(const RunModels& run, SatId sat, const StationPair& pair, const OrbitSource& orbit, double t1,
+                 double t2, double dt1, double dt2, SignalPath& path1, SignalPath& path2) {
     OrbitMiss miss = OrbitMiss::none;
     if (signalPaths(orbit, sat, pair.p1L1, t1, dt1, sat, pair.p2L1, t2, dt2, t1, path1, path2, miss)) return;
-    path1 = pathOrStop(jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1);
-    path2 = pathOrStop(jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2);
+    path1 = pathOrStop(run, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1);
+    path2 = pathOrStop(run, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2);
 }
 
 }  // namespace
@@ -143,14 +143,14 @@ void comdtr(const RunModels& run, int slot, const StationPair& pair, const Orbit
             double p1, double p2, double& dt1, double& dt2) {
     const SatId sat = invprn(*run.sats, slot);
     // Point 1 is finished before point 2 starts; each starts again from a zero offset.
-    dt1 = clockOrStop(run.jd0, sat, orbit, pair.p1L1, t1, p1, t1, kStopClockPoint1);
-    dt2 = clockOrStop(run.jd0, sat, orbit, pair.p2L1, t2, p2, t1, kStopClockPoint2);
+    dt1 = clockOrStop(run, sat, orbit, pair.p1L1, t1, p1, t1, kStopClockPoint1);
+    dt2 = clockOrStop(run, sat, orbit, pair.p2L1, t2, p2, t1, kStopClockPoint2);
 }
 
 void comrng(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
             double dt1, double dt2, double& rho1, double& rho2, std::array<double, 3>& u) {
     SignalPath path1, path2;
-    pathsOrStop(run.jd0, invprn(*run.sats, slot), pair, orbit, t1, t2, dt1, dt2, path1, path2);
+    pathsOrStop(run, invprn(*run.sats, slot), pair, orbit, t1, t2, dt1, dt2, path1, path2);
     rho1 = path1.range;
     rho2 = path2.range;
     u = path2.unit;
@@ -173,15 +173,15 @@ void comrge(const RunModels& run, int slot, const StationPair& pair, const Orbit
             double dt1, double dt2, const Geodetic& site1, const Geodetic& site2, double& elevation1,
             double& elevation2) {
     const SatId sat = invprn(*run.sats, slot);
-    elevation1 = pathOrStop(run.jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1, &site1).elevation;
-    elevation2 = pathOrStop(run.jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2).elevation;
+    elevation1 = pathOrStop(run, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1, &site1).elevation;
+    elevation2 = pathOrStop(run, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2).elevation;
 }
 
 void comrg2(const RunModels& run, int slot, const StationPair& pair, const OrbitSource& orbit, double t1, double t2,
             double dt1, double dt2, const Geodetic& site2, double& rho1, double& rho2, double& elevation) {
     const SatId sat = invprn(*run.sats, slot);
-    rho1 = pathOrStop(run.jd0, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1).range;
-    const SignalPath path2 = pathOrStop(run.jd0, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2);
+    rho1 = pathOrStop(run, sat, orbit, pair.p1L1, t1, dt1, t1, kStopRangePoint1).range;
+    const SignalPath path2 = pathOrStop(run, sat, orbit, pair.p2L1, t2, dt2, t1, kStopRangePoint2, &site2);
     rho2 = path2.range;
     elevation = path2.elevation;
 }

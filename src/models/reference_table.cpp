@@ -95,18 +95,74 @@ void dumprs(const RefSatTables& tables, const SatIndex& sats) {
         const RefSatTable& table = tables.of(system);
         writeListing(freeLine("dump ref. sat. table  nrs =", table.nrs));
         for (int i = 1; i <= table.nrs; ++i) {
-            std::string line = fmtF(table.endTime[i], 9, 2) + satelliteField(invprn(sats, table.refSlot[i]), 6);
+            std::string line = fmtF(table.endTime[i], 9, 2) + sats.field(invprn(sats, table.refSlot[i]), 6);
             if (i > 1) line += fmtF(table.endTime[i] - table.endTime[i - 1], 12, 2);
             writeListing(line);
         }
     }
 }
 
+namespace {
+
+// The systems of the run's satellites in slots 1..satCount, in table order.
+std::vector<GnssSystem> systemsOf(const SatIndex& sats, int satCount) {
+    std::array<bool, kSystemCount> present{};
+    for (int slot = 1; slot <= satCount; ++slot) present[static_cast<std::size_t>(invprn(sats, slot).system)] = true;
+    std::vector<GnssSystem> systems;
+    for (GnssSystem system : allSystems()) {
+        if (present[static_cast<std::size_t>(system)]) systems.push_back(system);
+    }
+    return systems;
+}
+
+// Of each system, the slot of its highest satellite at t as seen from `site` (the geodetic position of
+// `receiver`), above `floor` degrees; 0 for a system with none. A satellite the orbit does not serve at t takes no
+// part. Stops 34958 where the orbit has no state for a satellite it serves.
+std::array<int, kSystemCount> highestAt(const SatIndex& sats, int satCount, const OrbitSource& orbit,
+                                        const Geodetic& site, const std::array<double, 3>& receiver, double t,
+                                        double floor) {
+    std::array<double, kSystemCount> bestElevation;
+    bestElevation.fill(floor);
+    std::array<int, kSystemCount> bestSlot{};
+    for (int slot = 1; slot <= satCount; ++slot) {
+        const SatId sat = invprn(sats, slot);
+        if (!orbit.serves(sat, t)) continue;
+        const std::size_t of = static_cast<std::size_t>(sat.system);
+        // Position at the sample time itself: the choice needs no travel time or earth rotation.
+        SatelliteState s;
+        OrbitMiss miss = OrbitMiss::none;
+        if (!orbit.state(sat, t, t, s, miss)) {
+            writeListing(freeLine("oterp error in makrst--", missCode(miss)) + " " + sats.name(sat) + freeLine(t));
+            stopRun(kStopOrbit);
+        }
+        const double elevation = elevationAt(site, receiver, s.position);
+        // Strictly higher: of two satellites at the same elevation the lower slot stays the reference.
+        if (elevation > bestElevation[of]) {
+            bestElevation[of] = elevation;
+            bestSlot[of] = slot;
+        }
+    }
+    return bestSlot;
+}
+
+// The listing's count of entries: one line for a single system, one per system with several.
+void listTableSizes(const RefSatTables& tables, const std::vector<GnssSystem>& systems) {
+    if (systems.size() <= 1) {
+        writeListing(freeLine(tables.of(systems.empty() ? GnssSystem::gps : systems.front()).nrs,
+                              " entries in reference satellite table"));
+        return;
+    }
+    for (GnssSystem system : systems) {
+        writeListing(freeLine(tables.of(system).nrs, " entries in reference satellite table of ",
+                              systemInfo(system).name));
+    }
+}
+
+}  // namespace
+
 void makrst(RefSatTables& tables, const SatIndex& sats, double start, double stop, double interval,
             const StationPair& pair, const OrbitSource& orbit, int satCount) {
     for (RefSatTable& table : tables.bySystem) openrs(table);
-    std::vector<GnssSystem>& systems = tables.built;
-    systems.clear();
 
     Geodetic site;
     if (!xyzgeo(pair.p1L1[0], pair.p1L1[1], pair.p1L1[2], site.latitude, site.longitude, site.height)) {
@@ -118,11 +174,8 @@ void makrst(RefSatTables& tables, const SatIndex& sats, double start, double sto
     const double k = std::round(kNominalSampleStep / interval);
     const double step = k <= 1.0 ? interval : k * interval;
 
-    std::array<bool, kSystemCount> present{};
-    for (int slot = 1; slot <= satCount; ++slot) present[static_cast<std::size_t>(invprn(sats, slot).system)] = true;
-    for (GnssSystem system : allSystems()) {
-        if (present[static_cast<std::size_t>(system)]) systems.push_back(system);
-    }
+    tables.built = systemsOf(sats, satCount);
+    const std::vector<GnssSystem>& systems = tables.built;
     // One system keeps the rule of a satellite above the horizon; with several each takes its highest.
     const double floor = systems.size() > 1 ? -91.0 : 0.0;
 
@@ -130,28 +183,7 @@ void makrst(RefSatTables& tables, const SatIndex& sats, double start, double sto
     bool any = false;
     int n = 0;
     for (double t = start; t <= stop + kSampleTolerance; t = t + step) {
-        std::array<double, kSystemCount> bestElevation;
-        bestElevation.fill(floor);
-        bestSlot.fill(0);
-        for (int slot = 1; slot <= satCount; ++slot) {
-            const SatId sat = invprn(sats, slot);
-            // A satellite without a usable broadcast record then takes no part in the choice.
-            if (!orbit.serves(sat, t)) continue;
-            const std::size_t of = static_cast<std::size_t>(sat.system);
-            // Position at the sample time itself: the choice needs no travel time or earth rotation.
-            SatelliteState s;
-            OrbitMiss miss = OrbitMiss::none;
-            if (!orbit.state(sat, t, t, s, miss)) {
-                writeListing(freeLine("oterp error in makrst--", missCode(miss)) + " " + satelliteName(sat) + freeLine(t));
-                stopRun(kStopOrbit);
-            }
-            const double elevation = elevationAt(site, pair.p1L1, s.position);
-            // Strictly higher: of two satellites at the same elevation the lower slot stays the reference.
-            if (elevation > bestElevation[of]) {
-                bestElevation[of] = elevation;
-                bestSlot[of] = slot;
-            }
-        }
+        bestSlot = highestAt(sats, satCount, orbit, site, pair.p1L1, t, floor);
         any = false;
         for (GnssSystem system : systems) {
             const int best = bestSlot[static_cast<std::size_t>(system)];
@@ -173,16 +205,7 @@ void makrst(RefSatTables& tables, const SatIndex& sats, double start, double sto
         const int best = bestSlot[static_cast<std::size_t>(system)];
         if (best != 0 && !putrs(tables.of(system), best, stop, n)) stopRun(kStopFinalOverflow);
     }
-
-    if (systems.size() <= 1) {
-        writeListing(freeLine(tables.of(systems.empty() ? GnssSystem::gps : systems.front()).nrs,
-                              " entries in reference satellite table"));
-    } else {
-        for (GnssSystem system : systems) {
-            writeListing(freeLine(tables.of(system).nrs, " entries in reference satellite table of ",
-                                  systemInfo(system).name));
-        }
-    }
+    listTableSizes(tables, systems);
     dumprs(tables, sats);
 }
 

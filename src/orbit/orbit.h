@@ -92,9 +92,11 @@ std::string orbgap(int jd0, double orbitStart, double orbitEnd, double needStart
 // earlier file's. A time system other than GPS gets the line
 // " orbit time system -- <sys>, times used as written". The caller prunes its satellites to the source's.
 // Stops: 34589, 89756; 89758 (fewer than 9 epochs: "orbit window has fewer than 9 epochs -- fatal"), 89759
-// (epochs missing or off the grid: "orbit epochs missing or off grid -- fatal").
+// (epochs missing or off the grid: "orbit epochs missing or off grid -- fatal"). The listing lines name a
+// satellite by its number, or by its id ("E12") when `letteredNames` (as the run names its satellites).
 std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, int jd0,
-                                          const std::vector<SatId>& wanted, int epochs, double start, double stop);
+                                          const std::vector<SatId>& wanted, bool letteredNames, int epochs,
+                                          double start, double stop);
 
 // A source interpolated like the loaded orbit from states given on a grid: `epochs` (at least 9) epochs from
 // `firstTime` every `interval` seconds; states[k·sats.size() + i] is that of sats[i] at epoch k (from 0). A

@@ -36,9 +36,9 @@ struct OrbitTable {
 };
 
 // Loads the table as loadSp3Orbit describes. `columns` comes in as the wanted satellites and goes out as the
-// carried ones, column 1 first.
-void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std::vector<SatId>& columns, int epochs,
-            double start, double stop);
+// carried ones, column 1 first; the listing names satellites with their letter when `letteredNames`.
+void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std::vector<SatId>& columns,
+            bool letteredNames, int epochs, double start, double stop);
 // Stores one record's four values at epoch row `row`, column `column`.
 void lodor2(OrbitTable& table, int row, int column, double x, double y, double z, double clock);
 // True when `value` is one of the first `count` entries of `list`.

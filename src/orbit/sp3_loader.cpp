@@ -207,13 +207,13 @@ void readEpochs(TextFile& file, int jd0, const sp3::SatelliteHeader& header, con
 
 // Drops, by system and increasing number, every satellite that may have a column and lacks a usable record at
 // some kept epoch. Returns, for every column before the drop (from 1), its column after it (0: dropped).
-std::vector<int> dropUnusable(const KeptEpochs& kept, std::vector<SatId>& columns) {
+std::vector<int> dropUnusable(const KeptEpochs& kept, std::vector<SatId>& columns, bool letteredNames) {
     const std::vector<SatId> before = columns;
     everyColumnSatellite([&](SatId sat) {
         const int at = columnIndex(before, sat);
         if (at < 0 || kept.complete(at + 1)) return;
         columns.erase(columns.begin() + columnIndex(columns, sat));
-        writeListing(freeLine("no usable orbit for prn") + " " + satelliteName(sat) + " -- dropped");
+        writeListing(freeLine("no usable orbit for prn") + " " + satelliteName(sat, letteredNames) + " -- dropped");
     });
     std::vector<int> newColumn(before.size() + 1, 0);
     for (std::size_t c = 0; c < before.size(); ++c) newColumn[c + 1] = columnIndex(columns, before[c]) + 1;
@@ -248,8 +248,8 @@ void OrbitTable::layOut(int epochs, int columns) {
     clockBase = epochs + 1 + 3 * columns * epochs;
 }
 
-void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std::vector<SatId>& columns, int epochs,
-            double start, double stop) {
+void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std::vector<SatId>& columns,
+            bool letteredNames, int epochs, double start, double stop) {
     std::vector<sp3::SatelliteHeader> headers(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) sp3::readSatelliteHeader(*files[i], headers[i]);
     noteTimeSystems(headers);
@@ -294,7 +294,7 @@ void lodorb(const std::vector<TextFile*>& files, int jd0, OrbitTable& table, std
     }
 
     // A zero position or an unknown clock anywhere in the window would be interpolated into wrong ranges.
-    const std::vector<int> newSlot = dropUnusable(kept, columns);
+    const std::vector<int> newSlot = dropUnusable(kept, columns, letteredNames);
     const int read = kept.satellites;
 
     table.layOut(epochs, static_cast<int>(columns.size()));

@@ -98,10 +98,11 @@ bool OrbitSource::positions(SatId a, double tA, SatId b, double tB, double epoch
 }
 
 std::unique_ptr<OrbitSource> loadSp3Orbit(const std::vector<TextFile*>& files, int jd0,
-                                          const std::vector<SatId>& wanted, int epochs, double start, double stop) {
+                                          const std::vector<SatId>& wanted, bool letteredNames, int epochs,
+                                          double start, double stop) {
     OrbitTable table;
     std::vector<SatId> columns = wanted;
-    lodorb(files, jd0, table, columns, epochs, start, stop);
+    lodorb(files, jd0, table, columns, letteredNames, epochs, start, stop);
     return std::make_unique<TabulatedOrbit>(std::move(table), std::move(columns));
 }
 

@@ -145,8 +145,8 @@ void timeTicks(std::string& out, const Frame& f, int jd0) {
 
 }  // namespace
 
-ResidualPlot::ResidualPlot(int jd0, double spanStart, double spanEnd)
-    : jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd) {}
+ResidualPlot::ResidualPlot(int jd0, double spanStart, double spanEnd, bool letteredNames)
+    : jd0_(jd0), spanStart_(spanStart), spanEnd_(spanEnd), lettered_(letteredNames) {}
 
 ResidualPlot::Series& ResidualPlot::series(SatId sat) {
     auto it = std::lower_bound(series_.begin(), series_.end(), sat,
@@ -226,7 +226,7 @@ std::string ResidualPlot::svg(const std::string& title) const {
 
     for (std::size_t i = 0; i < series_.size(); ++i) {
         const Series& s = series_[i];
-        const std::string c = letteredNames() ? systemColour(s.sat) : colour(static_cast<int>(i));
+        const std::string c = lettered_ ? systemColour(s.sat) : colour(static_cast<int>(i));
         std::string ranges, spreads, dots, crosses;
         const auto draw = [&](const std::vector<Bin>& bins, const Frame& f, double binWidth) {
             for (std::size_t k = 0; k < bins.size(); ++k) {
@@ -266,7 +266,7 @@ std::string ResidualPlot::svg(const std::string& title) const {
         const double y = kLegendTop + static_cast<double>(i % 40) * kLegendStep;
         put(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"12\" height=\"10\" fill=\"%s\"/>\n", kLegendX + column, y - 9,
             c.c_str());
-        if (letteredNames()) {
+        if (lettered_) {
             put(out, "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", kLegendX + column + 17, y, s.sat.text().c_str());
         } else {
             put(out, "<text x=\"%.1f\" y=\"%.1f\">PRN %d</text>\n", kLegendX + column + 17, y, s.sat.number);

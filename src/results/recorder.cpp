@@ -46,7 +46,9 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, i
         }
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
     }
-    if (!request_.plotPath.empty()) plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_);
+    if (!request_.plotPath.empty()) {
+        plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_, sats_.letteredNames());
+    }
     // Created now, so that a file that cannot be written is told before the adjustment, not after it.
     if (!request_.residualsCsvPath.empty()) {
         csv_ = std::make_unique<OutputFile>(request_.residualsCsvPath);
@@ -55,11 +57,6 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, i
 }
 
 ResultsRecorder::~ResultsRecorder() = default;
-
-void ResultsRecorder::solved(const std::array<double, 9>& inverseNormal, int count) {
-    lastInverse_ = inverseNormal;
-    lastCount_ = count;
-}
 
 void ResultsRecorder::residual(const PostFitResidual& r) {
     if (r.sat.number > 0) {
@@ -97,8 +94,8 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
     }
     if (plot_) plot_->add(r);
     if (csv_) {
-        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + satelliteName(r.sat) + ',' +
-                      satelliteName(r.reference) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
+        csvBuffer_ += calendarText(jd0_, r.epochTime, ' ') + ',' + sats_.name(r.sat) + ',' +
+                      sats_.name(r.reference) + ',' + freeNumber(r.elevation) + ',' + freeNumber(r.residual) +
                       (r.used ? ",used\n" : ",rejected\n");
         if (csvBuffer_.size() >= kCsvChunk) {
             csv_->write(csvBuffer_);

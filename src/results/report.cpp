@@ -103,11 +103,11 @@ std::string reportText(const RunSummary& s) {
          s.formed - s.used, s.postFitRms);
     std::string used;
     for (const SatelliteTally& tally : s.satellites) {
-        if (tally.used > 0) used += " " + satelliteName(tally.sat);
+        if (tally.used > 0) used += " " + satelliteName(tally.sat, s.letteredNames);
     }
     line(t, "  satellites  %s", used.empty() ? " none used" : used.c_str());
     for (const SatelliteTally& tally : s.satellites) {
-        if (letteredNames()) {
+        if (s.letteredNames) {
             line(t, "    %s      formed %7d  used %7d  rejected %7d", tally.sat.text().c_str(), tally.formed,
                  tally.used, tally.formed - tally.used);
         } else {
@@ -115,7 +115,7 @@ std::string reportText(const RunSummary& s) {
                  tally.formed - tally.used);
         }
     }
-    if (letteredNames()) {
+    if (s.letteredNames) {
         // Observations (as the satellite of a double difference) and satellites of each system.
         for (const SystemTally& sum : systemTallies(s.satellites))
             line(t, "  %-11s formed %7d  used %7d  satellites %3d", systemInfo(sum.system).name, sum.formed, sum.used,

@@ -98,6 +98,7 @@ struct StaticCheck {
 
 struct RunSummary {
     int jd0 = 0;  // the reference day its times count from
+    bool letteredNames = false;  // satellites named by id ("E12"), as a run of any systems but GPS alone names them
     std::string point1Id, point2Id;
     double spanStart = 0, spanEnd = 0, interval = 0;    // common span and step, jts seconds
     std::array<double, 3> point1{}, point2{}, point2Apriori{};  // markers, earth-centred, m
@@ -142,7 +143,8 @@ std::string reportText(const RunSummary& summary);
 // keeping its extremes, mean and spread), so memory and the size of the picture do not grow with the span.
 class ResidualPlot {
 public:
-    ResidualPlot(int jd0, double spanStart, double spanEnd);  // times of reference day jd0
+    // Times of reference day jd0; satellites named by id ("E12") and coloured by system when `letteredNames`.
+    ResidualPlot(int jd0, double spanStart, double spanEnd, bool letteredNames = false);
     void add(const PostFitResidual& residual);
     // The standalone SVG document.
     std::string svg(const std::string& title) const;
@@ -160,6 +162,7 @@ private:
     Series& series(SatId sat);
     int jd0_;
     double spanStart_, spanEnd_;
+    bool lettered_;
     std::vector<Series> series_;  // increasing satellite
 };
 
@@ -185,14 +188,15 @@ public:
                     double interval, int satCount);
     ~ResultsRecorder() override;
 
-    void solved(const std::array<double, 9>& inverseNormal, int count) override;
     void epochWeights(const std::vector<EpochWeights>& epochs) override { epochWeights_ = epochs; }
     void residual(const PostFitResidual& residual) override;
     bool wantsPartials() const override { return covariance_ != nullptr; }
 
-    // After the adjustment: the summary at the final `pair`, with PDOP from `orbit`.
-    RunSummary summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                         const OrbitSource& orbit, const std::string& point1Id, const std::string& point2Id) const;
+    // After the adjustment: the summary at the final `pair`, its formal precision from the last iteration of
+    // `adjustment`, with PDOP from `orbit`.
+    RunSummary summarise(const StationPair& pair, const AdjustSolution& adjustment,
+                         const std::array<double, 3>& point2Apriori, const OrbitSource& orbit,
+                         const std::string& point1Id, const std::string& point2Id) const;
     // Writes every output asked for (report and "-" summary to `out`), each file put in place whole.
     void finish(const RunSummary& summary, std::ostream& out);
 
@@ -203,9 +207,7 @@ private:
     const SatIndex& sats_;
     int jd0_;
     double spanStart_, spanEnd_, interval_;
-    std::array<double, 9> lastInverse_{};
     std::vector<EpochWeights> epochWeights_;  // the last iteration's, with correlated weights
-    int lastCount_ = 0;
     std::vector<SatelliteTally> tallies_;        // indexed by SatId::key()
     bool weighted_ = false;
     // Per epoch of the span, `slotWords_` words: the slots of the used double differences, a bit each.

@@ -48,11 +48,12 @@ std::vector<SystemTally> systemTallies(const std::vector<SatelliteTally>& satell
     return out;
 }
 
-RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<double, 3>& point2Apriori,
-                                      const OrbitSource& orbit, const std::string& point1Id,
-                                      const std::string& point2Id) const {
+RunSummary ResultsRecorder::summarise(const StationPair& pair, const AdjustSolution& adjustment,
+                                      const std::array<double, 3>& point2Apriori, const OrbitSource& orbit,
+                                      const std::string& point1Id, const std::string& point2Id) const {
     RunSummary s;
     s.jd0 = jd0_;
+    s.letteredNames = sats_.letteredNames();
     s.point1Id = point1Id;
     s.point2Id = point2Id;
     s.spanStart = spanStart_;
@@ -87,7 +88,8 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const std::array<
         }
     }
     s.postFitRms = s.used > 0 ? std::sqrt(sumSquaresUsed / s.used) : 0.0;
-    s.whiteNoise = formalPrecision(lastInverse_, sumSquaresUsed, s.used, s.latitude2, s.longitude2, s.baselineXyz);
+    s.whiteNoise = formalPrecision(adjustment.inverseNormal, sumSquaresUsed, s.used, s.latitude2, s.longitude2,
+                                   s.baselineXyz);
     s.whiteNoise.weighted = weighted_;
     s.whiteNoise.correlatedWeights = request_.model.correlatedWeights;
     s.precision = s.whiteNoise;

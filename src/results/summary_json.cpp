@@ -113,7 +113,7 @@ std::string summaryJson(const RunSummary& s) {
                               {"rejected", t.formed - t.used},
                               {"rms_used_m", t.used > 0 ? number(std::sqrt(t.sumSquaresUsed / t.used)) : Json()},
                               {"rms_all_m", number(std::sqrt(t.sumSquaresAll / t.formed))}});
-        if (letteredNames()) {
+        if (s.letteredNames) {
             satellites.back()["id"] = t.sat.text();
             if (t.used > 0) used.push_back(t.sat.text());
         } else if (t.used > 0) {
@@ -167,7 +167,7 @@ std::string summaryJson(const RunSummary& s) {
         {"static_check", staticCheckJson(s.staticCheck)},
     };
     if (s.projected) j["point2"]["projected"] = projectedJson(*s.projected, s.precision.available);
-    if (letteredNames()) j["systems"] = systems;
+    if (s.letteredNames) j["systems"] = systems;
     return j.dump(2) + "\n";
 }
 

@@ -30,7 +30,7 @@ void scanReceiver(TextFile& file, int jd0, SatIndex& sats, ObsFileSummary& summa
                  fmtF(summary.interval, 10, 2));
     marker = {summary.x, summary.y, summary.z};
     // With more than GPS the listing names the code types taken of each system.
-    if (letteredNames()) writeListing(freeLine("code types -- ", rinex_internal::codeTypes(summary)));
+    if (sats.letteredNames()) writeListing(freeLine("code types -- ", rinex_internal::codeTypes(summary)));
     file.rewind();
 }
 

@@ -93,11 +93,11 @@ void keepSatellitesWithRecords(SatIndex& sats, const BroadcastOrbit& orbit, cons
         const int lacking = orbit.epochsWithoutRecord(sat, plan.dataStart, plan.dataEnd, plan.interval, epochs);
         if (lacking == 0) continue;
         if (lacking < epochs) {
-            writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking,
+            writeListing(freeLine("no usable ephemeris for prn ", sats.name(sat), " at", lacking,
                                   " epochs -- left out there"));
             continue;
         }
-        writeListing(freeLine("no usable ephemeris for prn ", satelliteName(sat), " at", lacking, " epochs -- dropped"));
+        writeListing(freeLine("no usable ephemeris for prn ", sats.name(sat), " at", lacking, " epochs -- dropped"));
         int n = 0;
         delprn(sats, sat, n);
     }
@@ -152,52 +152,60 @@ void writeTrackFile(const std::string& path, const MakeText& text) {
     file.commit();
 }
 
-// Returns whether point 2 passed the static check.
-bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& outputs) {
-    writeListing(freeLine(kBanner));
-
-    // Opened in this order; the first that is missing ends the run.
-    TextFile pos(options.position);
-    TextFile obs1(options.point1);
-    TextFile obs2(options.point2);
-    std::deque<TextFile> orbitFiles;
-    std::vector<TextFile*> orbits;
-    if (options.navs.empty()) {
-        for (const std::string& name : options.orbits) orbits.push_back(&orbitFiles.emplace_back(name));
+// What a run reads, opened in this order (the first that is missing ends the run), and what it makes of it.
+struct StageInputs {
+    explicit StageInputs(const RunOptions& options)
+        : pos(options.position), obs1(options.point1), obs2(options.point2) {
+        if (options.navs.empty()) {
+            for (const std::string& name : options.orbits) orbitFiles.emplace_back(name);
+        }
     }
-
+    TextFile pos, obs1, obs2;
+    std::deque<TextFile> orbitFiles;  // the precise orbit's files, closed once it is loaded
     SpanPlan plan;
-    ObsFileSummary summary1;
-    ObsFileSummary summary2;
-    summary1.systems = summary2.systems = options.systems;
+    ObsFileSummary summary1, summary2;
     StationPair pair;
     NavPool pool;
-    std::unique_ptr<OrbitSource> source;
+    std::unique_ptr<OrbitSource> orbit;
+};
+
+// Scans both observation files, fixes the common span and loads the orbit (precise, or broadcast with --nav);
+// the run keeps the satellites the orbit carries.
+void openOrbit(RunContext& run, const RunOptions& options, StageInputs& in) {
+    in.summary1.systems = in.summary2.systems = options.systems;
     if (options.navs.empty()) {
-        recon(orbits, obs1, obs2, run.satellites, plan, summary1, summary2, pair);
+        std::vector<TextFile*> orbits;
+        for (TextFile& file : in.orbitFiles) orbits.push_back(&file);
+        recon(orbits, in.obs1, in.obs2, run.satellites, in.plan, in.summary1, in.summary2, in.pair);
         for (TextFile* file : orbits) file->rewind();
-        source = loadSp3Orbit(orbits, plan.jd0, run.satellites.satellites(), plan.orbitEpochs, plan.orbitStart,
-                              plan.orbitStop);
-        orbitFiles.clear();
+        in.orbit = loadSp3Orbit(orbits, in.plan.jd0, run.satellites.satellites(), run.satellites.letteredNames(),
+                                in.plan.orbitEpochs, in.plan.orbitStart, in.plan.orbitStop);
+        in.orbitFiles.clear();
     } else {
-        source = broadcastOrbit(options, run.satellites, pool, obs1, obs2, plan, summary1, summary2, pair);
+        in.orbit = broadcastOrbit(options, run.satellites, in.pool, in.obs1, in.obs2, in.plan, in.summary1,
+                                  in.summary2, in.pair);
     }
-    keepSatellitesOf(run.satellites, *source, plan.satCount);
-    run.models.jd0 = plan.jd0;
-    warnOfGlonassBiases(options, summary1, summary2);
-    const OrbitSource& orbit = *source;
+    keepSatellitesOf(run.satellites, *in.orbit, in.plan.satCount);
+    run.models.jd0 = in.plan.jd0;
+    warnOfGlonassBiases(options, in.summary1, in.summary2);
+}
 
-    const StationSources sources = stationSources(options, summary1, summary2);
+// Places both stations (position file, command line, antenna offsets) and lists them with the baseline.
+StationSources placeStations(const RunOptions& options, StageInputs& in) {
+    const StationSources sources = stationSources(options, in.summary1, in.summary2);
     if (sources.any()) {
-        lodpos(pos, pair, sources);
+        lodpos(in.pos, in.pair, sources);
     } else {
-        lodpos(pos, pair, summary1.stationId, summary2.stationId);
+        lodpos(in.pos, in.pair, in.summary1.stationId, in.summary2.stationId);
     }
-    getoff(pos, pair, sources.id1, sources.id2, options.useOffsets ? options.offsets : std::string());
+    getoff(in.pos, in.pair, sources.id1, sources.id2, options.useOffsets ? options.offsets : std::string());
+    writeCoordinateDump(in.pair);
+    writeBaselineLine(in.pair, in.plan);
+    return sources;
+}
 
-    writeCoordinateDump(pair);
-    writeBaselineLine(pair, plan);
-
+// The run's optional models (troposphere, mask, weights), set and listed.
+ObservationModel listModels(RunContext& run, const RunOptions& options) {
     run.models.met = inimet(options.troposphere);
     writeListing(freeLine(options.troposphere ? kTroposphereLine : "no troposphere model used"));
     ObservationModel model;
@@ -215,72 +223,106 @@ bool runStages(RunContext& run, const RunOptions& options, const StageOutputs& o
                                   "covariance"));
         }
     }
+    return model;
+}
 
-    makrst(run.references, run.satellites, plan.dataStart, plan.dataEnd, plan.interval, pair, orbit, plan.satCount);
+// Result files go with the other outputs: a relative name is taken in the output directory.
+std::string resultPath(const RunOptions& options, const std::string& path) {
+    return path.empty() || path == "-" ? path : outputPath(options, path.c_str());
+}
+
+// The epoch-by-epoch solutions of point 2 and the static check, with the track files asked for.
+StaticCheck trackPoint2(const RunContext& run, const RunOptions& options, StageInputs& in,
+                        const ObservationModel& model) {
+    const bool trackAsked = !options.kinematic.empty() || !options.track.empty() || !options.plotTrack.empty();
+    KinematicInputs pass{&in.obs1, &in.obs2, &in.summary1, &in.summary2, in.plan.dataStart, in.plan.dataEnd,
+                         in.plan.interval, model};
+    pass.keepEpochs = trackAsked;
+    const StationPair& pair = in.pair;
+    const KinematicResult track = kinematicPass(run.models, *in.orbit, in.pair, in.plan.satCount, pass);
+    if (!track.check.passed) {
+        writeListing(staticCheckListingLine(track.check));
+        writeWarning(staticCheckWarning(track.check));
+    }
+    writeTrackFile(resultPath(options, options.kinematic), [&] { return trackCsv(track, pair.p2Apriori); });
+    writeTrackFile(resultPath(options, options.track), [&] { return trackGeoJson(track, pair.p2Apriori); });
+    writeTrackFile(resultPath(options, options.plotTrack),
+                   [&] { return trackSvg(track, pair.p2Apriori, "point 2 epoch by epoch: " + options.point2); });
+    return track.check;
+}
+
+// Point 2 also in the system the run names (--crs), with its area of use checked.
+void projectPoint2(const RunOptions& options, RunSummary& summary) {
+    if (options.crs.empty()) return;
+    crs::Mat3 covariance{};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
+    try {
+        summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
+        if (summary.projected->outsideAreaOfUse) writeWarning(crs::areaWarning(*summary.projected, "point 2"));
+    } catch (const crs::CrsError& error) {
+        throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
+    }
+}
+
+// Every stage of the run, to its solution.
+BaselineSolution runStages(RunContext& run, const RunOptions& options, const StageOutputs& outputs) {
+    writeListing(freeLine(kBanner));
+    StageInputs in(options);
+    openOrbit(run, options, in);
+    const OrbitSource& orbit = *in.orbit;
+    const SpanPlan& plan = in.plan;
+    const StationSources sources = placeStations(options, in);
+    const ObservationModel model = listModels(run, options);
+    makrst(run.references, run.satellites, plan.dataStart, plan.dataEnd, plan.interval, in.pair, orbit,
+           plan.satCount);
 
     AdjustInputs inputs;
-    inputs.obs1 = &obs1;
-    inputs.obs2 = &obs2;
-    inputs.summary1 = &summary1;
-    inputs.summary2 = &summary2;
+    inputs.obs1 = &in.obs1;
+    inputs.obs2 = &in.obs2;
+    inputs.summary1 = &in.summary1;
+    inputs.summary2 = &in.summary2;
     inputs.dataStart = plan.dataStart;
     inputs.dataEnd = plan.dataEnd;
     inputs.interval = plan.interval;
     inputs.residualFile = outputs.residuals;
     inputs.scratchDirectory = outputs.scratchDirectory;
     inputs.model = model;
-    // Result files go with the other outputs: a relative name is taken in the output directory.
-    const auto resultFile = [&](const std::string& p) {
-        return p.empty() || p == "-" ? p : outputPath(options, p.c_str());
-    };
-    const ResultsRequest wanted{resultFile(options.summary), options.report,        resultFile(options.plot),
-                                resultFile(options.residualsCsv), options.troposphere, model};
+    const ResultsRequest wanted{resultPath(options, options.summary), options.report,
+                                resultPath(options, options.plot),    resultPath(options, options.residualsCsv),
+                                options.troposphere,                  model};
     std::unique_ptr<ResultsRecorder> results;
     if (wanted.any()) {
         results = std::make_unique<ResultsRecorder>(wanted, run.satellites, plan.jd0, plan.dataStart, plan.dataEnd,
                                                     plan.interval, plan.satCount);
         inputs.observer = results.get();
     }
-    adjst(run.models, orbit, pair, plan.satCount, inputs);
-
-    const bool trackAsked = !options.kinematic.empty() || !options.track.empty() || !options.plotTrack.empty();
-    KinematicInputs pass{&obs1, &obs2, &summary1, &summary2, plan.dataStart, plan.dataEnd, plan.interval, model};
-    pass.keepEpochs = trackAsked;
-    const KinematicResult track = kinematicPass(run.models, orbit, pair, plan.satCount, pass);
-    if (!track.check.passed) {
-        writeListing(staticCheckListingLine(track.check));
-        writeWarning(staticCheckWarning(track.check));
-    }
-    writeTrackFile(resultFile(options.kinematic), [&] { return trackCsv(track, pair.p2Apriori); });
-    writeTrackFile(resultFile(options.track), [&] { return trackGeoJson(track, pair.p2Apriori); });
-    writeTrackFile(resultFile(options.plotTrack),
-                   [&] { return trackSvg(track, pair.p2Apriori, "point 2 epoch by epoch: " + options.point2); });
+    BaselineSolution solution;
+    solution.point1Id = sources.id1;
+    solution.point2Id = sources.id2;
+    solution.adjustment = adjst(run.models, orbit, in.pair, plan.satCount, inputs);
+    solution.pair = in.pair;
+    solution.staticCheck = trackPoint2(run, options, in, model);
     if (results) {
-        RunSummary summary = results->summarise(pair, pair.p2Apriori, orbit, sources.id1, sources.id2);
-        summary.staticCheck = track.check;
-        if (!options.crs.empty()) {
-            crs::Mat3 covariance{};
-            for (int r = 0; r < 3; ++r)
-                for (int c = 0; c < 3; ++c) covariance[r][c] = summary.precision.covarianceXyz[3 * c + r];
-            try {
-                summary.projected = crs::project(options.crs, summary.point2, covariance, "point 2");
-                if (summary.projected->outsideAreaOfUse) writeWarning(crs::areaWarning(*summary.projected, "point 2"));
-            } catch (const crs::CrsError& error) {
-                throw InputError(std::string("option '--crs': ") + error.what());  // outside what the system covers
-            }
-        }
+        RunSummary summary =
+            results->summarise(in.pair, solution.adjustment, in.pair.p2Apriori, orbit, sources.id1, sources.id2);
+        summary.staticCheck = solution.staticCheck;
+        projectPoint2(options, summary);
         results->finish(summary, std::cout);
+        solution.summary = std::move(summary);
     }
-    return track.check.passed;
+    return solution;
 }
 
 }  // namespace
 
-int runVarno(const RunOptions& options) {
+int runVarno(const RunOptions& options) { return solveBaseline(options).status; }
+
+RunOutcome solveBaseline(const RunOptions& options) {
     // Everything the run holds is its own, and its lines go to its own sinks for as long as it lasts.
     RunContext run;
     const OutputBinding boundOutput(run.output);
-    setRunSystems(options.systems);
+    run.satellites.setSystems(options.systems);
     showProgress(!options.quiet);
     installSignalCleanup();
     const std::string& directory = options.outputDirectory;
@@ -296,26 +338,27 @@ int runVarno(const RunOptions& options) {
             std::cerr << "varno: another run is using "
                       << (directory.empty() ? std::string("this directory") : "the output directory " + directory)
                       << " (it holds " << outputPath(directory, RunLock::fileName) << "); try again when it has ended\n";
-            return 2;
+            return {2, std::nullopt};
         }
         residuals.open(directory, RunFiles::residuals);
     } catch (const InputError& error) {
         std::cerr << "varno: " << error.what() << '\n';
-        return 1;
+        return {1, std::nullopt};
     }
     if (!openListing(listing.writingPath())) {
         std::cerr << "varno: cannot create " << listingPath << ": " << std::strerror(errno) << '\n';
-        return 1;
+        return {1, std::nullopt};
     }
     int status = 0;
+    std::optional<BaselineSolution> solution;
     bool complete = false;
     try {
         ScratchDirectory scratch;
         scratch.create();
-        const bool stoodStill = runStages(run, options, StageOutputs{scratch.path(), residuals.stream()});
+        solution = runStages(run, options, StageOutputs{scratch.path(), residuals.stream()});
         writeListing(freeLine("End of Processing"));
         complete = true;
-        if (!stoodStill && options.requireStatic) status = kStatusNotStatic;
+        if (!solution->staticCheck.passed && options.requireStatic) status = kStatusNotStatic;
     } catch (const StopRequest& stop) {
         writeConsole("STOP " + std::to_string(stop.code));
         std::cerr << "varno: " << explainStop(stop.code, options) << '\n';
@@ -333,7 +376,7 @@ int runVarno(const RunOptions& options) {
     // the previous one.
     if (!closeListing()) {
         std::cerr << "varno: cannot write " << listingPath << '\n';
-        return status == 0 ? 2 : status;
+        return {status == 0 ? 2 : status, std::nullopt};
     }
     try {
         if (complete) {
@@ -346,9 +389,10 @@ int runVarno(const RunOptions& options) {
         listing.commit();
     } catch (const InputError& error) {
         std::cerr << "varno: " << error.what() << '\n';
-        return status == 0 ? 2 : status;
+        return {status == 0 ? 2 : status, std::nullopt};
     }
-    return status;
+    if (!complete) solution.reset();
+    return {status, std::move(solution)};
 }
 
 }  // namespace varno

@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "adjust/adjust.h"
 #include "gnss/gnss.h"
 #include "models/models.h"
+#include "results/results.h"
+#include "station/station.h"
 #include "textio/textio.h"
 
 namespace varno {
@@ -82,10 +85,30 @@ struct RunContext {
 // The exit status of a complete run whose static check failed, when --require-static asks for it.
 inline constexpr int kStatusNotStatic = 4;
 
+// What one run solved: point 2 and the figures the listing and the result files give of it.
+struct BaselineSolution {
+    std::string point1Id, point2Id;  // as the run named the stations
+    StationPair pair;                // the final stations: point 2 adjusted (p2Marker, p2L1), its a priori p2Apriori
+    AdjustSolution adjustment;       // the last iteration's inverse normal matrix, count and rms; post-fit figures
+    StaticCheck staticCheck;         // whether point 2 stood still
+    std::optional<RunSummary> summary;  // what the summary and the report give, when the run wrote either or a
+                                        // residual plot or CSV
+};
+
+// How one run ended: its exit status as runVarno returns it and, after "End of Processing", its solution.
+struct RunOutcome {
+    int status = 0;
+    std::optional<BaselineSolution> solution;  // none after a stop or an error
+};
+
+// Runs the whole program on one baseline and returns its outcome; the files and the console are as runVarno
+// writes them.
+RunOutcome solveBaseline(const RunOptions& options);
+
 // Runs the whole program and returns the process exit status: 0 after "End of Processing", the stop code's low
 // 8 bits after a stop ("STOP <code>" on the console), kStatusNotStatic after a complete run whose static check
 // failed under requireStatic, 2 after an input error (one line "varno: ..." on standard
-// error), 1 when the listing cannot be created.
+// error), 1 when the listing cannot be created. The status of solveBaseline(options).
 int runVarno(const RunOptions& options = RunOptions{});
 
 // One plain line on a stop, for standard error after "STOP <code>": what happened and what to do, with the run's

@@ -56,7 +56,7 @@ TEST(WrongKind, EachPlaceNamesTheFileAndWhatItIs) {
          [](TextFile& file) { orbspn({&file}); }},
         {"an SP3 orbit file",
          {kObs2, kNav3, kClock},
-         [](TextFile& file) { loadSp3Orbit({&file}, testRun.jd0, {}, 9, 0.0, 8.0); }},
+         [](TextFile& file) { loadSp3Orbit({&file}, testRun.jd0, {}, false, 9, 0.0, 8.0); }},
         {"a navigation file",
          {kObs2, kObs3, kSp3, kClock, kMet},
          [](TextFile& file) {

@@ -19,7 +19,7 @@ inline void loadForPrnTable(const std::vector<TextFile*>& files, OrbitTable& tab
                             double start, double stop) {
     std::vector<SatId> columns;
     for (int slot = 1; slot <= testSats.size(); ++slot) columns.push_back(invprn(testSats, slot));
-    lodorb(files, testRun.jd0, table, columns, epochs, start, stop);
+    lodorb(files, testRun.jd0, table, columns, false, epochs, start, stop);
     newprn(testSats);
     for (const SatId& sat : columns) {
         int slot = 0;

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "e2e/run_support.h"
 #include "run/run.h"
@@ -55,19 +56,35 @@ void expectSameBytesSideBySide(const RunOptions& a, const RunOptions& b) {
     soloB.outputDirectory = (alone.path() / "b").string();
     pairA.outputDirectory = (together.path() / "a").string();
     pairB.outputDirectory = (together.path() / "b").string();
-    const int statusA = runVarno(soloA);
-    const int statusB = runVarno(soloB);
-    ASSERT_EQ(statusA, 0);
-    ASSERT_EQ(statusB, 0);
-    int sideA = -1, sideB = -1;
-    std::thread other([&] { sideB = runVarno(pairB); });
-    sideA = runVarno(pairA);
+    const RunOutcome outcomeA = solveBaseline(soloA);
+    const RunOutcome outcomeB = solveBaseline(soloB);
+    ASSERT_EQ(outcomeA.status, 0);
+    ASSERT_EQ(outcomeB.status, 0);
+    RunOutcome sideA, sideB;
+    std::thread other([&] { sideB = solveBaseline(pairB); });
+    sideA = solveBaseline(pairA);
     other.join();
-    EXPECT_EQ(sideA, statusA);
-    EXPECT_EQ(sideB, statusB);
+    EXPECT_EQ(sideA.status, 0);
+    EXPECT_EQ(sideB.status, 0);
+    // Each run's solution: as alone, and as its listing and summary give it.
+    for (const auto& [alone, together, options] :
+         {std::tuple{&outcomeA, &sideA, &soloA}, std::tuple{&outcomeB, &sideB, &soloB}}) {
+        ASSERT_TRUE(alone->solution && together->solution);
+        const BaselineSolution& solution = *together->solution;
+        EXPECT_EQ(solution.pair.p2Marker, alone->solution->pair.p2Marker);
+        EXPECT_EQ(solution.adjustment.inverseNormal, alone->solution->adjustment.inverseNormal);
+        const PostFitFigures& post = solution.adjustment.postFit;
+        EXPECT_NE(readFile((fs::path(options->outputDirectory) / "varno.lst").string())
+                      .find("post-fit rms =" + fmtF(post.rms, 9, 4) + " m.    n=" + fmtI(post.count, 6)),
+                  std::string::npos);
+        EXPECT_EQ(solution.summary.has_value(), !options->summary.empty());
+        if (solution.summary) {
+            EXPECT_EQ(solution.summary->point2, solution.pair.p2Marker);
+        }
+    }
     for (const auto& [alone, together] : {std::pair{soloA, pairA}, std::pair{soloB, pairB}}) {
         const auto files = filesIn(alone.outputDirectory);
-        EXPECT_EQ(files.size(), 8U);  // listing, residuals and the six results
+        EXPECT_EQ(files.size(), alone.summary.empty() ? 2U : 8U);  // listing, residuals and the six results
         EXPECT_GT(files.at("varno.res").size(), 10000U);
         EXPECT_EQ(filesIn(together.outputDirectory), files);
     }
@@ -79,6 +96,19 @@ TEST(TwoRuns, ExampleAndSimulatedDayAtOnceGiveTheBytesOfEachAlone) {
     ASSERT_EQ(made.status, 0) << made.err;
     const fs::path example = fs::path(VARNO_SOURCE_DIR) / "examples" / "baseline-2km";
     expectSameBytesSideBySide(everyOutput(example, {}), everyOutput(sim.path(), {}));
+}
+
+// A run of GPS alone (satellites named by number) beside one of every system (named "E12"), whose residual lines
+// the parts of each pass write themselves (no results asked).
+TEST(TwoRuns, RunsOfDifferentSystemsAtOnceNameTheirSatellitesAsAlone) {
+    TempDir sim;
+    const RunResult made =
+        runIn(sim.path(), simPath() + " --systems=G,E,C,J --format=rinex3 --orbit-version=d --duration=7200 .");
+    ASSERT_EQ(made.status, 0) << made.err;
+    RunOptions every = everyOutput(sim.path(), {});
+    every.systems = *parseSystems("all");
+    every.summary = every.plot = every.residualsCsv = every.kinematic = every.track = every.plotTrack = "";
+    expectSameBytesSideBySide(everyOutput(sim.path(), {}), every);
 }
 
 TEST(TwoRuns, RealBaselinesWithPreciseAndBroadcastOrbitsAtOnce) {
