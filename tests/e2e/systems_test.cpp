@@ -53,5 +53,30 @@ TEST(Systems, EverySystemAloneAndTogetherNearTheTruthAndGpsAloneAsBefore) {
     }
 }
 
+// Point 2 sees the sky above 35 degrees only, and of the three GPS satellites there a building hides G08 and
+// G24: one GPS satellite forms no double difference, while Galileo, BeiDou and QZSS keep the solution alive.
+TEST(Systems, DenseMaskAtPoint2StopsGpsAloneAndAllCompletesWithinItsPrecision) {
+    TempDir dir;
+    const RunResult sim =
+        runIn(dir.path(), simPath() + " --systems=G,E,C,J --format=rinex3 --orbit-version=d --lat1=35 --lon1=120 "
+                                      "--mask2=35 --drop-sats2=8,24 --start=2006-08-26T11:15:00 --duration=1800 .");
+    ASSERT_EQ(sim.status, 0) << sim.err;
+    const RunResult gps = runIn(dir.path(), varnoPath());
+    EXPECT_EQ(gps.status, 46);
+    EXPECT_NE(gps.err.find("stop 87854: no double difference could be formed"), std::string::npos) << gps.err;
+
+    const RunResult all = runIn(dir.path(), varnoPath() + " --systems all --summary summary.json");
+    ASSERT_EQ(all.status, 0) << all.err;
+    const std::string summary = readFile(dir.file("summary.json"));
+    const std::array<double, 3> truth = numbersAfter(readFile(dir.file("truth")), "point2 =");
+    const std::array<double, 3> p2 = numbersAfter(readFile(dir.file("varno.lst")), "point 2 marker and l1 phase center\n");
+    const char* sigmas[] = {"\"sigma_x_m\":", "\"sigma_y_m\":", "\"sigma_z_m\":"};
+    for (int c = 0; c < 3; ++c) {
+        const double sigma = numbersAfter(summary, sigmas[c])[0];
+        EXPECT_GT(sigma, 0.0) << sigmas[c];
+        EXPECT_LT(std::fabs(p2[c] - truth[c]), 3.0 * sigma) << sigmas[c];
+    }
+}
+
 }  // namespace
 }  // namespace varno::test
