@@ -40,7 +40,12 @@ struct ReadEpoch {
     HeldLines lines;
     std::exception_ptr error;
     bool ended = false;  // not both records, and a file has ended: the grid stops here
-    int job = -1;        // its place among the block's jobs, when its ranges are worked out ahead
+    // Its place among the block's jobs, for each system (by GnssSystem) whose ranges are worked out ahead; else -1.
+    std::array<int, kSystemCount> job = [] {
+        std::array<int, kSystemCount> none{};
+        none.fill(-1);
+        return none;
+    }();
 };
 
 // The epochs read ahead, and the jobs of those whose ranges are worked out ahead.
@@ -136,12 +141,16 @@ void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const E
     store->add(epoch, stored.data());
 }
 
+// Ranges worked out ahead for an epoch, by GnssSystem (null where none).
+using AheadBySystem = std::array<const KnownRanges*, kSystemCount>;
+
 // Forms the equations of one epoch within each system of the run.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
-                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
+                  std::vector<ScatterFile>& files, EpochStore* store, const AheadBySystem& ahead,
                   EpochEquations& equations, std::vector<StoredObservation>& stored) {
     for (GnssSystem system : models.run->references->systems()) {
-        scatterSystem(system, t, rec1, rec2, satCount, models, files, store, ahead, equations, stored);
+        scatterSystem(system, t, rec1, rec2, satCount, models, files, store,
+                      ahead[static_cast<std::size_t>(system)], equations, stored);
     }
 }
 
@@ -189,11 +198,10 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
     EpochRecord rec2;
     double t = inputs.dataStart;
     bool gridLeft = true;
-    // The reference lookups the forming will make, made ahead with a copy of the table's cursor (of the first
-    // system: the ranges of the others are computed as they are formed).
-    const GnssSystem first = run.references->systems().front();
-    const RefSatTable& firstReferences = run.references->of(first);
-    int cursor = firstReferences.cursor;
+    // The reference lookups the forming will make, made ahead with a copy of each system's table cursor.
+    const std::vector<GnssSystem>& systems = run.references->systems();
+    std::array<int, kSystemCount> cursors{};
+    for (GnssSystem system : systems) cursors[static_cast<std::size_t>(system)] = run.references->of(system).cursor;
     const auto readBlock = [&](Block& block) {
         block.epochs.clear();
         block.jobs.clear();
@@ -214,10 +222,14 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
             const bool both = read.have1 && read.have2;
             read.ended = !both && (rec1.syncState == kFileEnded || rec2.syncState == kFileEnded);
             gridLeft = !read.error && !read.ended && t - inputs.dataEnd <= kEndTolerance;
-            int r = 0;
-            if (both && firstReferences.nrs >= 1 && lookrs(firstReferences, r, read.t, cursor)) {
-                read.job = static_cast<int>(block.jobs.size());
-                block.jobs.push_back({r, &read.rec1, &read.rec2});
+            for (GnssSystem system : systems) {
+                const std::size_t at = static_cast<std::size_t>(system);
+                const RefSatTable& references = run.references->of(system);
+                int r = 0;
+                if (both && references.nrs >= 1 && lookrs(references, r, read.t, cursors[at])) {
+                    read.job[at] = static_cast<int>(block.jobs.size());
+                    block.jobs.push_back({r, &read.rec1, &read.rec2});
+                }
             }
         }
     };
@@ -246,8 +258,10 @@ void adjust_internal::formobInto(const RunModels& run, const OrbitSource& orbit,
             writeHeld(read.lines);
             if (read.error) std::rethrow_exception(read.error);
             if (read.have1 && read.have2) {
-                const KnownRanges* worked =
-                    ahead && read.job >= 0 ? &ranges[static_cast<std::size_t>(read.job)] : nullptr;
+                AheadBySystem worked{};
+                for (std::size_t at = 0; ahead && at < worked.size(); ++at) {
+                    if (read.job[at] >= 0) worked[at] = &ranges[static_cast<std::size_t>(read.job[at])];
+                }
                 scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed, stored);
             } else if (read.ended) {
                 writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));
