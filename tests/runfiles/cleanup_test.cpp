@@ -16,10 +16,6 @@ TEST(RemoveOnSignal, HoldsEveryScratchFileOfARunOfEverySystemAtOnce) {
         guards.push_back(std::make_unique<RemoveOnSignal>());
         ASSERT_NO_THROW(guards.back()->hold("/nonexistent/ZZ-" + std::to_string(k))) << k;
     }
-    guards.clear();  // every slot free again
-    RemoveOnSignal again;
-    again.hold("/nonexistent/ZZ-A");
-    EXPECT_TRUE(again.holds());
 }
 
 }  // namespace
