@@ -209,8 +209,8 @@ int main(int argc, char** argv) {
                 baseline.empty() ? "" : " before wall | before / varno | identical |",
                 nav ? " --nav wall | --nav CPU | --nav peak MiB | --nav / varno wall | --nav / varno CPU |" : "",
                 systems.empty() ? ""
-                                : " --systems double differences | --systems wall | --systems CPU | --systems peak MiB | "
-                                  "--systems / varno wall | --systems / varno CPU |",
+                                : " --systems double differences | --systems wall | --systems CPU | "
+                                  "--systems peak MiB | --systems / varno wall | --systems / varno CPU |",
                 peer ? " peer wall | peer / varno |" : "");
     std::printf("|---|---|---|---|---|%s%s%s%s\n", baseline.empty() ? "" : "---|---|---|",
                 nav ? "---|---|---|---|---|" : "", systems.empty() ? "" : "---|---|---|---|---|---|",

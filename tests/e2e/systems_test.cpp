@@ -70,7 +70,8 @@ TEST(Systems, DenseMaskAtPoint2StopsGpsAloneAndAllCompletesWithinItsPrecision) {
     ASSERT_EQ(all.status, 0) << all.err;
     const std::string summary = readFile(dir.file("summary.json"));
     const std::array<double, 3> truth = numbersAfter(readFile(dir.file("truth")), "point2 =");
-    const std::array<double, 3> p2 = numbersAfter(readFile(dir.file("varno.lst")), "point 2 marker and l1 phase center\n");
+    const std::array<double, 3> p2 =
+        numbersAfter(readFile(dir.file("varno.lst")), "point 2 marker and l1 phase center\n");
     const char* sigmas[] = {"\"sigma_x_m\":", "\"sigma_y_m\":", "\"sigma_z_m\":"};
     for (int c = 0; c < 3; ++c) {
         const double sigma = numbersAfter(summary, sigmas[c])[0];
