@@ -1,12 +1,14 @@
 // Times whole runs of varno as a user starts them (a separate process in the run directory) and, side by side,
 // an earlier build of varno and the peer DGPS solver on the same files.
 //
-// Usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--nav] [--no-peer] NAME=DIR ...
+// Usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--nav] [--systems LIST] [--no-peer] NAME=DIR ...
 // Each DIR holds point1.rnx, point2.rnx, orbit.sp3, pos (and off). Directories that cannot be written (the shared
 // datasets) are copied to a scratch directory first. For every program the median of N runs (wall and CPU) and the
 // largest peak resident set are printed; with --baseline, whether its listing and residual file are byte-identical
 // to varno's; with --nav, varno run again on the same data with the navigation files beside it as the orbit
-// (--nav, every file named *.YYn, *.nav or *_MN.rnx) and its time against that with the SP3 orbit. The peer is
+// (--nav, every file named *.YYn, *.nav or *_MN.rnx) and its time against that with the SP3 orbit; with --systems,
+// varno run again with `--systems LIST`, its double differences and its time against the plain run's (GPS alone), in
+// the same bench run so that both see the same machine. The peer is
 // `rnx2rtkp` from PATH (Debian package rtklib), run in DGPS mode on L1 with the same SP3, GPS only, elevation mask
 // 0, ionosphere and troposphere off, point 1 as base at its header position, with the SP3's clocks as its
 // navigation file.
@@ -171,6 +173,7 @@ int main(int argc, char** argv) {
     std::string baseline;
     bool peer = true;
     bool nav = false;
+    std::string systems;  // with --systems: the list given to varno's second run
     std::vector<std::string> options;  // given to varno and to the baseline alike
     std::vector<std::pair<std::string, fs::path>> workloads;
     for (int i = 1; i < argc; ++i) {
@@ -185,13 +188,15 @@ int main(int argc, char** argv) {
             options.emplace_back(argv[++i]);
         } else if (a == "--nav") {
             nav = true;
+        } else if (a == "--systems" && i + 1 < argc) {
+            systems = argv[++i];
         } else if (a == "--no-peer") {
             peer = false;
         } else if (a.find('=') != std::string::npos) {
             workloads.emplace_back(a.substr(0, a.find('=')), fs::absolute(a.substr(a.find('=') + 1)));
         } else {
             std::fprintf(stderr, "usage: varno-bench [--runs N] [--varno PATH] [--baseline PATH] [--option ARG]... "
-                                 "[--nav] [--no-peer] "
+                                 "[--nav] [--systems LIST] [--no-peer] "
                                  "NAME=DIR ...\n");
             return 2;
         }
@@ -200,12 +205,16 @@ int main(int argc, char** argv) {
     const fs::path scratch = fs::temp_directory_path() / ("varno-bench-" + std::to_string(getpid()));
 
     std::printf("median of %d runs; wall and CPU in seconds, peak resident set in MiB\n", runs);
-    std::printf("| workload | double differences | varno wall | varno CPU | peak MiB |%s%s%s\n",
+    std::printf("| workload | double differences | varno wall | varno CPU | peak MiB |%s%s%s%s\n",
                 baseline.empty() ? "" : " before wall | before / varno | identical |",
                 nav ? " --nav wall | --nav CPU | --nav peak MiB | --nav / varno wall | --nav / varno CPU |" : "",
+                systems.empty() ? ""
+                                : " --systems double differences | --systems wall | --systems CPU | "
+                                  "--systems peak MiB | --systems / varno wall | --systems / varno CPU |",
                 peer ? " peer wall | peer / varno |" : "");
-    std::printf("|---|---|---|---|---|%s%s%s\n", baseline.empty() ? "" : "---|---|---|",
-                nav ? "---|---|---|---|---|" : "", peer ? "---|---|" : "");
+    std::printf("|---|---|---|---|---|%s%s%s%s\n", baseline.empty() ? "" : "---|---|---|",
+                nav ? "---|---|---|---|---|" : "", systems.empty() ? "" : "---|---|---|---|---|---|",
+                peer ? "---|---|" : "");
     for (const auto& [name, from] : workloads) {
         if (!fs::exists(from / "point1.rnx")) {
             std::printf("| %s | (absent) |\n", name.c_str());
@@ -249,6 +258,15 @@ int main(int argc, char** argv) {
             const Timing n = timed(dir, withNav, runs);
             std::printf(" %.3f | %.3f | %.1f | %.2f | %.2f |%s", n.wall, n.cpu, static_cast<double>(n.peakKiB) / 1024.0,
                         n.wall / now.wall, n.cpu / now.cpu, n.status == 0 ? "" : " (--nav run did not complete)");
+        }
+        if (!systems.empty()) {
+            std::vector<std::string> withSystems = command;
+            withSystems.emplace_back("--systems");
+            withSystems.push_back(systems);
+            const Timing m = timed(dir, withSystems, runs);
+            std::printf(" %ld | %.3f | %.3f | %.1f | %.2f | %.2f |%s", lineCount(dir / "varno.res"), m.wall, m.cpu,
+                        static_cast<double>(m.peakKiB) / 1024.0, m.wall / now.wall, m.cpu / now.cpu,
+                        m.status == 0 ? "" : " (--systems run did not complete)");
         }
         if (peer) {
             if (!writePeerSetup(dir)) {

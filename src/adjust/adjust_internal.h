@@ -51,7 +51,8 @@ private:
 // write or stop), the forming computes them and meets the failure.
 using EpochRanges = KnownRanges;
 
-// One epoch of a block for RangesAhead: its reference satellite and both receivers' records (not owned).
+// One epoch and system of a block for RangesAhead: the system's reference satellite and both receivers' records (not
+// owned); the ranges of that system's satellites are worked out.
 struct RangesJob {
     int reference = 0;
     const EpochRecord* rec1 = nullptr;

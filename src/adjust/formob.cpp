@@ -40,7 +40,12 @@ struct ReadEpoch {
     HeldLines lines;
     std::exception_ptr error;
     bool ended = false;  // not both records, and a file has ended: the grid stops here
-    int job = -1;        // its place among the block's jobs, when its ranges are worked out ahead
+    // Its place among the block's jobs, for each system (by GnssSystem) whose ranges are worked out ahead; else -1.
+    std::array<int, kSystemCount> job = [] {
+        std::array<int, kSystemCount> none{};
+        none.fill(-1);
+        return none;
+    }();
 };
 
 // The epochs read ahead, and the jobs of those whose ranges are worked out ahead.
@@ -150,12 +155,16 @@ void scatterSystem(GnssSystem system, double t, const EpochRecord& rec1, const E
     store->add(passShare(models, equations, r, passRefFound ? passRef : 0, count, stored), stored.data());
 }
 
+// Ranges worked out ahead for an epoch, by GnssSystem (null where none).
+using AheadBySystem = std::array<const KnownRanges*, kSystemCount>;
+
 // Forms the equations of one epoch within each system of the run.
 void scatterEpoch(double t, const EpochRecord& rec1, const EpochRecord& rec2, int satCount, const EpochModels& models,
-                  std::vector<ScatterFile>& files, EpochStore* store, const KnownRanges* ahead,
+                  std::vector<ScatterFile>& files, EpochStore* store, const AheadBySystem& ahead,
                   EpochEquations& equations, std::vector<StoredObservation>& stored) {
     for (GnssSystem system : models.run->references->systems()) {
-        scatterSystem(system, t, rec1, rec2, satCount, models, files, store, ahead, equations, stored);
+        scatterSystem(system, t, rec1, rec2, satCount, models, files, store,
+                      ahead[static_cast<std::size_t>(system)], equations, stored);
     }
 }
 
@@ -184,13 +193,15 @@ EpochModels formingModels(const RunModels& run, const OrbitSource& orbit, const 
 class GridReader {
 public:
     GridReader(const RunModels& run, const AdjustInputs& inputs, int satCount)
-        : run_(run), inputs_(inputs), satCount_(satCount), t_(inputs.dataStart),
-          firstReferences_(run.references->of(run.references->systems().front())),
-          cursor_(firstReferences_.cursor) {}
+        : run_(run), inputs_(inputs), satCount_(satCount), t_(inputs.dataStart) {
+        for (GnssSystem system : run.references->systems()) {
+            cursors_[static_cast<std::size_t>(system)] = run.references->of(system).cursor;
+        }
+    }
 
     // Reads the next block (empty when the grid has ended). The reference lookups the forming will make are made
-    // with a copy of the table's cursor (of the first system: the ranges of the others are computed as they are
-    // formed), and each epoch that has one becomes a job for the ranges worked out ahead.
+    // with a copy of each system's table cursor, and each epoch and system that has one becomes a job for the
+    // ranges worked out ahead.
     void read(Block& block) {
         block.epochs.clear();
         block.jobs.clear();
@@ -211,10 +222,14 @@ public:
             const bool both = read.have1 && read.have2;
             read.ended = !both && (rec1_.syncState == kFileEnded || rec2_.syncState == kFileEnded);
             gridLeft_ = !read.error && !read.ended && t_ - inputs_.dataEnd <= kEndTolerance;
-            int r = 0;
-            if (both && firstReferences_.nrs >= 1 && lookrs(firstReferences_, r, read.t, cursor_)) {
-                read.job = static_cast<int>(block.jobs.size());
-                block.jobs.push_back({r, &read.rec1, &read.rec2});
+            for (GnssSystem system : run_.references->systems()) {
+                const std::size_t at = static_cast<std::size_t>(system);
+                const RefSatTable& references = run_.references->of(system);
+                int r = 0;
+                if (both && references.nrs >= 1 && lookrs(references, r, read.t, cursors_[at])) {
+                    read.job[at] = static_cast<int>(block.jobs.size());
+                    block.jobs.push_back({r, &read.rec1, &read.rec2});
+                }
             }
         }
     }
@@ -225,8 +240,7 @@ private:
     int satCount_;
     double t_;
     bool gridLeft_ = true;
-    const RefSatTable& firstReferences_;
-    int cursor_;
+    std::array<int, kSystemCount> cursors_{};
     EpochRecord rec1_, rec2_;
 };
 
@@ -262,8 +276,10 @@ void scatterGrid(const EpochModels& models, const AdjustInputs& inputs, int satC
             writeHeld(read.lines);
             if (read.error) std::rethrow_exception(read.error);
             if (read.have1 && read.have2) {
-                const KnownRanges* worked =
-                    ahead && read.job >= 0 ? &ranges[static_cast<std::size_t>(read.job)] : nullptr;
+                AheadBySystem worked{};
+                for (std::size_t at = 0; ahead && at < worked.size(); ++at) {
+                    if (read.job[at] >= 0) worked[at] = &ranges[static_cast<std::size_t>(read.job[at])];
+                }
                 scatterEpoch(read.t, read.rec1, read.rec2, satCount, models, files, store, worked, formed, stored);
             } else if (read.ended) {
                 writeListing(freeLine("eof =", read.rec1.syncState, read.rec2.syncState));

@@ -19,6 +19,7 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr int kKeplerLines = 8;    // the first line and seven of broadcast orbit
 constexpr int kGlonassLines = 4;   // the first line and three of broadcast orbit
 constexpr double kUnknownTime = 1e7;  // a transmission time this large ("0.9999e9") says "not known"
+constexpr double kQzssL1cbUnavailable = 1.0;  // QZSS health with the L1C/B bit alone set
 
 // The fields in the order the records hold them (first line: three, each further line: four).
 constexpr const char* kKeplerNames[] = {
@@ -193,6 +194,14 @@ Ephemeris keplerRecord(SatId sat, const GpsTime& tocOwn, const std::vector<doubl
             message = sat.number <= 5 || sat.number >= 59 ? NavMessage::d2 : NavMessage::d1;
             r.healthy = health == 0.0;
             break;
+        case GnssSystem::qzss: {
+            // The lowest of the six health bits is that of the L1C/B signal, not of L1 C/A: satellites in normal
+            // service broadcast 1.
+            message = NavMessage::lnav;
+            r.healthy = health == 0.0 || health == kQzssL1cbUnavailable;
+            r.fitHours = v[28];
+            break;
+        }
         default:
             message = NavMessage::lnav;
             r.healthy = health == 0.0;

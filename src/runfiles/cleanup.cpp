@@ -13,7 +13,9 @@ namespace varno {
 
 namespace {
 
-constexpr int kSlots = 64;
+// A run holds one scratch file per satellite of its table (32 GPS and up to 99 of each of R, E, C and J: 428) besides
+// its gather file, scratch directory, lock and outputs being written.
+constexpr int kSlots = 512;
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Written only with the signals blocked, read only by the handler: no entry is ever seen half-written.

@@ -33,8 +33,9 @@ private:
 };
 
 // One path that the signal handler removes while the guard holds it. Registering and releasing copy the path into
-// a fixed table (64 entries of PATH_MAX bytes) under a SignalBlock; an input error when the table is full or the
-// path too long. Release before removing the path yourself (or inside one SignalBlock with the removal).
+// a fixed table (512 entries of PATH_MAX bytes: room for every scratch file of a run of every system) under a
+// SignalBlock; an input error when the table is full or the path too long. Release before removing the path
+// yourself (or inside one SignalBlock with the removal).
 class RemoveOnSignal {
 public:
     RemoveOnSignal() = default;

@@ -97,6 +97,24 @@ TEST(ReadNavigation, LayoutsOfTheThreeVersions) {
     EXPECT_EQ(pool.files.size(), 3u);
 }
 
+// QZSS satellites in normal service broadcast health 1 (the L1C/B bit alone); the L1 C/A bit makes a record unusable.
+TEST(ReadNavigation, QzssHealthOfL1cbAloneLeavesTheRecordHealthy) {
+    test::TempDir dir;
+    std::string text = mixed3();
+    text = text.substr(0, text.find("C01 "));
+    text.replace(text.find("E11 "), 4, "J02 ");
+    text.replace(text.find("3.120000000000e+00 0.000000000000e+00"), 37, "3.120000000000e+00 1.000000000000e+00");
+    const std::string record = text.substr(text.find("J02 "));
+    std::string unhealthy = record;
+    unhealthy.replace(0, 4, "J03 ");
+    unhealthy.replace(unhealthy.find("1.000000000000e+00-1.6"), 18, "3.300000000000e+01");
+    NavPool pool;
+    TextFile file(dir.write("q.rnx", text + unhealthy));
+    readNavigation(file, pool);
+    EXPECT_TRUE(pool.records(SatId{GnssSystem::qzss, 2}).front().healthy);
+    EXPECT_FALSE(pool.records(SatId{GnssSystem::qzss, 3}).front().healthy);
+}
+
 TEST(ReadNavigation, RefusalsNameFileLineAndField) {
     test::TempDir dir;
     auto refusal = [&](const std::string& text) {

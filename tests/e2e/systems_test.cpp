@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "e2e/run_support.h"
@@ -49,6 +50,65 @@ TEST(Systems, EverySystemAloneAndTogetherNearTheTruthAndGpsAloneAsBefore) {
             // Every line so, whichever thread wrote it (a pass of this many epochs is cut into parts).
             std::istringstream lines(residuals);
             for (std::string line; std::getline(lines, line);) ASSERT_EQ(line.size(), 28U) << option << ": " << line;
+        }
+    }
+}
+
+// Point 2 sees the sky above 35 degrees only, and of the three GPS satellites there a building hides G08 and
+// G24: one GPS satellite forms no double difference, while Galileo, BeiDou and QZSS keep the solution alive.
+TEST(Systems, DenseMaskAtPoint2StopsGpsAloneAndAllCompletesWithinItsPrecision) {
+    TempDir dir;
+    const RunResult sim =
+        runIn(dir.path(), simPath() + " --systems=G,E,C,J --format=rinex3 --orbit-version=d --lat1=35 --lon1=120 "
+                                      "--mask2=35 --drop-sats2=8,24 --start=2006-08-26T11:15:00 --duration=1800 .");
+    ASSERT_EQ(sim.status, 0) << sim.err;
+    const RunResult gps = runIn(dir.path(), varnoPath());
+    EXPECT_EQ(gps.status, 46);
+    EXPECT_NE(gps.err.find("stop 87854: no double difference could be formed"), std::string::npos) << gps.err;
+
+    const RunResult all = runIn(dir.path(), varnoPath() + " --systems all --summary summary.json");
+    ASSERT_EQ(all.status, 0) << all.err;
+    const std::string summary = readFile(dir.file("summary.json"));
+    const std::array<double, 3> truth = numbersAfter(readFile(dir.file("truth")), "point2 =");
+    const std::array<double, 3> p2 =
+        numbersAfter(readFile(dir.file("varno.lst")), "point 2 marker and l1 phase center\n");
+    const char* sigmas[] = {"\"sigma_x_m\":", "\"sigma_y_m\":", "\"sigma_z_m\":"};
+    for (int c = 0; c < 3; ++c) {
+        const double sigma = numbersAfter(summary, sigmas[c])[0];
+        EXPECT_GT(sigma, 0.0) << sigmas[c];
+        EXPECT_LT(std::fabs(p2[c] - truth[c]), 3.0 * sigma) << sigmas[c];
+    }
+}
+
+// Two receivers 1 m apart with their own navigation file: each system alone agrees with GPS within three times their
+// combined formal precision, and all of them land at least as close to the carrier-phase truth as GPS alone.
+TEST(Systems, RealPairEachSystemAgreesWithGpsAndAllIsAtLeastAsClose) {
+    const std::filesystem::path set = dataDir("sept-base-rover-1m-1hz");
+    if (!std::filesystem::exists(set)) GTEST_SKIP();
+    const std::array<double, 3> truth{-3817681.3807, 3562839.9785, 3650158.3760};
+    TempDir dir;
+    std::array<double, 3> gps{}, gpsSigma{};
+    for (const char* systems : {"G", "E", "C", "all"}) {
+        const RunResult run = runIn(dir.path(), varnoPath() + " -C " + set.string() + " -o " + dir.path().string() +
+                                                    " --point1=base.obs --point2=rover.obs --nav=base.nav " +
+                                                    "--troposphere --elevation-mask=10 --weights=elevation " +
+                                                    "--summary=" + dir.file("s.json") + " --systems=" + systems);
+        ASSERT_EQ(run.status, 0) << systems << "\n" << run.err;
+        const std::string summary = readFile(dir.file("s.json"));
+        const std::array<double, 3> p2 =
+            numbersAfter(readFile(dir.file("varno.lst")), "adjusted point 2 marker and l1 phase center\n");
+        std::array<double, 3> sigma{};
+        for (int c = 0; c < 3; ++c) sigma[c] = numbersAfter(summary, std::string("\"sigma_") + "xyz"[c] + "_m\":")[0];
+        if (std::string(systems) == "G") {
+            gps = p2;
+            gpsSigma = sigma;
+            continue;
+        }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_LT(std::fabs(p2[c] - gps[c]), 3.0 * std::hypot(sigma[c], gpsSigma[c])) << systems << " " << c;
+        if (std::string(systems) == "all") {
+            EXPECT_LE(distance(p2, truth), distance(gps, truth));
+            EXPECT_NE(summary.find("\"system\": \"J\""), std::string::npos);  // QZSS records of health 1 serve
         }
     }
 }

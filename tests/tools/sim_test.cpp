@@ -12,7 +12,7 @@ using namespace simtest;
 TEST(VarnoSim, HelpExitsZeroAndListsOptions) {
     std::string out;
     ASSERT_EQ(runSim("--help", &out), 0);
-    for (const char* key : {"--seed=", "--start=", "--duration=", "--baseline=", "--apriori-error=", "--mask=",
+    for (const char* key : {"--seed=", "--start=", "--duration=", "--baseline=", "--apriori-error=", "--mask[12]=",
                             "--max-sats=", "--orbit-omit=", "--crlf=", "--config", "--interval[12]=",
                             "--tag-offset[12]=", "--types[12]=", "--noise[12]=", "--outlier-rate[12]=", "--gaps[12]=",
                             "--events[12]=", "--power-fail[12]=", "--blank-p1[12]=", "--zero-code[12]=",

@@ -171,7 +171,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
         for (const Sat& s : sats) {
             if (s.sys == 'G' && std::find(r.dropSats.begin(), r.dropSats.end(), s.prn) != r.dropSats.end()) continue;
             Signal g = propagate(s, at.l1, at.lat, at.lon, t);
-            if (g.elev >= sc.mask) vis.push_back({&s, g});
+            if (g.elev >= r.mask) vis.push_back({&s, g});
         }
         std::stable_sort(vis.begin(), vis.end(), [](const Vis& a, const Vis& b) { return a.sig.elev > b.sig.elev; });
         // The highest of each system: GPS shares its room with the added entries of other systems.

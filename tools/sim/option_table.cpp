@@ -136,8 +136,8 @@ std::vector<Option> basicOptions() {
              Vec3 e = toVec3(k, v);
              s.apN = e.x, s.apE = e.y, s.apU = e.z;
          }},
-        {"mask", false, "10", nullptr, "elevation mask, degrees (at each receiver's phase centre)",
-         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) { s.mask = toDouble(k, v); }},
+        {"mask", true, "10", "10", "elevation mask, degrees (at this receiver's phase centre)",
+         [](Scenario&, Receiver& r, const std::string& k, const std::string& v) { r.mask = toDouble(k, v); }},
         {"max-sats", false, "12", nullptr,
          "most satellites per epoch, 1..99 (the highest are kept; other systems' entries count too; above 12 the "
          "list continues on continuation lines)",

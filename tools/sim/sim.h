@@ -154,6 +154,7 @@ struct Receiver {
     double antUp = 0, antNorth = 0, antEast = 0, auxOffset = 0;
     bool posOmit = false;
     std::string posBlank = "none";
+    double mask = 10;  // degrees, elevation mask at this receiver's phase centre
     double noise = 0.5, phaseNoise = 0.002, outlierRate = 0, outlierSize = 50;
     bool clockField = true;
     double corrTime = 0;        // s, correlation time of the time-correlated code error (0: none)
@@ -174,7 +175,6 @@ struct Scenario {
     double lat1 = 0, lon1 = 0, h1 = 0;
     double baseline = 2000, azimuth = 0, dheight = 0;
     double apN = 0, apE = 0, apU = 0;
-    double mask = 10;
     int maxSats = 12;
     double tropo = 0;
     double orbitInterval = 900, orbitMargin = 1800;
