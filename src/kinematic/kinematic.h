@@ -132,6 +132,8 @@ double chiSquare3Quantile(double alpha);
 // largest window departure and when it happened.
 std::string staticCheckListingLine(const StaticCheck& check);
 std::string staticCheckWarning(const StaticCheck& check);
+// The warning when the check could not be made (too few windows), for a run that requires it.
+std::string staticCheckNotDoneWarning(const StaticCheck& check);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Track files. `apriori` is point 2's a priori marker (north, east, up are taken from it).

@@ -177,4 +177,11 @@ std::string staticCheckWarning(const StaticCheck& check) {
            "gives a position per epoch)";
 }
 
+std::string staticCheckNotDoneWarning(const StaticCheck& check) {
+    return "the check that point 2 stood still could not be made: the solutions epoch by epoch gave " +
+           std::to_string(check.windows) + " window(s) of " + std::to_string(std::lround(check.windowSeconds)) +
+           " s, " + std::to_string(kMinWindows) + " are needed (they use the first system of --systems alone); "
+           "--require-static cannot vouch for it";
+}
+
 }  // namespace varno

@@ -244,6 +244,7 @@ StaticCheck trackPoint2(const RunContext& run, const RunOptions& options, StageI
         writeListing(staticCheckListingLine(track.check));
         writeWarning(staticCheckWarning(track.check));
     }
+    if (!track.check.done && options.requireStatic) writeWarning(staticCheckNotDoneWarning(track.check));
     writeTrackFile(resultPath(options, options.kinematic), [&] { return trackCsv(track, pair.p2Apriori); });
     writeTrackFile(resultPath(options, options.track), [&] { return trackGeoJson(track, pair.p2Apriori); });
     writeTrackFile(resultPath(options, options.plotTrack),
