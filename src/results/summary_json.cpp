@@ -55,8 +55,11 @@ Json precisionJson(const RunSummary& s) {
     const FormalPrecision& p = s.precision;
     if (!p.available) return nullptr;
     const ErrorCorrelation& c = s.correlation;
-    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted, p.correlatedWeights)
-                                         : precisionAssumption(p.weighted, p.correlatedWeights)},
+    const std::string assumption = c.available ? correlatedAssumption(p.weighted, p.correlatedWeights)
+                                               : precisionAssumption(p.weighted, p.correlatedWeights);
+    Json j = {{"assumption", s.baselineTerm.available
+                                 ? assumption + "; and the errors that grow with the baseline (baseline_term)"
+                                 : assumption},
               {"model", c.available ? "correlated" : "white noise"},
               {"observations", p.observations},
               {"degrees_of_freedom", p.degreesOfFreedom},
