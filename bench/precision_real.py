@@ -3,13 +3,14 @@
 varno is run without options, with the README's recommended accuracy options and with those but correlated
 weights, and each of the north, east and up errors of point 2 (marker, against the truth) is divided by its
 sigma, the correlated one of `precision` and the white-noise one of `precision.white_noise`. Prints a Markdown table; a set passes when every |error|
-lies within 3 sigma.
+lies within 3 sigma. Then, for each choice of options, the median of |error|/sigma over all sets and components.
 
 usage: precision_real.py VARNO DATA_DIR [DATA_DIR ...]
 """
 import json
 import math
 import os
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -36,6 +37,7 @@ def main():
     varno = os.path.abspath(sys.argv[1])
     print("| set | options | error N, E, U (m) | σ N, E, U (m) | e/σ N, E, U | τ (s), fraction | white-noise e/σ N, E, U | within 3σ |")
     print("|---|---|---|---|---|---|---|---|")
+    ratiosOf = {}
     for folder in (os.path.abspath(f) for f in sys.argv[2:]):
         if not os.path.exists(os.path.join(folder, "point1.rnx")):
             continue
@@ -58,10 +60,14 @@ def main():
             c = p["correlation"]
             corr = f"{c['correlation_time_s']:.0f}, {c['correlated_fraction']:.2f}" if c else "-"
             ratios = [abs(e[i]) / sig[i] for i in range(3)]
+            ratiosOf.setdefault(label, []).extend(ratios)
             print(f"| {os.path.basename(folder)} | {label} | {e[0]:.3f}, {e[1]:.3f}, {e[2]:.3f} | "
                   f"{sig[0]:.3f}, {sig[1]:.3f}, {sig[2]:.3f} | {ratios[0]:.2f}, {ratios[1]:.2f}, {ratios[2]:.2f} | "
                   f"{corr} | {abs(e[0]) / white[0]:.1f}, {abs(e[1]) / white[1]:.1f}, {abs(e[2]) / white[2]:.1f} | "
                   f"{'yes' if max(ratios) <= 3 else 'no'} |", flush=True)
+    print()
+    for label, ratios in ratiosOf.items():
+        print(f"median |e|/σ, {label}: {statistics.median(ratios):.2f} over {len(ratios)} components")
 
 
 if __name__ == "__main__":

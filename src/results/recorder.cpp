@@ -45,6 +45,7 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, i
             epochSlots_.assign(static_cast<std::size_t>(epochs) * slotWords_, 0);
         }
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
+        separation_ = std::make_unique<SeparationAccumulator>(spanStart_, interval_);
     }
     if (!request_.plotPath.empty()) {
         plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_, sats_.letteredNames());
@@ -91,6 +92,14 @@ void ResultsRecorder::residual(const PostFitResidual& r) {
                        request_.model.sigmaB, d.satelliteShare, d.referenceShare);
         if (request_.model.correlatedWeights) generalise(d, epochWeights_);
         covariance_->add(d);
+        if (d.used) {
+            const double w = d.weight;
+            separation_->add(d.time, d.satellite, d.reference, d.partials,
+                             d.generalised ? d.weightedPartials
+                                           : std::array<double, 3>{w * d.partials[0], w * d.partials[1],
+                                                                   w * d.partials[2]},
+                             r.elevation);
+        }
     }
     if (plot_) plot_->add(r);
     if (csv_) {

@@ -92,9 +92,21 @@ std::string reportText(const RunSummary& s) {
         } else {
             line(t, "               formal, assuming %s", precisionAssumption(p.weighted, p.correlatedWeights).c_str());
         }
+        const BaselineTerm& b = s.baselineTerm;
+        if (b.available) {
+            line(t, "               baseline term (differential ionosphere, orbit): %.1f ppm of %.0f m over %d passes,",
+                 b.ppm, b.length, b.passes);
+            line(t, "               sigma north %.4f  east %.4f  up %.4f m, included above", b.sigmaNeu[0], b.sigmaNeu[1],
+                 b.sigmaNeu[2]);
+        }
         line(t, "               A sigma is the standard deviation of a coordinate under that model: about 68 %% of");
         line(t, "               such surveys lie within 1 sigma of the truth, 95 %% within the figures above. It");
-        line(t, "               covers the noise and multipath of the code, not errors common to all satellites.");
+        if (b.available) {
+            line(t, "               covers the noise and multipath of the code and, as the baseline term states them,");
+            line(t, "               the errors that grow with the distance between the receivers.");
+        } else {
+            line(t, "               covers the noise and multipath of the code, not errors common to all satellites.");
+        }
         if (!s.troposphere) line(t, "               %s", kNoTroposphereNote);
     } else {
         line(t, "  precision    not available (fewer than 4 observations used)");

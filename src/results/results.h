@@ -17,6 +17,7 @@
 #include "orbit/orbit.h"
 #include "precision/precision.h"
 #include "runfiles/runfiles.h"
+#include "separation/separation.h"
 #include "station/station.h"
 
 namespace varno {
@@ -68,6 +69,21 @@ struct ErrorCorrelation {
     double effectiveObservations = 0;
 };
 
+// The share of the precision from the errors that grow with the baseline (see separation/separation.h).
+struct BaselineTerm {
+    bool available = false;             // the precision holds it
+    double ppm = 0;                     // k, mm of vertical delay per km
+    double length = 0;                  // L, m
+    double shellHeight = 0;             // m
+    int passes = 0;                     // satellite passes
+    std::array<double, 3> sigmaNeu{};   // its own σ north, east, up, m
+};
+// What the term covers (one line, no end).
+inline constexpr const char* kBaselineTermNote =
+    "includes the errors that grow with the baseline (differential ionosphere, orbit): a vertical delay of k ppm "
+    "of the baseline mapped to each elevation, half of its variance common to all satellites over 2 h, half per "
+    "satellite pass";
+
 // ---------------------------------------------------------------------------------------------------------------
 // The summary of one run.
 struct SatelliteTally {
@@ -109,6 +125,7 @@ struct RunSummary {
     FormalPrecision precision;    // under correlated errors when correlation.available, else = whiteNoise
     FormalPrecision whiteNoise;   // σ0²·N⁻¹, the errors taken as white and uncorrelated
     ErrorCorrelation correlation;
+    BaselineTerm baselineTerm;    // added to `precision` when available
     bool troposphere = false;     // the run modelled the troposphere
     int formed = 0, used = 0;
     double postFitRms = 0;                              // of the used residuals, m (as the listing gives it)
@@ -214,6 +231,7 @@ private:
     std::vector<std::uint64_t> epochSlots_;
     std::size_t slotWords_ = 1;
     std::unique_ptr<CovarianceAccumulator> covariance_;  // with a summary or a report
+    std::unique_ptr<SeparationAccumulator> separation_;  // the same
     std::unique_ptr<ResidualPlot> plot_;
     std::unique_ptr<OutputFile> csv_;
     std::string csvBuffer_;

@@ -12,6 +12,26 @@ namespace {
 
 constexpr long long kMillisecondsPerDay = 86400000;
 
+// The elevation (degrees) of satellite `sat` at time t above the horizon of `site` (earth-centred, m), or not a
+// number when the orbit does not give it.
+double elevationAbove(const OrbitSource& orbit, SatId sat, double t, const std::array<double, 3>& site) {
+    SatelliteState state;
+    OrbitMiss miss = OrbitMiss::none;
+    double latitude = 0, longitude = 0, height = 0;
+    if (!orbit.state(sat, t, t, state, miss) || !xyzgeo(site[0], site[1], site[2], latitude, longitude, height)) {
+        return std::nan("");
+    }
+    const std::array<double, 3> up{std::cos(latitude) * std::cos(longitude), std::cos(latitude) * std::sin(longitude),
+                                   std::sin(latitude)};
+    double along = 0.0, range = 0.0;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const double d = state.position[c] - site[c];
+        along += d * up[c];
+        range += d * d;
+    }
+    return std::asin(along / std::sqrt(range)) * GpsConstants::degreesPerRadian;
+}
+
 }  // namespace
 
 std::string calendarText(int jd0, double t, char separator) {
@@ -102,6 +122,23 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const AdjustSolut
         if (c.available) {
             s.precision = withCovariance(s.whiteNoise, c.covariance, s.latitude2, s.longitude2, s.baselineXyz);
             s.precision.sigma0 = c.sigma0;
+        }
+    }
+    if (separation_ && s.precision.available) {
+        const SeparationCovariance t = separation_->finish(s.baselineLength, [&](int slot, double time) {
+            return elevationAbove(orbit, invprn(sats_, slot), time, pair.p2L1);
+        });
+        if (t.available) {
+            BaselineTerm& b = s.baselineTerm;
+            b.available = true;
+            b.ppm = t.ppm;
+            b.length = t.length;
+            b.shellHeight = kShellHeight;
+            b.passes = t.passes;
+            b.sigmaNeu = withCovariance(s.whiteNoise, t.covariance, s.latitude2, s.longitude2, s.baselineXyz).sigmaNeu;
+            std::array<double, 9> total = s.precision.covarianceXyz;
+            for (std::size_t i = 0; i < total.size(); ++i) total[i] += t.covariance[i];
+            s.precision = withCovariance(s.precision, total, s.latitude2, s.longitude2, s.baselineXyz);
         }
     }
     s.meanPdop = meanPdop(pair, orbit, s.pdopEpochs);

@@ -57,8 +57,11 @@ Json precisionJson(const RunSummary& s) {
     const FormalPrecision& p = s.precision;
     if (!p.available) return nullptr;
     const ErrorCorrelation& c = s.correlation;
-    Json j = {{"assumption", c.available ? correlatedAssumption(p.weighted, p.correlatedWeights)
-                                         : precisionAssumption(p.weighted, p.correlatedWeights)},
+    const std::string assumption = c.available ? correlatedAssumption(p.weighted, p.correlatedWeights)
+                                               : precisionAssumption(p.weighted, p.correlatedWeights);
+    Json j = {{"assumption", s.baselineTerm.available
+                                 ? assumption + "; and the errors that grow with the baseline (baseline_term)"
+                                 : assumption},
               {"model", c.available ? "correlated" : "white noise"},
               {"observations", p.observations},
               {"degrees_of_freedom", p.degreesOfFreedom},
@@ -74,6 +77,16 @@ Json precisionJson(const RunSummary& s) {
                                           {"bounds_s", {kMinCorrelationTime, kMaxCorrelationTime}}}
                                    : Json();
     j["effective_observations"] = c.available ? number(c.effectiveObservations) : Json();
+    const BaselineTerm& b = s.baselineTerm;
+    j["baseline_term"] = b.available ? Json{{"note", kBaselineTermNote},
+                                            {"ppm", number(b.ppm)},
+                                            {"length_m", number(b.length)},
+                                            {"shell_height_m", number(b.shellHeight)},
+                                            {"passes", b.passes},
+                                            {"sigma_north_m", number(b.sigmaNeu[0])},
+                                            {"sigma_east_m", number(b.sigmaNeu[1])},
+                                            {"sigma_up_m", number(b.sigmaNeu[2])}}
+                                     : Json();
     j["troposphere_note"] = s.troposphere ? Json() : Json(kNoTroposphereNote);
     Json white = {{"assumption", precisionAssumption(s.whiteNoise.weighted, s.whiteNoise.correlatedWeights)},
                   {"sigma0_m", number(s.whiteNoise.sigma0)}};

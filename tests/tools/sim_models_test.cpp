@@ -54,6 +54,52 @@ TEST(VarnoSim, GaussMarkovCodeErrorsHaveTheirVarianceAndCorrelationAtEveryRate) 
     EXPECT_NE(runSim("--correlation-time=-5 x"), 0);
 }
 
+// ------------------------------------------------------------------ differential delay of the baseline
+// Point 2's C1 gains M(e) (z_p + z_b): divided by the obliquity it holds one value per satellite and 2 h block,
+// and from one block to the next every satellite's value moves by the same common step. Point 1 is untouched.
+TEST(VarnoSim, BaselineDelayIsAPassValueAndACommonBlockValueMappedToElevation) {
+    TempDir plain, delayed;
+    const std::string opts = "--noise=0 --baseline=100000 --duration=14370 ";
+    ASSERT_EQ(runSim(opts + plain.str()), 0);
+    ASSERT_EQ(runSim(opts + "--separation-ppm=2 " + delayed.str()), 0);
+    EXPECT_EQ(readFile(plain.file("point1.rnx")), readFile(delayed.file("point1.rnx")));
+    const Rinex a = readRinex(plain.file("point2.rnx")), b = readRinex(delayed.file("point2.rnx"));
+    const Sp3 o = readSp3(plain.file("orbit.sp3"));
+    const V3 rx = v3(readTruth(plain.file("truth"))["point2"]);
+    const int c1 = typeIndex(a, "C1");
+    const double ratio = 6371.0 / 6721.0;
+    std::map<int, std::map<int, std::pair<double, double>>> range;  // prn -> block -> smallest, largest d / M
+    ASSERT_EQ(a.epochs.size(), b.epochs.size());
+    for (size_t k = 0; k < a.epochs.size(); ++k) {
+        const double tag = static_cast<double>((a.epochs[k].day - o.day0) * 86400) + a.epochs[k].sec;
+        const int block = static_cast<int>((tag - (static_cast<double>((a.epochs[0].day - o.day0) * 86400) + a.epochs[0].sec)) / 7200.0);
+        for (size_t s = 0; s < a.epochs[k].sats.size(); ++s) {
+            const int prn = a.epochs[k].sats[s].prn;
+            double tTx;
+            V3 sat;
+            rangeTo(o, prn, rx, tag, &tTx, &sat);
+            const double c = ratio * std::cos(elevation(rx, sat) / 57.29577951308232);
+            const double v = (b.epochs[k].sats[s].values[static_cast<size_t>(c1)] -
+                              a.epochs[k].sats[s].values[static_cast<size_t>(c1)]) * std::sqrt(1.0 - c * c);
+            auto [at, fresh] = range[prn].try_emplace(block, std::pair{v, v});
+            at->second = {std::min(at->second.first, v), std::max(at->second.second, v)};
+        }
+    }
+    std::vector<double> steps, values;
+    for (const auto& [prn, blocks] : range) {
+        for (const auto& [block, r] : blocks) {
+            EXPECT_LT(r.second - r.first, 0.003) << "G" << prn << " block " << block;
+            values.push_back(r.first);
+        }
+        if (blocks.count(0) && blocks.count(1)) steps.push_back(blocks.at(1).first - blocks.at(0).first);
+    }
+    ASSERT_GE(steps.size(), 3u);
+    for (double step : steps) EXPECT_NEAR(step, steps[0], 0.003);
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    EXPECT_GT(*high - *low, 0.02);  // the passes differ: σ of each part is 0.14 m
+    EXPECT_NE(runSim("--separation-ppm=-1 x"), 0);
+}
+
 // ------------------------------------------------------------------ moving point 2
 TEST(VarnoSim, MovingPointTwoFollowsItsTrack) {
     TempDir d;

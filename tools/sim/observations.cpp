@@ -114,6 +114,7 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
     Rng amb(streamSeed(sc.seed, 30 + static_cast<uint64_t>(i)));
     Rng nans(streamSeed(sc.seed, 40 + static_cast<uint64_t>(i)));
     CorrelatedCodeError correlated(sc, i);
+    SeparationDelay separation(sc, geo, i);
     const std::vector<std::pair<char, int>> others = otherEntries(r);
     double n1[100], n2[100];
     for (int p = 0; p < 100; ++p) {
@@ -203,7 +204,8 @@ ObsStream simulateObservations(const Scenario& sc, const std::vector<Sat>& sats,
             const double clean =
                 kC * (g.tau + dt - satClock(s, g.tx)) + sc.tropo * mapping(g.elev) + zenith * mapping(g.elev);
             // The code values share the satellite's time-correlated error; the phases do not.
-            const double code = correlated.on() ? clean + correlated.at(s.sys, s.prn, e.nominal, g.elev) : clean;
+            double code = correlated.on() ? clean + correlated.at(s.sys, s.prn, e.nominal, g.elev) : clean;
+            if (separation.on()) code += separation.at(s.sys, s.prn, e.nominal, g.elev);
             const double iono = 1.2 * mapping(g.elev);  // L2 minus L1 group delay, for P2/C2/L2 only
             // Fixed draw pattern per record, so that rates do not change the noise.
             const double uOut = glitch.uniform(), uSign = glitch.uniform(), uMag = glitch.uniform();

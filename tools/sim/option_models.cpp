@@ -94,6 +94,14 @@ std::vector<Option> modelOptions() {
              r.corrTime = toDouble(k, v);
              if (r.corrTime < 0) throw Error("option " + k + ": must be >= 0");
          }},
+        {"separation-ppm", false, "0", nullptr,
+         "K mm per km: point 2's code gains a delay that grows with the baseline, as ionosphere and orbit leave it: "
+         "a vertical delay of standard deviation K x baseline / 10^6, half of its variance drawn per satellite pass "
+         "and half per 2 h common to all satellites, mapped to the elevation through a 350 km shell; 0 = none",
+         [](Scenario& s, Receiver&, const std::string& k, const std::string& v) {
+             s.separationPpm = toDouble(k, v);
+             if (!(s.separationPpm >= 0 && s.separationPpm <= 1000)) throw Error("option " + k + ": 0 to 1000");
+         }},
         {"correlated-noise", true, "0,0", "0,0",
          "A,B metres: standard deviation sqrt(A^2 + (B / sin e)^2) of the time-correlated code error at elevation e",
          [](Scenario&, Receiver& r, const std::string& k, const std::string& v) {

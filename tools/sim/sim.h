@@ -174,6 +174,7 @@ struct Scenario {
     double duration = 7200;
     double lat1 = 0, lon1 = 0, h1 = 0;
     double baseline = 2000, azimuth = 0, dheight = 0;
+    double separationPpm = 0;  // mm per km: differential delay growing with the baseline on point 2's code
     double apN = 0, apE = 0, apU = 0;
     int maxSats = 12;
     double tropo = 0;
@@ -313,6 +314,31 @@ private:
     int receiver_;
     double tau_, a_, b_;
     std::map<int, State> states_;
+};
+
+// ---------------------------------------------------------------- differential delay (separation_delay.cpp)
+// The delay on point 2's code that grows with the baseline: per satellite pass and per 2 h block common to all
+// satellites, mapped to the elevation (see the .cpp); 0 on point 1 and when separationPpm is 0.
+class SeparationDelay {
+public:
+    SeparationDelay(const Scenario& sc, const Geometry& geo, int receiver);
+    bool on() const { return sigma_ > 0; }
+    // The delay in metres of satellite (system, prn) at time t (seconds after the start, nominal epoch times,
+    // increasing from call to call) and elevation above point 2.
+    double at(char system, int prn, double t, double elevDeg);
+
+private:
+    struct Pass {
+        Rng rng;
+        double last;
+        double z;
+    };
+    uint64_t seed_;
+    double sigma_ = 0;  // m, of each part
+    Rng blocks_;
+    long blockIndex_ = -1;
+    double blockValue_ = 0;
+    std::map<int, Pass> passes_;
 };
 
 // ---------------------------------------------------------------- motion of point 2 (trajectory.cpp)
