@@ -45,7 +45,7 @@ ResultsRecorder::ResultsRecorder(ResultsRequest request, const SatIndex& sats, i
             epochSlots_.assign(static_cast<std::size_t>(epochs) * slotWords_, 0);
         }
         covariance_ = std::make_unique<CovarianceAccumulator>(spanStart_, interval_);
-        separation_ = std::make_unique<SeparationAccumulator>(spanStart_, interval_);
+        separation_ = std::make_unique<SeparationAccumulator>(spanStart_, interval_, satCount);
     }
     if (!request_.plotPath.empty()) {
         plot_ = std::make_unique<ResidualPlot>(jd0_, spanStart_, spanEnd_, sats_.letteredNames());

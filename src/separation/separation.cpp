@@ -30,13 +30,14 @@ double obliquity(double elevation) {
     return 1.0 / std::sqrt(1.0 - s * s);
 }
 
-SeparationAccumulator::SeparationAccumulator(double spanStart, double interval)
-    : spanStart_(spanStart), interval_(interval), seen_(kMaxSeparationSlots + 1, 0), runs_(kMaxSeparationSlots + 1) {}
+SeparationAccumulator::SeparationAccumulator(double spanStart, double interval, int satellites)
+    : spanStart_(spanStart), interval_(interval), satellites_(std::max(satellites, 0)),
+      seen_(static_cast<std::size_t>(satellites_) + 1, 0), runs_(static_cast<std::size_t>(satellites_) + 1) {}
 
 void SeparationAccumulator::add(double time, int satellite, int reference, const std::array<double, 3>& partials,
                                 const std::array<double, 3>& weightedPartials, double elevation) {
-    const bool slots = satellite >= 1 && satellite <= kMaxSeparationSlots && reference >= 1 &&
-                       reference <= kMaxSeparationSlots && satellite != reference;
+    const bool slots = satellite >= 1 && satellite <= satellites_ && reference >= 1 && reference <= satellites_ &&
+                       satellite != reference;
     const double place = std::floor((time - spanStart_) / interval_ + 0.5);
     if (refused_ || !slots || !std::isfinite(time) || !finite(partials) || !finite(weightedPartials) ||
         !std::isfinite(elevation) || !(interval_ > 0.0) || !(place >= 0.0 && place < double{kMaxEpochs})) {
@@ -100,7 +101,7 @@ SeparationCovariance SeparationAccumulator::finish(double length,
         long block = 0;
         Eigen::Vector3d c;
     };
-    std::vector<std::vector<Piece>> pieces(kMaxSeparationSlots + 1);
+    std::vector<std::vector<Piece>> pieces(runs_.size());
     for (std::size_t k = 0; k < runs_.size(); ++k) {
         for (const Run& r : runs_[k]) pieces[k].push_back({r.first, r.last, r.block, {r.sum[0], r.sum[1], r.sum[2]}});
     }

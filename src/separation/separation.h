@@ -43,7 +43,6 @@ inline constexpr double kSeparationPpm = 2.0;       // k, mm of vertical delay p
 inline constexpr double kCommonShare = 0.5;         // of k² that is common to all satellites
 inline constexpr double kCommonBlock = 7200.0;      // s, how long the common part holds
 inline constexpr double kPassGap = 900.0;           // s: a longer absence starts a new pass
-inline constexpr int kMaxSeparationSlots = 128;
 
 // The obliquity factor of the thin shell at elevation `elevation` (degrees): 1/cos of the zenith angle where
 // the path crosses the shell; 1 at the zenith, about 3 at the horizon. Elevations below 0 are taken as 0.
@@ -63,11 +62,12 @@ struct SeparationCovariance {
 
 // Accumulates the used post-fit double differences in any order of satellites, each satellite's as one block in
 // increasing time (the adjustment's gather order). A double difference with slots outside
-// 1..kMaxSeparationSlots or equal, a non-finite value, or a time before the previous one of its block is refused
+// 1..satellites or equal, a non-finite value, or a time before the previous one of its block is refused
 // and makes the result not available.
 class SeparationAccumulator {
 public:
-    SeparationAccumulator(double spanStart, double interval);  // interval > 0, s; times on that grid
+    // interval > 0, s; times on that grid; slots 1..satellites (the run's satellite table).
+    SeparationAccumulator(double spanStart, double interval, int satellites);
     // One used double difference: its time (s), the slots of its satellite and reference, its partials by
     // point 2's X, Y, Z, its row of W·A (weight·partials with diagonal weights) and its satellite's elevation
     // above point 2 (degrees).
@@ -90,6 +90,7 @@ private:
     };
 
     double spanStart_, interval_;
+    int satellites_;
     std::array<double, 6> normal_{};  // AᵀWA, upper triangle
     int count_ = 0;
     bool refused_ = false;

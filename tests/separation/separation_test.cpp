@@ -63,7 +63,7 @@ TEST(SeparationAccumulator, MatchesDenseCovarianceOverPassesAndBlocks) {
     // 30 s: one pass per satellite, one block; 1000 s: a new pass each, one block; 7300 s: new passes and blocks.
     for (const auto& [later, passes, blocks] : {std::tuple{30.0, false, false}, std::tuple{1000.0, true, false},
                                                 std::tuple{7300.0, true, true}}) {
-        SeparationAccumulator acc(0.0, 10.0);
+        SeparationAccumulator acc(0.0, 10.0, 8);
         const std::vector<Difference> d = twoEpochs(later);
         for (const Difference& x : d) {
             const double w = x.weight;
@@ -86,7 +86,7 @@ TEST(SeparationAccumulator, MatchesDenseCovarianceOverPassesAndBlocks) {
 }
 
 TEST(SeparationAccumulator, RefusesOutOfOrderInputAndObliquityIsBounded) {
-    SeparationAccumulator acc(0.0, 10.0);
+    SeparationAccumulator acc(0.0, 10.0, 8);
     std::vector<Difference> d = twoEpochs(30.0);
     std::swap(d[0], d[1]);  // satellite 1's block goes back in time
     for (const Difference& x : d) acc.add(x.time, x.satellite, x.reference, x.partials, x.partials, x.elevation);
