@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "models/models.h"
 #include "results/results.h"
 #include "station/station.h"
 #include "timebase/timebase.h"
@@ -11,26 +12,6 @@ namespace varno {
 namespace {
 
 constexpr long long kMillisecondsPerDay = 86400000;
-
-// The elevation (degrees) of satellite `sat` at time t above the horizon of `site` (earth-centred, m), or not a
-// number when the orbit does not give it.
-double elevationAbove(const OrbitSource& orbit, SatId sat, double t, const std::array<double, 3>& site) {
-    SatelliteState state;
-    OrbitMiss miss = OrbitMiss::none;
-    double latitude = 0, longitude = 0, height = 0;
-    if (!orbit.state(sat, t, t, state, miss) || !xyzgeo(site[0], site[1], site[2], latitude, longitude, height)) {
-        return std::nan("");
-    }
-    const std::array<double, 3> up{std::cos(latitude) * std::cos(longitude), std::cos(latitude) * std::sin(longitude),
-                                   std::sin(latitude)};
-    double along = 0.0, range = 0.0;
-    for (std::size_t c = 0; c < 3; ++c) {
-        const double d = state.position[c] - site[c];
-        along += d * up[c];
-        range += d * d;
-    }
-    return std::asin(along / std::sqrt(range)) * GpsConstants::degreesPerRadian;
-}
 
 }  // namespace
 
@@ -125,8 +106,15 @@ RunSummary ResultsRecorder::summarise(const StationPair& pair, const AdjustSolut
         }
     }
     if (separation_ && s.precision.available) {
+        // A reference satellite's elevation above point 2 at one of its epochs, not a number without orbit.
+        Geodetic site;
+        const bool placed = xyzgeo(pair.p2L1[0], pair.p2L1[1], pair.p2L1[2], site.latitude, site.longitude,
+                                   site.height);
         const SeparationCovariance t = separation_->finish(s.baselineLength, [&](int slot, double time) {
-            return elevationAbove(orbit, invprn(sats_, slot), time, pair.p2L1);
+            SatelliteState state;
+            OrbitMiss miss = OrbitMiss::none;
+            if (!placed || !orbit.state(invprn(sats_, slot), time, time, state, miss)) return std::nan("");
+            return elevationAt(site, pair.p2L1, state.position);
         });
         if (t.available) {
             BaselineTerm& b = s.baselineTerm;
