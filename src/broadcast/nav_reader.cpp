@@ -194,17 +194,11 @@ Ephemeris keplerRecord(SatId sat, const GpsTime& tocOwn, const std::vector<doubl
             message = sat.number <= 5 || sat.number >= 59 ? NavMessage::d2 : NavMessage::d1;
             r.healthy = health == 0.0;
             break;
-        case GnssSystem::qzss: {
-            // The lowest of the six health bits is that of the L1C/B signal, not of L1 C/A: satellites in normal
-            // service broadcast 1.
-            message = NavMessage::lnav;
-            r.healthy = health == 0.0 || health == kQzssL1cbUnavailable;
-            r.fitHours = v[28];
-            break;
-        }
         default:
             message = NavMessage::lnav;
-            r.healthy = health == 0.0;
+            // QZSS: the lowest of the six health bits is that of the L1C/B signal, not of L1 C/A; satellites in
+            // normal service broadcast 1.
+            r.healthy = health == 0.0 || (sat.system == GnssSystem::qzss && health == kQzssL1cbUnavailable);
             r.fitHours = v[28];
             break;
     }
