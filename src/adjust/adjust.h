@@ -116,13 +116,6 @@ struct EpochWeights {
 class AdjustObserver {
 public:
     virtual ~AdjustObserver() = default;
-    // After each trimmed iteration: the inverse of its normal matrix (3 × 3, column-major, unknowns X, Y, Z of
-    // point 2; weighted when elevation weights are on) and the number of observations it kept; count 0 (matrix
-    // zero) when it kept none.
-    virtual void solved(const std::array<double, 9>& inverseNormal, int count) {
-        (void)inverseNormal;
-        (void)count;
-    }
     // With correlated weights, after each trimmed iteration: its epochs' figures, in increasing time.
     virtual void epochWeights(const std::vector<EpochWeights>& epochs) { (void)epochs; }
     // From post, once per observation record, in gather order (by slot, then by epoch).
@@ -176,9 +169,10 @@ void formob(const RunModels& run, const OrbitSource& orbit, StationPair& pair, i
             GatherFile& gather, double& rms);
 
 // One trimmed iteration over the gather file: observations with |v| <= threshold solve, sigma receives the rms,
-// point 2 moves. Stops 45397, 87855.
+// point 2 moves; `solution`, when given, receives the iteration's inverse normal matrix and count. Stops 45397,
+// 87855.
 void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, StationPair& pair, double threshold,
-            double& sigma, int satCount, AdjustObserver* observer = nullptr);
+            double& sigma, int satCount, AdjustObserver* observer = nullptr, AdjustSolution* solution = nullptr);
 
 // Results: adjusted point 2, its shift, the residual file (27 columns a line, in gather order), the per-satellite
 // rms table and the post-fit rms, which it returns. Stops 25, 95397, 74358.

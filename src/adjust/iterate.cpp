@@ -86,7 +86,6 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, con
 
     if (m == 0) {
         writeListing(freeLine("no observation within threshold -- position kept"));
-        if (observer) observer->solved({}, 0);
         if (solution) {
             solution->inverseNormal = {};
             solution->count = 0;
@@ -97,7 +96,6 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, con
     const std::array<double, 3> before = pair.p2L1;
     solveAndMove(equations, m, pair, sigma);
     // The solution left the inverse of the normal matrix in its place.
-    if (observer) observer->solved(equations.matrix, m);
     if (solution) {
         solution->inverseNormal = equations.matrix;
         solution->count = m;
@@ -111,8 +109,8 @@ void comrmsFrom(GatherFile& gather, EpochStore* store, const RunModels& run, con
 }  // namespace adjust_internal
 
 void comrms(GatherFile& gather, const RunModels& run, const OrbitSource& orbit, StationPair& pair, double threshold,
-            double& sigma, int satCount, AdjustObserver* observer) {
-    adjust_internal::comrmsFrom(gather, nullptr, run, orbit, pair, threshold, sigma, satCount, observer);
+            double& sigma, int satCount, AdjustObserver* observer, AdjustSolution* solution) {
+    adjust_internal::comrmsFrom(gather, nullptr, run, orbit, pair, threshold, sigma, satCount, observer, solution);
 }
 
 }  // namespace varno

@@ -128,16 +128,7 @@ TEST(SolveAndMove, SolutionLargerThanTheMisclosuresStops) {
     EXPECT_EQ(pair.p2Marker, (std::array<double, 3>{0, 0, 0}));
 }
 
-struct InverseObserver : AdjustObserver {
-    std::array<double, 9> inverse{};
-    int count = -1;
-    void solved(const std::array<double, 9>& matrix, int m) override {
-        inverse = matrix;
-        count = m;
-    }
-};
-
-TEST(Comrms, ObserverReceivesTheInverseOfTheNormalMatrix) {
+TEST(Comrms, SolutionReceivesTheInverseOfTheNormalMatrix) {
     captureOutput();
     AdjustScenario s;
     const std::vector<ScratchRecord> records = trimmingRecords(s);
@@ -157,17 +148,19 @@ TEST(Comrms, ObserverReceivesTheInverseOfTheNormalMatrix) {
         nrmal2(n.matrix.data(), n.rhs.data(), a.data(), 0.0, 1.0, n.sumSquares, k.data(), 3, 3);
     }
     nrmsym(n.matrix.data(), 3);
-    InverseObserver observer;
+    AdjustSolution solution;
+    solution.count = -1;
     double sigma = 0.0;
-    comrms(gather, testRun, s.orbit, s.pair, 0.1, sigma, s.satCount, &observer);
-    EXPECT_EQ(observer.count, 5);
+    comrms(gather, testRun, s.orbit, s.pair, 0.1, sigma, s.satCount, nullptr, &solution);
+    EXPECT_EQ(solution.count, 5);
     std::array<double, 9> product{};
-    ab(n.matrix.data(), observer.inverse.data(), product.data(), 3, 3, 3);
+    ab(n.matrix.data(), solution.inverseNormal.data(), product.data(), 3, 3, 3);
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) EXPECT_NEAR(product[j * 3 + i], i == j ? 1.0 : 0.0, 1e-6);
     }
-    comrms(gather, testRun, s.orbit, s.pair, -1.0, sigma, s.satCount, &observer);
-    EXPECT_EQ(observer.count, 0);
+    comrms(gather, testRun, s.orbit, s.pair, -1.0, sigma, s.satCount, nullptr, &solution);
+    EXPECT_EQ(solution.count, 0);
+    EXPECT_EQ(solution.inverseNormal, (std::array<double, 9>{}));
 }
 
 }  // namespace

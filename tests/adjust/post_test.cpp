@@ -109,13 +109,7 @@ TEST(Post, StopsOfTheResults) {
 
 struct RecordingObserver : AdjustObserver {
     std::vector<PostFitResidual> residuals;
-    std::vector<int> counts;
-    std::array<double, 9> lastInverse{};
     void residual(const PostFitResidual& r) override { residuals.push_back(r); }
-    void solved(const std::array<double, 9>& inverse, int count) override {
-        lastInverse = inverse;
-        counts.push_back(count);
-    }
 };
 
 TEST(Post, ObserverIsToldEveryResidualAsTheFileHasIt) {
